@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The whole test run, from a fresh Debian 12 machine:
+#  1. installs the Debian packages that are missing (needs root or sudo),
+#  2. builds and tests a plain configuration (build/plain),
+#  3. builds and tests with AddressSanitizer + UndefinedBehaviorSanitizer (build/asan),
+#  4. runs the parameter-file fuzzer for a fixed time (build/fuzz),
+#  5. installs the plain build into build/stage and builds the example host program
+#     against the installed package, then runs it against the simulator.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/common.sh
+
+ensure_packages "${MORAVEL_PACKAGES[@]}"
+ensure_german_locale
+
+export QT_QPA_PLATFORM=offscreen
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:check_initialization_order=1}
+ctest_jobs=${CTEST_JOBS:-8}   # most tests wait on the serial line, not on the CPU
+
+echo "== Plain build"
+configure_and_build build/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build/plain --output-on-failure -j "$ctest_jobs" --timeout 180
+
+echo "== Sanitizer build (ASan + UBSan)"
+configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DMORAVEL_SANITIZE=ON -DMORAVEL_BUILD_BENCH=OFF
+ctest --test-dir build/asan --output-on-failure -j "$ctest_jobs" --timeout 300
+
+if [ -d tests/fuzz ]; then
+  echo "== Fuzzing the parameter-file reader"
+  cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DMORAVEL_FUZZ=ON -DMORAVEL_BUILD_GUI=OFF -DMORAVEL_BUILD_BENCH=OFF >/dev/null
+  cmake --build build/fuzz -j "$(nproc)" --target fuzz_read_text
+  rm -rf build/fuzz/corpus && mkdir -p build/fuzz/corpus
+  build/fuzz/tests/fuzz/fuzz_read_text -max_total_time="${FUZZ_SECONDS:-60}" -timeout=5 -rss_limit_mb=2048 \
+    -print_final_stats=1 build/fuzz/corpus tests/fuzz/corpus
+fi
+
+if [ -f examples/CMakeLists.txt ]; then
+  echo "== Example host program against the installed library"
+  rm -rf build/stage build/example
+  cmake --install build/plain --prefix "$PWD/build/stage" >/dev/null
+  cmake -S examples -B build/example -DCMAKE_PREFIX_PATH="$PWD/build/stage" >/dev/null
+  cmake --build build/example
+  pc_dir=$(dirname "$(find build/stage -name quorlink.pc | head -n 1)")
+  cc -Wall -Wextra -Werror -o build/example/read_position_pc examples/read_position.c \
+    $(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs quorlink) -Wl,-rpath,"$(PKG_CONFIG_PATH="$pc_dir" pkg-config --variable=libdir quorlink)"
+  build/plain/sim/quorlink-sim --ports COM3 -- build/example/read_position
+  build/plain/sim/quorlink-sim --ports COM3 -- build/example/read_position_pc
+fi
+
+echo "== All tests passed"
