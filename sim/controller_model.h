@@ -1,0 +1,51 @@
+#pragma once
+// What the simulated controller answers, without any I/O: the command-mode replies and the
+// bootloader's byte protocol.
+
+#include "sim/parameter_store.h"
+#include "sim/simulator.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quorlink::sim {
+
+using RequestBytes = std::array<std::uint8_t, 64>;
+using ReplyBytes = std::array<std::uint8_t, 32>;
+
+// The 32-byte reply to one request, as a healthy controller gives it; changes the machine
+// state and the parameters as the request says. acceptByte goes into byte 21 of the status
+// reply.
+ReplyBytes replyTo(const RequestBytes& request, MachineState& state, ParameterStore& parameters,
+                   std::uint8_t acceptByte);
+
+// Parameter key (group << 8 | item) of a class 1 request, or nothing for other classes.
+std::optional<std::uint16_t> parameterKeyOf(const RequestBytes& request);
+
+inline constexpr std::uint8_t kBootloaderEntry = 'S';
+inline constexpr std::array<std::uint8_t, 7> kBootloaderIdentifier = {0x41, 0x56, 0x52, 0x42, 0x31, 0x32, 0x38};
+inline constexpr std::size_t kBootloaderBlockSize = 8192;
+
+// The bootloader after the user reset the controller into it (the 'S' already received).
+class Bootloader {
+public:
+    struct Answer {
+        BootloaderStep step;
+        std::vector<std::uint8_t> bytes;
+        bool leaves = false;  // true after the checksum: back to command mode
+    };
+
+    Bootloader();
+    // Takes one received byte; returns the answer when the byte completes a request.
+    std::optional<Answer> feed(std::uint8_t byte);
+
+private:
+    enum class State { Command, Address, Block };
+    State m_state = State::Command;
+    std::size_t m_remaining = 0;
+    unsigned long m_crc;
+};
+
+}  // namespace quorlink::sim

@@ -1,0 +1,238 @@
+// quorlink-sim: simulated controllers on pseudo-terminals, for hosts without hardware.
+
+#include "sim/simulator.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <set>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using quorlink::sim::Simulator;
+
+constexpr const char* kUsage = R"(Usage: quorlink-sim [OPTIONS] [-- COMMAND [ARGS...]]
+
+Simulates controllers on pseudo-terminals, one per port COM1 ... COM8.
+
+Options:
+  --ports COM3[,COM5,...]  ports with a controller (default: COM1)
+  --name NAME              name of those controllers (default: "NC-Travo USB    ")
+  --silent COM1[,...]      ports with a device that opens but never answers
+  --other-name COM2=NAME   a port with a controller of another name (repeatable)
+  --pace                   bytes at the line rate of 115200 bit/s 8N1
+  --no-bootloader          'S' (enter the bootloader) gets no answer
+  -v, --verbose            after COMMAND, list the requests each port received
+  -h, --help               this text
+
+With COMMAND, runs it with QUORLINK_COM<n>=<device> set for every simulated port
+(QUORLINK_COM<m>=/nonexistent for the others), waits for it and exits with its exit
+status. Without COMMAND, prints these QUORLINK_COM<n>=<device> lines and runs until
+SIGINT or SIGTERM; parameters changed by a host stay for the life of the simulator.
+)";
+
+struct Options {
+    std::set<int> ports;
+    std::string name = quorlink::sim::kDefaultControllerName;
+    std::set<int> silent;
+    std::map<int, std::string> otherNames;
+    bool pace = false;
+    bool bootloader = true;
+    bool verbose = false;
+    std::vector<char*> command;
+};
+
+[[noreturn]] void usageError(const std::string& message)
+{
+    std::cerr << "quorlink-sim: " << message << "\n(see quorlink-sim --help)\n";
+    std::exit(2);
+}
+
+int parsePort(const std::string& text)
+{
+    std::string digits = text;
+    if (digits.rfind("COM", 0) == 0)
+        digits = digits.substr(3);
+    if (digits.size() != 1 || digits[0] < '1' || digits[0] > '8')
+        usageError("not a port COM1 ... COM8: '" + text + "'");
+    return digits[0] - '0';
+}
+
+std::set<int> parsePortList(const std::string& text)
+{
+    std::set<int> ports;
+    std::stringstream list(text);
+    std::string item;
+    while (std::getline(list, item, ','))
+        ports.insert(parsePort(item));
+    return ports;
+}
+
+Options parse(int argc, char** argv)
+{
+    Options options;
+    bool portsGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                usageError(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--") {
+            options.command.assign(argv + i + 1, argv + argc);
+            break;
+        } else if (arg == "--ports") {
+            options.ports = parsePortList(value());
+            portsGiven = true;
+        } else if (arg == "--name") {
+            options.name = value();
+        } else if (arg == "--silent") {
+            options.silent.merge(parsePortList(value()));
+        } else if (arg == "--other-name") {
+            const std::string spec = value();
+            const auto eq = spec.find('=');
+            if (eq == std::string::npos)
+                usageError("--other-name needs COMn=NAME");
+            options.otherNames[parsePort(spec.substr(0, eq))] = spec.substr(eq + 1);
+        } else if (arg == "--pace") {
+            options.pace = true;
+        } else if (arg == "--no-bootloader") {
+            options.bootloader = false;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbose = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::cout << kUsage;
+            std::exit(0);
+        } else {
+            usageError("unknown option '" + arg + "'");
+        }
+    }
+    if (!portsGiven && options.silent.empty() && options.otherNames.empty())
+        options.ports = {1};
+    return options;
+}
+
+std::string hexKey(const std::array<std::uint8_t, 64>& f)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X%02X", f[2], f[3]);
+    return text;
+}
+
+std::string describe(const std::array<std::uint8_t, 64>& f)
+{
+    const std::string unit = f[7] == 1 ? "steps" : "mm";
+    switch (f[0] << 8 | f[1]) {
+    case 0x0000: return "status query (positions in " + unit + ")";
+    case 0x0001: return "mode switch to " + std::to_string(f[2]);
+    case 0x0002: return "error acknowledge";
+    case 0x0003: return f[2] == 1 ? "emergency stop with braking ramp" : "emergency stop without ramp";
+    case 0x0121: return "parameter read " + hexKey(f);
+    case 0x0111: return "parameter change " + hexKey(f);
+    case 0x0211: return "relative move X/Y (" + unit + ")";
+    case 0x0212: return "relative move Z/C (" + unit + ")";
+    case 0x0221: return "spindle/coolant " + std::to_string(f[2]);
+    case 0x0222: return "general outputs " + std::to_string(f[2]);
+    case 0x0231: return "homing";
+    case 0x0232: return "park position";
+    case 0x0241: return "zero point (" + unit + ")";
+    default: return "unknown request class " + std::to_string(f[0]) + " code " + std::to_string(f[1]);
+    }
+}
+
+void printFrameLog(Simulator& sim)
+{
+    for (int port : sim.ports()) {
+        const auto& device = sim.device(port);
+        const auto frames = device.frames();
+        std::cerr << "quorlink-sim: " << device.portName() << " received " << frames.size() << " request(s)\n";
+        if (frames.empty())
+            continue;
+        const auto start = frames.front().time;
+        for (const auto& frame : frames) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(frame.time - start).count();
+            char line[160];
+            std::snprintf(line, sizeof line, "  %+6lld ms  seq %3u  %s%s\n", static_cast<long long>(ms),
+                          frame.bytes[59], describe(frame.bytes).c_str(),
+                          frame.bytes[63] == 0xA7 ? "" : "  (connect-time request)");
+            std::cerr << line;
+        }
+        const auto boot = device.bootloaderBytes();
+        if (!boot.empty())
+            std::cerr << "  bootloader: " << boot.size() << " byte(s) received\n";
+    }
+}
+
+int runCommand(Simulator& sim, const Options& options)
+{
+    std::vector<char*> argv = options.command;
+    argv.push_back(nullptr);
+    pid_t child;
+    if (const int err = posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ); err != 0) {
+        std::cerr << "quorlink-sim: cannot run " << argv[0] << ": " << std::strerror(err) << '\n';
+        return 127;
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (options.verbose)
+        printFrameLog(sim);
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const Options options = parse(argc, argv);
+    // SIGINT and SIGTERM are taken with sigwait; blocked before any thread starts.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    Simulator sim;
+    try {
+        for (int port = 1; port <= 8; ++port) {
+            const bool silent = options.silent.count(port) != 0;
+            const auto other = options.otherNames.find(port);
+            if (!silent && other == options.otherNames.end() && options.ports.count(port) == 0)
+                continue;
+            auto& device = sim.addPort(port, other != options.otherNames.end() ? other->second : options.name);
+            device.setSilent(silent);
+            device.setPacing(options.pace);
+            device.setBootloaderPresent(options.bootloader);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "quorlink-sim: " << e.what() << '\n';
+        return 1;
+    }
+    sim.exportEnvironment();
+    sim.start();
+
+    if (!options.command.empty()) {
+        // The child gets the default signal mask back.
+        pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
+        std::signal(SIGINT, SIG_IGN);  // Ctrl-C reaches the command; the simulator waits for it
+        return runCommand(sim, options);
+    }
+    for (const auto& [name, value] : sim.environment())
+        std::cout << name << '=' << value << '\n';
+    std::cout.flush();
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    return 0;
+}

@@ -1,0 +1,592 @@
+#include "sim/simulator.h"
+
+#include "sim/controller_model.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace quorlink::sim {
+namespace {
+
+// A partial request that gets no further byte for this long is dropped, so that a host
+// that gave up in the middle of a frame does not shift every later frame.
+constexpr Milliseconds kPartialFrameTimeout {200};
+constexpr Milliseconds kIdentifyPieceGap {20};
+constexpr std::size_t kPacedReadChunk = 16;
+
+std::runtime_error systemError(const std::string& what)
+{
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+void sleepUntil(Clock::time_point t)
+{
+    std::this_thread::sleep_until(t);
+}
+
+}  // namespace
+
+struct Device::Impl {
+    struct Pending {
+        Clock::time_point due;
+        std::vector<std::uint8_t> bytes;
+        std::size_t offset = 0;
+    };
+
+    // Guards everything below up to the thread-only section.
+    mutable std::mutex mutex;
+    mutable std::condition_variable framesChanged;
+    bool stopping = false;
+
+    // Fault switches.
+    bool silent = false;
+    std::uint8_t acceptByte = 1;
+    Milliseconds replyDelay {0};
+    int shortReplyBytes = 0;
+    int splitFirstBytes = 0;
+    Milliseconds splitGap {0};
+    int staleReplies = 0;
+    std::optional<Milliseconds> staleThenCorrect;
+    std::optional<std::uint16_t> wrongEchoKey;
+    std::optional<ValueArea> wrongEchoValue;
+    std::optional<std::uint16_t> noReplyKey;
+    bool inputStalled = false;
+    int vanishAtFrame = 0;  // counts down to the request at which the device vanishes; 0 = off
+    bool vanishNow = false;
+    bool vanished = false;
+    bool bootloaderPresent = true;
+    bool identifyInPieces = false;
+    bool wrongCrc = false;
+    std::optional<BootloaderStep> bootloaderSilentAfter;
+    bool paced = false;
+
+    MachineState state;
+    std::vector<ReceivedFrame> frames;
+    std::vector<std::uint8_t> bootloaderBytes;
+    std::vector<BootloaderRead> bootloaderReads;
+    std::optional<Bootloader> bootloader;  // engaged while in bootloader mode
+
+    // Descriptors: master side, the slave kept open by the device, wake-up event.
+    int master = -1;
+    int slave = -1;
+    int wake = -1;
+
+    // Thread-only state.
+    std::vector<std::uint8_t> partial;
+    Clock::time_point lastByteTime {};
+    std::deque<Pending> outgoing;
+    Clock::time_point inputLineFreeAt {};
+    Clock::time_point outputLineFreeAt {};
+
+    void wakeUp() const
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wake, &one, sizeof one);
+    }
+
+    // Queues bytes for `due`, after everything due at or before it.
+    void schedule(Clock::time_point due, std::vector<std::uint8_t> bytes)
+    {
+        if (bytes.empty())
+            return;
+        auto at = std::find_if(outgoing.begin(), outgoing.end(), [&](const Pending& p) { return p.due > due; });
+        outgoing.insert(at, Pending {due, std::move(bytes)});
+    }
+
+    // A reply under the short and split reply faults. Caller holds the mutex.
+    void scheduleReply(Clock::time_point due, std::vector<std::uint8_t> bytes)
+    {
+        if (shortReplyBytes > 0 && static_cast<std::size_t>(shortReplyBytes) < bytes.size())
+            bytes.resize(static_cast<std::size_t>(shortReplyBytes));
+        if (splitFirstBytes > 0 && static_cast<std::size_t>(splitFirstBytes) < bytes.size()) {
+            std::vector<std::uint8_t> rest(bytes.begin() + splitFirstBytes, bytes.end());
+            bytes.resize(static_cast<std::size_t>(splitFirstBytes));
+            schedule(due + splitGap, std::move(rest));
+        }
+        schedule(due, std::move(bytes));
+    }
+
+    void closeLine()
+    {
+        for (int* fd : {&master, &slave}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+        outgoing.clear();
+        partial.clear();
+        bootloader.reset();
+        vanished = true;
+    }
+
+    // One complete request. Caller holds the mutex.
+    void handleFrame(Clock::time_point now)
+    {
+        RequestBytes request;
+        std::copy(partial.begin(), partial.end(), request.begin());
+        partial.clear();
+        frames.push_back(ReceivedFrame {now, request});
+        framesChanged.notify_all();
+        if (vanishAtFrame > 0 && --vanishAtFrame == 0) {
+            closeLine();
+            return;
+        }
+        if (silent)
+            return;
+        const auto key = parameterKeyOf(request);
+        if (key && noReplyKey == key)
+            return;
+        ReplyBytes reply = replyTo(request, state, *parameters, acceptByte);
+        if (key && wrongEchoKey == key && request[1] == 0x11) {
+            if (wrongEchoValue)
+                std::copy(wrongEchoValue->begin(), wrongEchoValue->end(), reply.begin() + 4);
+            else
+                reply[4] ^= 1;
+        }
+        const Clock::time_point due = now + replyDelay;
+        if (request[0] == 2 && staleReplies > 0) {
+            --staleReplies;
+            ReplyBytes stale = reply;
+            stale[27] = static_cast<std::uint8_t>(request[59] - 1);
+            scheduleReply(due, {stale.begin(), stale.end()});
+            if (!staleThenCorrect)
+                return;
+            scheduleReply(due + *staleThenCorrect, {reply.begin(), reply.end()});
+            return;
+        }
+        scheduleReply(due, {reply.begin(), reply.end()});
+    }
+
+    void handleBootloaderAnswer(Clock::time_point now, Bootloader::Answer answer)
+    {
+        if (answer.leaves)
+            bootloader.reset();
+        if (bootloaderSilentAfter && answer.step > *bootloaderSilentAfter)
+            return;
+        if (answer.step == BootloaderStep::Checksum && wrongCrc)
+            answer.bytes.back() ^= 1;
+        if (answer.step == BootloaderStep::Identify && identifyInPieces) {
+            schedule(now, {answer.bytes.begin(), answer.bytes.begin() + 3});
+            schedule(now + kIdentifyPieceGap, {answer.bytes.begin() + 3, answer.bytes.end()});
+            return;
+        }
+        schedule(now, std::move(answer.bytes));
+    }
+
+    // Bytes read from the master side. Caller holds the mutex.
+    void process(const std::uint8_t* bytes, std::size_t n, Clock::time_point now)
+    {
+        std::size_t inBootloader = 0;
+        for (std::size_t i = 0; i < n && !vanished; ++i) {
+            const std::uint8_t b = bytes[i];
+            if (bootloader) {
+                ++inBootloader;
+                bootloaderBytes.push_back(b);
+                if (auto answer = bootloader->feed(b))
+                    handleBootloaderAnswer(now, std::move(*answer));
+            } else if (partial.empty() && b == kBootloaderEntry) {
+                // No request starts with 'S': the user has reset the controller into its
+                // bootloader. Without one, the byte is lost like on a real controller.
+                if (!bootloaderPresent)
+                    continue;
+                ++inBootloader;
+                bootloaderBytes.push_back(b);
+                bootloader.emplace();
+                handleBootloaderAnswer(now, *bootloader->feed(b));
+            } else {
+                partial.push_back(b);
+                if (partial.size() == std::tuple_size_v<RequestBytes>)
+                    handleFrame(now);
+            }
+        }
+        if (inBootloader > 0)
+            bootloaderReads.push_back(BootloaderRead {now, inBootloader});
+        lastByteTime = now;
+    }
+
+    ParameterStore* parameters = nullptr;
+};
+
+Device::Device(int port, const std::string& controllerName)
+    : m_port(port), m_parameters(controllerName), m_impl(std::make_unique<Impl>())
+{
+    Impl& d = *m_impl;
+    d.parameters = &m_parameters;
+    d.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (d.master < 0)
+        throw systemError("posix_openpt");
+    char name[128];
+    if (grantpt(d.master) != 0 || unlockpt(d.master) != 0 || ptsname_r(d.master, name, sizeof name) != 0) {
+        ::close(d.master);
+        throw systemError("pseudo-terminal set-up");
+    }
+    m_slavePath = name;
+    d.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    d.wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (d.slave < 0 || d.wake < 0) {
+        d.closeLine();
+        throw systemError("pseudo-terminal slave");
+    }
+    d.vanished = false;
+    // Raw until a host sets the line up: the slave must not echo anything back.
+    termios t {};
+    tcgetattr(d.slave, &t);
+    cfmakeraw(&t);
+    cfsetspeed(&t, B115200);
+    tcsetattr(d.slave, TCSANOW, &t);
+    fcntl(d.master, F_SETFL, fcntl(d.master, F_GETFL) | O_NONBLOCK);
+}
+
+Device::~Device()
+{
+    stop();
+    m_impl->closeLine();
+    if (m_impl->wake >= 0)
+        ::close(m_impl->wake);
+}
+
+void Device::start()
+{
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { run(); });
+}
+
+void Device::stop()
+{
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->stopping = true;
+    }
+    m_impl->wakeUp();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void Device::run()
+{
+    Impl& d = *m_impl;
+    std::uint8_t buffer[4096];
+    bool waitForRoom = false;
+    for (;;) {
+        bool stalled;
+        bool paced;
+        Clock::time_point wakeAt = Clock::time_point::max();
+        {
+            std::lock_guard lock(d.mutex);
+            if (d.stopping)
+                return;
+            if (d.vanishNow && !d.vanished)
+                d.closeLine();
+            stalled = d.inputStalled;
+            paced = d.paced;
+            if (!d.outgoing.empty() && !waitForRoom)
+                wakeAt = d.outgoing.front().due;
+            if (!d.partial.empty())
+                wakeAt = std::min(wakeAt, d.lastByteTime + kPartialFrameTimeout);
+        }
+        pollfd fds[2] = {{d.wake, POLLIN, 0}, {d.master, 0, 0}};
+        if (d.master >= 0)
+            fds[1].events = static_cast<short>((stalled ? 0 : POLLIN) | (waitForRoom ? POLLOUT : 0));
+        timespec timeout {};
+        timespec* timeoutPtr = nullptr;
+        if (wakeAt != Clock::time_point::max()) {
+            const auto left = std::max(wakeAt - Clock::now(), Clock::duration::zero());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+            timeoutPtr = &timeout;
+        }
+        if (ppoll(fds, d.master >= 0 ? 2 : 1, timeoutPtr, nullptr) < 0 && errno != EINTR)
+            std::this_thread::sleep_for(Milliseconds(1));
+        if ((fds[0].revents & POLLIN) != 0) {
+            std::uint64_t count;
+            [[maybe_unused]] const ssize_t n = ::read(d.wake, &count, sizeof count);
+        }
+        if (d.master < 0)
+            continue;
+        if ((fds[1].revents & POLLOUT) != 0)
+            waitForRoom = false;
+        if ((fds[1].revents & POLLIN) != 0) {
+            std::size_t want = sizeof buffer;
+            Clock::time_point arrived = Clock::now();
+            if (paced) {
+                // Take only what the line can have delivered by now, a few bytes at a time.
+                int available = 0;
+                ioctl(d.master, FIONREAD, &available);
+                want = std::clamp<std::size_t>(static_cast<std::size_t>(available), 1, kPacedReadChunk);
+                const Clock::time_point start = std::max(arrived, d.inputLineFreeAt);
+                arrived = start + kByteTime * static_cast<int>(want);
+                sleepUntil(arrived);
+            }
+            const ssize_t n = ::read(d.master, buffer, want);
+            if (n > 0) {
+                if (paced)
+                    d.inputLineFreeAt = arrived - kByteTime * static_cast<int>(want - static_cast<std::size_t>(n));
+                std::lock_guard lock(d.mutex);
+                d.process(buffer, static_cast<std::size_t>(n), Clock::now());
+            } else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) {
+                std::this_thread::sleep_for(Milliseconds(5));
+            }
+        } else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) {
+            std::this_thread::sleep_for(Milliseconds(5));
+        }
+        // Due output, then the partial-frame time-out.
+        std::unique_lock lock(d.mutex);
+        while (d.master >= 0 && !d.outgoing.empty() && d.outgoing.front().due <= Clock::now()) {
+            Impl::Pending& p = d.outgoing.front();
+            while (p.offset < p.bytes.size()) {
+                std::size_t chunk = p.bytes.size() - p.offset;
+                if (paced) {
+                    chunk = 1;
+                    const Clock::time_point at = std::max(Clock::now(), d.outputLineFreeAt);
+                    lock.unlock();
+                    sleepUntil(at);
+                    lock.lock();
+                    d.outputLineFreeAt = at + kByteTime;
+                    if (d.master < 0 || d.outgoing.empty())
+                        break;
+                }
+                const ssize_t n = ::write(d.master, p.bytes.data() + p.offset, chunk);
+                if (n <= 0)
+                    break;
+                p.offset += static_cast<std::size_t>(n);
+            }
+            if (d.outgoing.empty() || d.master < 0)
+                break;
+            if (p.offset < p.bytes.size()) {
+                waitForRoom = true;
+                break;
+            }
+            d.outgoing.pop_front();
+        }
+        if (!d.partial.empty() && Clock::now() - d.lastByteTime >= kPartialFrameTimeout)
+            d.partial.clear();
+    }
+}
+
+MachineState Device::machineState() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->state;
+}
+
+void Device::setPositionSteps(const std::array<std::int32_t, 4>& steps)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->state.positionSteps = steps;
+}
+
+void Device::setStatusByte(std::uint8_t status)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->state.statusByte = status;
+}
+
+void Device::update(const std::function<void(Impl&)>& change)
+{
+    {
+        std::lock_guard lock(m_impl->mutex);
+        change(*m_impl);
+    }
+    m_impl->wakeUp();
+}
+
+void Device::setSilent(bool silent) { update([&](Impl& d) { d.silent = silent; }); }
+void Device::setStatusAcceptByte(std::uint8_t value) { update([&](Impl& d) { d.acceptByte = value; }); }
+void Device::setReplyDelay(Milliseconds delay) { update([&](Impl& d) { d.replyDelay = delay; }); }
+void Device::setShortReply(int bytes) { update([&](Impl& d) { d.shortReplyBytes = bytes; }); }
+
+void Device::setSplitReply(int firstBytes, Milliseconds gap)
+{
+    update([&](Impl& d) {
+        d.splitFirstBytes = firstBytes;
+        d.splitGap = gap;
+    });
+}
+
+void Device::setStaleSequence(int replies, std::optional<Milliseconds> thenCorrectAfter)
+{
+    update([&](Impl& d) {
+        d.staleReplies = replies;
+        d.staleThenCorrect = thenCorrectAfter;
+    });
+}
+
+void Device::setWrongValueEcho(std::uint16_t key, std::optional<ValueArea> echo)
+{
+    update([&](Impl& d) {
+        d.wrongEchoKey = key;
+        d.wrongEchoValue = echo;
+    });
+}
+
+void Device::clearWrongValueEcho()
+{
+    update([](Impl& d) {
+        d.wrongEchoKey.reset();
+        d.wrongEchoValue.reset();
+    });
+}
+
+void Device::setNoReplyForKey(std::optional<std::uint16_t> key) { update([&](Impl& d) { d.noReplyKey = key; }); }
+void Device::setInputStalled(bool stalled) { update([&](Impl& d) { d.inputStalled = stalled; }); }
+void Device::setBootloaderPresent(bool present) { update([&](Impl& d) { d.bootloaderPresent = present; }); }
+void Device::setIdentifyInPieces(bool pieces) { update([&](Impl& d) { d.identifyInPieces = pieces; }); }
+void Device::setWrongCrc(bool wrong) { update([&](Impl& d) { d.wrongCrc = wrong; }); }
+
+void Device::setBootloaderSilentAfter(std::optional<BootloaderStep> step)
+{
+    update([&](Impl& d) { d.bootloaderSilentAfter = step; });
+}
+
+void Device::setPacing(bool paced) { update([&](Impl& d) { d.paced = paced; }); }
+
+void Device::clearLogs()
+{
+    update([](Impl& d) {
+        d.frames.clear();
+        d.bootloaderBytes.clear();
+        d.bootloaderReads.clear();
+    });
+}
+
+void Device::disappearNow()
+{
+    if (!m_thread.joinable()) {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->closeLine();
+        return;
+    }
+    update([](Impl& d) { d.vanishNow = true; });
+}
+
+void Device::disappearAtFrame(int n) { update([&](Impl& d) { d.vanishAtFrame = std::max(n, 1); }); }
+
+bool Device::disappeared() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->vanished;
+}
+
+std::vector<ReceivedFrame> Device::frames() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->frames;
+}
+
+std::size_t Device::frameCount() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->frames.size();
+}
+
+bool Device::waitForFrames(std::size_t count, Milliseconds timeout) const
+{
+    std::unique_lock lock(m_impl->mutex);
+    return m_impl->framesChanged.wait_for(lock, timeout, [&] { return m_impl->frames.size() >= count; });
+}
+
+std::vector<std::uint8_t> Device::bootloaderBytes() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->bootloaderBytes;
+}
+
+std::vector<BootloaderRead> Device::bootloaderReads() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->bootloaderReads;
+}
+
+bool Device::inBootloader() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->bootloader.has_value();
+}
+
+termios Device::lineSettings() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    termios t {};
+    if (m_impl->slave >= 0)
+        tcgetattr(m_impl->slave, &t);
+    return t;
+}
+
+Simulator::~Simulator()
+{
+    for (auto& device : m_devices)
+        device.reset();
+}
+
+Device& Simulator::addPort(int port, const std::string& controllerName)
+{
+    if (port < 1 || port > 8)
+        throw std::runtime_error("port number out of range 1..8: " + std::to_string(port));
+    auto& slot = m_devices[static_cast<std::size_t>(port - 1)];
+    if (slot)
+        throw std::runtime_error("COM" + std::to_string(port) + " is already simulated");
+    slot.reset(new Device(port, controllerName));
+    if (m_started)
+        slot->start();
+    return *slot;
+}
+
+Device& Simulator::device(int port)
+{
+    if (!hasPort(port))
+        throw std::runtime_error("COM" + std::to_string(port) + " is not simulated");
+    return *m_devices[static_cast<std::size_t>(port - 1)];
+}
+
+bool Simulator::hasPort(int port) const
+{
+    return port >= 1 && port <= 8 && m_devices[static_cast<std::size_t>(port - 1)] != nullptr;
+}
+
+std::vector<int> Simulator::ports() const
+{
+    std::vector<int> result;
+    for (int port = 1; port <= 8; ++port) {
+        if (hasPort(port))
+            result.push_back(port);
+    }
+    return result;
+}
+
+void Simulator::start()
+{
+    m_started = true;
+    for (auto& device : m_devices) {
+        if (device)
+            device->start();
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> Simulator::environment() const
+{
+    std::vector<std::pair<std::string, std::string>> result;
+    for (int port = 1; port <= 8; ++port) {
+        const auto& device = m_devices[static_cast<std::size_t>(port - 1)];
+        result.emplace_back("QUORLINK_COM" + std::to_string(port), device ? device->slavePath() : "/nonexistent");
+    }
+    return result;
+}
+
+void Simulator::exportEnvironment() const
+{
+    for (const auto& [name, value] : environment())
+        setenv(name.c_str(), value.c_str(), 1);
+}
+
+}  // namespace quorlink::sim

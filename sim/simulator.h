@@ -1,0 +1,208 @@
+#pragma once
+// The controller simulator: substitute controllers on pseudo-terminals.
+//
+// A Simulator owns up to eight Devices, one per simulated port COM1 ... COM8. Each Device
+// is one controller (with its bootloader) behind its own pseudo-terminal: the host opens
+// the slave side (slavePath()), the device answers on the master side from its own thread.
+// The device keeps a slave descriptor open itself, so the pseudo-terminal survives the host
+// closing and reopening it; line settings the host made stay on it.
+//
+// Typical use in a test (each test process sets its environment before threads start):
+//
+//     quorlink::sim::Simulator sim;
+//     auto& controller = sim.addPort(3);          // COM3; COM1, COM2, COM4..8 absent
+//     sim.exportEnvironment();                    // QUORLINK_COM3=/dev/pts/N, others /nonexistent
+//     sim.start();                                // device threads run from here
+//     ConnectionContext ctx {};
+//     KorvexOpenConnectionAuto(&ctx);
+//     controller.waitForFrames(4, 2s);
+//     auto frames = controller.frames();          // every 64-byte request, with time stamps
+//
+// Command mode: every complete 64-byte request gets one 32-byte reply at once (unless a
+// fault says otherwise): status and positions, mode switch, error acknowledge, stops, moves,
+// outputs, homing, park, zero point (class 2 replies echo request byte 59 in byte 27),
+// parameter read and change (class 1; echo of group, item and the stored value).
+// Bootloader: at a frame boundary a received 'S' means the user reset the controller into
+// its bootloader: it answers the 7 identifier bytes "AVRB128", then 'P' and 'e' with one
+// byte, 'A' plus two address bytes with one byte, '#' plus 8192 data bytes with one byte,
+// and '$' with the CRC-32 of all data bytes since the 'S' (4 bytes, most significant
+// first), after which the device is back in command mode.
+//
+// All Device member functions are thread-safe: fault switches may be flipped while a host
+// is talking to the device; they apply from the next received request (or bootloader byte).
+
+#include "sim/parameter_store.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace quorlink::sim {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+inline constexpr const char* kDefaultControllerName = "NC-Travo USB    ";
+
+// Time of one byte on a 115200 bit/s 8N1 line (10 bits).
+inline constexpr std::chrono::nanoseconds kByteTime {86806};
+
+// One request the device received (64 bytes), stamped when its last byte was read.
+struct ReceivedFrame {
+    Clock::time_point time;
+    std::array<std::uint8_t, 64> bytes;
+};
+
+// One read of the bootloader byte stream from the master side: its time and size. With a
+// pseudo-terminal, the sizes follow the host's writes only as far as the kernel keeps
+// them apart.
+struct BootloaderRead {
+    Clock::time_point time;
+    std::size_t size;
+};
+
+// Steps of the bootloader protocol, in the order a host goes through them.
+enum class BootloaderStep { Identify, ProgrammingMode, Erase, Address, Block, Checksum };
+
+// The part of the controller's machine state that commands change.
+struct MachineState {
+    std::array<std::int32_t, 4> positionSteps {};  // X, Y, Z, C
+    std::uint8_t mode = 2;                          // last operating mode switched to
+    std::uint8_t spindleCoolant = 0;                // byte 2 of the last spindle/coolant command
+    std::uint8_t outputs = 0;                       // byte 2 of the last general-outputs command
+    std::uint8_t statusByte = 0;                    // reply byte 26 of the position reply
+    int stops = 0;                                  // emergency stops received (both kinds)
+    int acknowledges = 0;                           // error acknowledges received
+};
+
+class Device {
+public:
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    ~Device();
+
+    int portNumber() const { return m_port; }
+    std::string portName() const { return "COM" + std::to_string(m_port); }
+    const std::string& slavePath() const { return m_slavePath; }
+
+    // The device's parameters; changes made by a host are visible here and vice versa.
+    ParameterStore& parameters() { return m_parameters; }
+
+    MachineState machineState() const;
+    void setPositionSteps(const std::array<std::int32_t, 4>& steps);
+    void setStatusByte(std::uint8_t status);
+
+    // ---- Fault switches (all off by default) -------------------------------------------
+
+    // Reads every request and answers none.
+    void setSilent(bool silent);
+    // Reply byte 21 of the status answer; anything but 1 refuses the connection.
+    void setStatusAcceptByte(std::uint8_t value);
+    // Every reply is written this long after its request arrived (0 = at once).
+    void setReplyDelay(Milliseconds delay);
+    // Only the first `bytes` bytes of every reply are written (0 = whole replies).
+    void setShortReply(int bytes);
+    // Every reply is written in two pieces: `firstBytes` bytes, then after `gap` the rest
+    // (firstBytes 0 = off).
+    void setSplitReply(int firstBytes, Milliseconds gap);
+    // The next `replies` class 2 replies echo the previous sequence number (request byte 59
+    // minus 1). With thenCorrectAfter, each stale reply is followed that much later by the
+    // right one.
+    void setStaleSequence(int replies, std::optional<Milliseconds> thenCorrectAfter = std::nullopt);
+    // A change of `key` is stored but echoed with another value: `echo` when given, else the
+    // stored value with its first byte's low bit flipped.
+    void setWrongValueEcho(std::uint16_t key, std::optional<ValueArea> echo = std::nullopt);
+    void clearWrongValueEcho();
+    // Parameter requests (read or change) for `key` get no reply.
+    void setNoReplyForKey(std::optional<std::uint16_t> key);
+    // The device stops taking bytes from the line (the host's writes then back up).
+    void setInputStalled(bool stalled);
+    // The device disappears (unplugged): its pseudo-terminal is closed for good, the host's
+    // reads and writes fail and the path no longer opens.
+    void disappearNow();
+    // The device disappears when the n-th request from now (n >= 1) has arrived, without
+    // answering it: disappearAtFrame(1) vanishes in the middle of the next command.
+    void disappearAtFrame(int n);
+    bool disappeared() const;
+
+    // Bootloader faults.
+    void setBootloaderPresent(bool present);     // absent: 'S' is swallowed without answer
+    void setIdentifyInPieces(bool pieces);       // identifier as 3 + 4 bytes, 20 ms apart
+    void setWrongCrc(bool wrong);                // the CRC answer has its lowest bit flipped
+    // The bootloader answers up to and including `step`, then nothing (nullopt = off).
+    void setBootloaderSilentAfter(std::optional<BootloaderStep> step);
+
+    // Bytes in both directions at the line rate of 115200 8N1: reply bytes are written one
+    // byte time apart and received bytes are consumed no faster than the line delivers them.
+    void setPacing(bool paced);
+
+    // ---- Logs ---------------------------------------------------------------------------
+
+    std::vector<ReceivedFrame> frames() const;
+    std::size_t frameCount() const;
+    // Waits until at least `count` frames have been received; false on time-out.
+    bool waitForFrames(std::size_t count, Milliseconds timeout) const;
+    // Every byte received in bootloader mode (the 'S' included), in order.
+    std::vector<std::uint8_t> bootloaderBytes() const;
+    std::vector<BootloaderRead> bootloaderReads() const;
+    bool inBootloader() const;
+    void clearLogs();
+
+    // The line settings the host left on the pseudo-terminal.
+    termios lineSettings() const;
+
+private:
+    friend class Simulator;
+    Device(int port, const std::string& controllerName);
+    void start();
+    void stop();
+    void run();
+    struct Impl;
+    void update(const std::function<void(Impl&)>& change);
+
+    const int m_port;
+    std::string m_slavePath;
+    ParameterStore m_parameters;
+    std::unique_ptr<Impl> m_impl;
+    std::thread m_thread;
+};
+
+class Simulator {
+public:
+    Simulator() = default;
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+    ~Simulator();  // stops every device and closes its pseudo-terminal
+
+    // Adds the controller of COM<port> (1..8) with the given name and factory parameters.
+    // After start() the new device runs at once. Throws std::runtime_error when the port is
+    // taken or out of range, or no pseudo-terminal can be had.
+    Device& addPort(int port, const std::string& controllerName = kDefaultControllerName);
+    Device& device(int port);
+    bool hasPort(int port) const;
+    std::vector<int> ports() const;
+
+    // Starts the device threads. Call exportEnvironment() before, while the process has no
+    // other threads (setenv is not thread-safe).
+    void start();
+
+    // QUORLINK_COM<n> for n = 1..8: the slave path for the simulated ports, "/nonexistent"
+    // for the others, so that a host never touches a real port.
+    std::vector<std::pair<std::string, std::string>> environment() const;
+    void exportEnvironment() const;
+
+private:
+    std::array<std::unique_ptr<Device>, 8> m_devices {};
+    bool m_started = false;
+};
+
+}  // namespace quorlink::sim
