@@ -1,0 +1,76 @@
+// COMn to device path: the environment variable, and the default order of the devices.
+
+#include "link/src/port_map.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace quorlink {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DefaultDevices : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() / ("quorlink-dev-" + std::to_string(getpid()));
+        fs::create_directories(m_dir);
+        // Regular files stand in for the device nodes; ttyS* need a real UART behind them.
+        for (const char* name : {"ttyACM10", "ttyUSB0", "ttyACM2", "ttyS0", "ttyS1", "ttyACMx", "ttyUSB", "tty0",
+                                 "ttyUSB3", "ttyACM"})
+            std::ofstream(m_dir / name).put('\n');
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string nth(int n)
+    {
+        char path[kMaxDevicePath];
+        return defaultDevice(m_dir.c_str(), n, path) ? fs::path(path).filename().string() : "";
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(DefaultDevices, AcmFirstThenUsbEachInNumericOrderAndNoPlaceholderPorts)
+{
+    EXPECT_EQ(nth(1), "ttyACM2");
+    EXPECT_EQ(nth(2), "ttyACM10");
+    EXPECT_EQ(nth(3), "ttyUSB0");
+    EXPECT_EQ(nth(4), "ttyUSB3");
+    EXPECT_EQ(nth(5), "");  // ttyS0 and ttyS1 are no serial ports
+    EXPECT_EQ(nth(0), "");
+}
+
+TEST(PortNames, OnlyComAndOneDigitAreNames)
+{
+    const struct {
+        const char name[5];
+        int number;
+    } cases[] = {{"COM1", 1}, {"COM8", 8}, {"COM9", 9}, {"COM0", 0}, {"com1", 0}, {"COM", 0}, {"CO1", 0}, {"", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(portNumberOf(c.name), c.number) << c.name;
+    const char unterminated[5] = {'C', 'O', 'M', '1', '2'};
+    EXPECT_EQ(portNumberOf(unterminated), 0);
+}
+
+TEST(PortNames, EnvironmentVariableGivesThePath)
+{
+    char path[kMaxDevicePath];
+    setenv("QUORLINK_COM5", "/dev/pts/77", 1);
+    ASSERT_TRUE(resolvePortName("COM5", path));
+    EXPECT_STREQ(path, "/dev/pts/77");
+    setenv("QUORLINK_COM5", "", 1);
+    EXPECT_FALSE(resolvePortName("COM5", path));  // set but empty: maps to nothing
+    setenv("QUORLINK_COM5", std::string(kMaxDevicePath, 'x').c_str(), 1);
+    EXPECT_FALSE(resolvePortName("COM5", path));
+    EXPECT_FALSE(resolvePortName("COMX", path));
+}
+
+}  // namespace
+}  // namespace quorlink
