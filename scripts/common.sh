@@ -6,7 +6,7 @@ MORAVEL_PACKAGES=(
   build-essential cmake pkg-config git
   clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev zlib1g-dev
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core
   locales
 )
