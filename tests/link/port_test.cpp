@@ -66,8 +66,8 @@ TEST_F(Port, ReopeningAnOpenContextReleasesTheOldPort)
 {
     openOnCom3();
     const int oldFd = m_ctx.portHandle;
-    ASSERT_EQ(KorvexOpenConnectionPort(&m_ctx, 3), 1);
-    EXPECT_EQ(fcntl(oldFd, F_GETFD) == -1 || oldFd == m_ctx.portHandle, true);
+    ASSERT_EQ(KorvexOpenConnectionPort(&m_ctx, 3), 1);  // the old lock would refuse it
+    EXPECT_TRUE(fcntl(oldFd, F_GETFD) == -1 || oldFd == m_ctx.portHandle);
 }
 
 TEST_F(Port, CloseTwiceChangesNothingTheSecondTime)
@@ -214,7 +214,6 @@ TEST_F(ForeignHandles, AreNeverClosedNorUsed)
     // Both ends still open, and nothing was written into the pipe.
     EXPECT_NE(fcntl(pipeFds[0], F_GETFD), -1);
     EXPECT_NE(fcntl(pipeFds[1], F_GETFD), -1);
-    EXPECT_NE(fcntl(0, F_GETFD) == -1 && fcntl(1, F_GETFD) == -1, true);
     fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
     char got;
     EXPECT_EQ(read(pipeFds[0], &got, 1), -1);
