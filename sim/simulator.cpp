@@ -23,6 +23,7 @@ namespace {
 constexpr Milliseconds kPartialFrameTimeout {200};
 constexpr Milliseconds kIdentifyPieceGap {20};
 constexpr std::size_t kPacedReadChunk = 16;
+constexpr Milliseconds kLineBusyGap {2};
 
 std::runtime_error systemError(const std::string& what)
 {
@@ -324,7 +325,10 @@ void Device::run()
                 int available = 0;
                 ioctl(d.master, FIONREAD, &available);
                 want = std::clamp<std::size_t>(static_cast<std::size_t>(available), 1, kPacedReadChunk);
-                const Clock::time_point start = std::max(arrived, d.inputLineFreeAt);
+                // Bytes that were waiting follow the previous ones without a gap; a wake-up
+                // that came a little late must not slow the line down.
+                const bool lineBusy = arrived - d.inputLineFreeAt < kLineBusyGap;
+                const Clock::time_point start = lineBusy ? d.inputLineFreeAt : arrived;
                 arrived = start + kByteTime * static_cast<int>(want);
                 sleepUntil(arrived);
             }
