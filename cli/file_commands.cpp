@@ -6,6 +6,7 @@
 #include "params/parameter_set.h"
 
 #include <cstdio>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 namespace moravel::cli {
@@ -19,19 +20,27 @@ const Command& commandNamed(std::string_view name)
     return commands().front();
 }
 
-// Parses "[options] FILE"; returns false (after the message) for wrong arguments.
-bool fileArguments(std::string_view command, std::span<const std::string> args,
-                   std::span<const std::string_view> allowed, Arguments& parsed)
+// The start of every file command: "[options] FILE", --help, and FILE's bytes. Returns the
+// exit status when the command is done already (help shown, wrong arguments, unreadable
+// file), nothing when it goes on with parsed and bytes.
+std::optional<int> prepareFileCommand(std::string_view command, std::span<const std::string> args,
+                                      std::span<const std::string_view> allowed, Arguments& parsed,
+                                      std::string& bytes)
 {
     if (!splitArguments(args, allowed, parsed))
-        return false;
-    if (parsed.has("--help"))
-        return true;
-    if (parsed.operands.size() != 1) {
-        usageError(std::string(command) + ": expected one FILE");
-        return false;
+        return ExitError;
+    if (parsed.has("--help")) {
+        printCommandHelp(commandNamed(command));
+        return ExitSuccess;
     }
-    return true;
+    if (parsed.operands.size() != 1)
+        return usageError(std::string(command) + ": expected one FILE");
+    const std::string& path = parsed.operands.front();
+    FileBytes file = readFileBytes(path);
+    if (!file.ok())
+        return fail("cannot read '" + path + "': " + file.error.message());
+    bytes = std::move(file.bytes);
+    return std::nullopt;
 }
 
 bool writeStdout(std::string_view bytes)
@@ -45,22 +54,15 @@ int runCheck(std::span<const std::string> args)
 {
     static constexpr std::string_view allowed[] = {"--json"};
     Arguments parsed;
-    if (!fileArguments("check", args, allowed, parsed))
-        return ExitError;
-    if (parsed.has("--help")) {
-        printCommandHelp(commandNamed("check"));
-        return ExitSuccess;
-    }
-    const std::string& path = parsed.operands.front();
-    const FileBytes file = readFileBytes(path);
-    if (!file.ok())
-        return fail("cannot read '" + path + "': " + file.error.message());
+    std::string bytes;
+    if (const auto done = prepareFileCommand("check", args, allowed, parsed, bytes))
+        return *done;
 
     ParameterSet set;
     bool valid = false;
     if (parsed.has("--json")) {
         CollectingInteraction ui;
-        valid = set.ReadText(file.bytes, ui);
+        valid = set.ReadText(bytes, ui);
         nlohmann::ordered_json result;
         result["valid"] = valid;
         result["messages"] = ui.messages();
@@ -68,7 +70,7 @@ int runCheck(std::span<const std::string> args)
             return fail("cannot write to stdout");
     } else {
         StderrInteraction ui;
-        valid = set.ReadText(file.bytes, ui);
+        valid = set.ReadText(bytes, ui);
     }
     return valid ? ExitSuccess : ExitRejected;
 }
@@ -76,20 +78,13 @@ int runCheck(std::span<const std::string> args)
 int runFormat(std::span<const std::string> args)
 {
     Arguments parsed;
-    if (!fileArguments("format", args, {}, parsed))
-        return ExitError;
-    if (parsed.has("--help")) {
-        printCommandHelp(commandNamed("format"));
-        return ExitSuccess;
-    }
-    const std::string& path = parsed.operands.front();
-    const FileBytes file = readFileBytes(path);
-    if (!file.ok())
-        return fail("cannot read '" + path + "': " + file.error.message());
+    std::string bytes;
+    if (const auto done = prepareFileCommand("format", args, {}, parsed, bytes))
+        return *done;
 
     ParameterSet set;
     StderrInteraction ui;
-    if (!set.ReadText(file.bytes, ui))
+    if (!set.ReadText(bytes, ui))
         return ExitRejected;
     // A failed write must not look like success to a script that saves the output.
     if (!writeStdout(set.WriteText()))

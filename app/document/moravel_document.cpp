@@ -94,9 +94,13 @@ CMoravelSDIDoc::OpenResult CMoravelSDIDoc::newFromTemplate(const std::string& te
     return openDocument(templatePath, prompts, ui);
 }
 
+// A document whose parameters are not valid is never saved: its set holds what a rejected
+// file left (possibly nothing at all), and writing that would replace the user's good file.
+// It is modified only when a rejected open restored the flag of the edits it overwrote, so
+// there is nothing worth asking about either.
 bool CMoravelSDIDoc::saveModified(DocumentPrompts& prompts)
 {
-    if (!m_modified)
+    if (!m_modified || !m_bParametersValid)
         return true;
     switch (prompts.askSaveChanges(*this)) {
     case DocumentPrompts::SaveAnswer::Yes:
@@ -111,6 +115,8 @@ bool CMoravelSDIDoc::saveModified(DocumentPrompts& prompts)
 
 bool CMoravelSDIDoc::save(DocumentPrompts& prompts)
 {
+    if (!m_bParametersValid)
+        return false;
     if (m_pathName.empty() || isReadOnlyFile(m_pathName))
         return saveAs(prompts);
     return SaveToFile(m_pathName);
@@ -118,6 +124,8 @@ bool CMoravelSDIDoc::save(DocumentPrompts& prompts)
 
 bool CMoravelSDIDoc::saveAs(DocumentPrompts& prompts)
 {
+    if (!m_bParametersValid)
+        return false;
     std::string proposed = m_pathName;
     if (proposed.empty()) {
         proposed = m_title;

@@ -132,11 +132,14 @@ public:
     OpenResult newFromTemplate(const std::string& templatePath, DocumentPrompts& prompts, UserInteraction& ui);
 
     // The save question before the document is replaced or the program ends: true to go on
-    // (not modified, saved, or "no"), false for cancel or a failed save.
+    // (not modified, saved, or "no"), false for cancel or a failed save. Not asked while
+    // m_bParametersValid is clear (see save).
     bool saveModified(DocumentPrompts& prompts);
 
     // The plain save (also Ctrl+S): save as when there is no path or the file is read-only,
-    // otherwise SaveToFile on the path name.
+    // otherwise SaveToFile on the path name. Refused (false) while m_bParametersValid is
+    // clear: after a rejected file the set holds only what the reader left, and saving it
+    // would overwrite a good file with it. The same holds for saveAs and saveParameters.
     bool save(DocumentPrompts& prompts);
 
     // Save as: asks for a path (proposing the path name, or the title with ".ncp"); on a

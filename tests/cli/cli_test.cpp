@@ -56,12 +56,7 @@ CliRun runCli(const TempDir& dir, std::vector<std::string> args, const std::stri
 
 class Cli : public testing::Test {
 protected:
-    std::string file(std::string_view name, std::string_view bytes)
-    {
-        const std::string path = dir.file(name);
-        writeFile(path, bytes);
-        return path;
-    }
+    std::string file(std::string_view name, std::string_view bytes) { return dir.write(name, bytes); }
     TempDir dir;
 };
 

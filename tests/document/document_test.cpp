@@ -2,7 +2,6 @@
 // that fail without harming the old file.
 
 #include "app/document/moravel_document.h"
-#include "params/file_io.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +20,8 @@ namespace moravel {
 namespace {
 
 using test::readFile;
-using test::RecordingInteraction;
-using test::TempDir;
-using test::writeFile;
+using Open = CMoravelSDIDoc::OpenResult;
+using Answer = DocumentPrompts::SaveAnswer;
 
 // Answers the save question and the file dialog from a script.
 class ScriptedPrompts : public DocumentPrompts {
@@ -31,10 +29,9 @@ public:
     SaveAnswer askSaveChanges(const CMoravelSDIDoc&) override
     {
         ++questions;
-        if (answers.empty())
-            return SaveAnswer::Cancel;
-        const SaveAnswer a = answers.front();
-        answers.pop_front();
+        const SaveAnswer a = answers.empty() ? Answer::Cancel : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
         return a;
     }
     std::optional<std::string> chooseSavePath(const std::string& p) override
@@ -42,7 +39,6 @@ public:
         proposed.push_back(p);
         return savePath;
     }
-
     std::deque<SaveAnswer> answers;
     int questions = 0;
     std::optional<std::string> savePath; // nothing: the user cancels the dialog
@@ -69,30 +65,19 @@ mode_t modeOf(const std::string& path)
 
 class Document : public testing::Test {
 protected:
-    std::string file(std::string_view name, std::string_view bytes)
-    {
-        const std::string path = dir.file(name);
-        writeFile(path, bytes);
-        return path;
-    }
+    std::string file(std::string_view name, std::string_view bytes) { return dir.write(name, bytes); }
 
-    TempDir dir;
+    test::TempDir dir;
     CMoravelSDIDoc doc;
     ScriptedPrompts prompts;
-    RecordingInteraction ui;
+    test::RecordingInteraction ui;
 };
 
-TEST_F(Document, StartsEmptyUntitledAndWithoutValidParameters)
+TEST_F(Document, LoadFromFileStoresTheVerdictAndChangesNothingForAnUnreadableFile)
 {
-    EXPECT_FALSE(doc.m_bMoving);
-    EXPECT_FALSE(doc.m_bParametersValid);
-    EXPECT_FALSE(doc.isModified());
-    EXPECT_EQ(doc.pathName(), "");
     EXPECT_EQ(doc.title(), "Unbenannt");
-}
+    EXPECT_FALSE(doc.m_bParametersValid || doc.m_bMoving || doc.isModified());
 
-TEST_F(Document, LoadFromFileStoresTheReadersVerdictAndClearsTheModifiedFlag)
-{
     doc.setModified();
     EXPECT_TRUE(doc.LoadFromFile(file("a.ncp", kValid), ui));
     EXPECT_TRUE(doc.m_bParametersValid);
@@ -100,181 +85,144 @@ TEST_F(Document, LoadFromFileStoresTheReadersVerdictAndClearsTheModifiedFlag)
     EXPECT_FLOAT_EQ(doc.m_parameterSet.eilgang, 20);
 
     doc.setModified();
-    EXPECT_FALSE(doc.LoadFromFile(file("bad.ncp", "0102=x\n"), ui));
-    EXPECT_FALSE(doc.m_bParametersValid);
-    EXPECT_FALSE(doc.isModified());
-    EXPECT_EQ(ui.messages.size(), 1u);
-
-    EXPECT_FALSE(doc.LoadFromFile(file("empty.ncp", ""), ui));
-    EXPECT_EQ(ui.messages.size(), 1u); // an empty file gives no message
-}
-
-TEST_F(Document, LoadFromFileChangesNothingWhenTheFileCannotBeRead)
-{
-    ASSERT_TRUE(doc.LoadFromFile(file("a.ncp", kValid), ui));
-    doc.setModified();
     for (const std::string& path : {dir.file("missing.ncp"), dir.path().string()}) {
         EXPECT_FALSE(doc.LoadFromFile(path, ui));
-        EXPECT_TRUE(doc.m_bParametersValid);
-        EXPECT_TRUE(doc.isModified());
+        EXPECT_TRUE(doc.m_bParametersValid && doc.isModified());
     }
+    EXPECT_FALSE(doc.LoadFromFile(file("empty.ncp", ""), ui));
     EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(doc.LoadFromFile(file("bad.ncp", "0102=x\n"), ui));
+    EXPECT_FALSE(doc.m_bParametersValid || doc.isModified());
+    EXPECT_EQ(ui.messages.size(), 1u);
 }
 
-TEST_F(Document, PrepareNewClearsPathAndFlagsButKeepsTheValues)
+TEST_F(Document, PrepareNewClearsPathAndFlagsButKeepsValuesAndMoving)
 {
-    ASSERT_EQ(doc.openDocument(file("a.ncp", kValid), prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
+    ASSERT_EQ(doc.openDocument(file("a.ncp", kValid), prompts, ui), Open::Loaded);
     doc.setModified();
     doc.m_bMoving = true;
     EXPECT_TRUE(doc.PrepareNew());
     EXPECT_EQ(doc.pathName(), "");
-    EXPECT_FALSE(doc.m_bParametersValid);
-    EXPECT_FALSE(doc.isModified());
+    EXPECT_FALSE(doc.m_bParametersValid || doc.isModified());
     EXPECT_TRUE(doc.m_bMoving);
     EXPECT_FLOAT_EQ(doc.m_parameterSet.eilgang, 20);
 }
 
-TEST_F(Document, OpenMakesThePathAbsoluteAndTheFileNameTheTitle)
+TEST_F(Document, OpenMakesThePathAbsoluteAndDoesNotReadTheCurrentFileAgain)
 {
-    file("a.ncp", kValid);
+    const std::string a = file("a.ncp", kValid);
     CountingView view;
     doc.addView(&view);
-    const std::string cwd = std::filesystem::current_path().string();
+    const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
-    const auto result = doc.openDocument("./sub/../a.ncp", prompts, ui);
+    const Open result = doc.openDocument("./sub/../a.ncp", prompts, ui);
     std::filesystem::current_path(cwd);
-    EXPECT_EQ(result, CMoravelSDIDoc::OpenResult::Loaded);
-    EXPECT_EQ(doc.pathName(), dir.file("a.ncp"));
+    EXPECT_EQ(result, Open::Loaded);
+    EXPECT_EQ(doc.pathName(), a);
     EXPECT_EQ(doc.title(), "a.ncp");
     EXPECT_EQ(view.initial, 1);
-}
 
-TEST_F(Document, OpeningTheCurrentDocumentAgainDoesNotReadIt)
-{
-    const std::string path = file("a.ncp", kValid);
-    ASSERT_EQ(doc.openDocument(path, prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
-    writeFile(path, kOther);
+    test::writeFile(a, kOther);
     doc.setModified();
-    EXPECT_EQ(doc.openDocument(path, prompts, ui), CMoravelSDIDoc::OpenResult::AlreadyOpen);
+    EXPECT_EQ(doc.openDocument(a, prompts, ui), Open::AlreadyOpen);
     EXPECT_FLOAT_EQ(doc.m_parameterSet.eilgang, 20);
     EXPECT_EQ(prompts.questions, 0);
 }
 
-TEST_F(Document, OpenAsksBeforeReplacingAModifiedDocument)
+TEST_F(Document, OpenAsksBeforeReplacingAModifiedDocumentAndKeepsItOnRejection)
 {
     const std::string a = file("a.ncp", kValid);
     const std::string b = file("b.ncp", kOther);
-    ASSERT_EQ(doc.openDocument(a, prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
+    ASSERT_EQ(doc.openDocument(a, prompts, ui), Open::Loaded);
     doc.m_parameterSet.eilgang = 55;
     doc.setModified();
 
-    prompts.answers = {DocumentPrompts::SaveAnswer::Cancel};
-    EXPECT_EQ(doc.openDocument(b, prompts, ui), CMoravelSDIDoc::OpenResult::Cancelled);
+    prompts.answers = {Answer::Cancel, Answer::No, Answer::No, Answer::Yes};
+    EXPECT_EQ(doc.openDocument(b, prompts, ui), Open::Cancelled);
     EXPECT_EQ(doc.pathName(), a);
     EXPECT_TRUE(doc.isModified());
 
-    prompts.answers = {DocumentPrompts::SaveAnswer::Yes};
-    EXPECT_EQ(doc.openDocument(b, prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
-    EXPECT_EQ(doc.pathName(), b);
-    EXPECT_NE(readFile(a).find("0102=55.000000"), std::string::npos); // saved before replacing
-
-    doc.setModified();
-    prompts.answers = {DocumentPrompts::SaveAnswer::No};
-    EXPECT_EQ(doc.openDocument(a, prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
-    EXPECT_EQ(prompts.questions, 3);
-}
-
-TEST_F(Document, ARejectedFileLeavesPathAndModifiedFlagAsTheyWere)
-{
-    const std::string a = file("a.ncp", kValid);
-    ASSERT_EQ(doc.openDocument(a, prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
-    doc.setModified();
-    prompts.answers = {DocumentPrompts::SaveAnswer::No};
-    EXPECT_EQ(doc.openDocument(file("bad.ncp", "0102\n"), prompts, ui), CMoravelSDIDoc::OpenResult::Failed);
+    // A rejected file: the old path and the modified flag stay, the parameters are invalid.
+    EXPECT_EQ(doc.openDocument(file("bad.ncp", "0102\n"), prompts, ui), Open::Failed);
     EXPECT_EQ(doc.pathName(), a);
+    EXPECT_EQ(doc.title(), "a.ncp");
     EXPECT_TRUE(doc.isModified());
     EXPECT_FALSE(doc.m_bParametersValid);
-    EXPECT_EQ(doc.title(), "a.ncp");
+
+    // What the rejected file left is never saved over the good one: neither Ctrl+S nor the
+    // save question (which is not asked) writes it.
+    EXPECT_FALSE(doc.save(prompts));
+    EXPECT_EQ(doc.openDocument(b, prompts, ui), Open::Loaded);
+    EXPECT_EQ(readFile(a), kValid);
+    EXPECT_EQ(prompts.questions, 2);
+
+    doc.setModified();
+    EXPECT_EQ(doc.openDocument(a, prompts, ui), Open::Loaded); // "no"
+    doc.m_parameterSet.eilgang = 55;
+    doc.setModified();
+    EXPECT_EQ(doc.openDocument(b, prompts, ui), Open::Loaded); // "yes" saves a first
+    EXPECT_NE(readFile(a).find("0102=55.000000"), std::string::npos);
+    EXPECT_EQ(prompts.questions, 4);
 }
 
-TEST_F(Document, NewFromTemplateLoadsTheTemplateAndSavingItAsksForAPath)
+TEST_F(Document, NewLoadsTheTemplateWhoseSaveAsksForAPath)
 {
     const std::string templatePath = file("NC-Travo_USB_Param_NEW.ncp", kValid);
-    EXPECT_EQ(doc.newFromTemplate(templatePath, prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
+    EXPECT_EQ(doc.newFromTemplate(templatePath, prompts, ui), Open::Loaded);
     EXPECT_EQ(doc.title(), "NC-Travo_USB_Param_NEW.ncp");
-    EXPECT_FALSE(doc.isModified());
     EXPECT_TRUE(doc.m_bParametersValid);
+    EXPECT_FALSE(doc.isModified());
 
     EXPECT_FALSE(doc.saveParameters(prompts)); // the dialog is cancelled
     EXPECT_EQ(prompts.proposed, std::vector<std::string>{templatePath});
     EXPECT_EQ(readFile(templatePath), kValid);
-
-    // Ctrl+S, the plain save, writes the template itself.
-    EXPECT_TRUE(doc.save(prompts));
+    EXPECT_TRUE(doc.save(prompts)); // Ctrl+S writes the template itself
     EXPECT_EQ(readFile(templatePath), doc.m_parameterSet.WriteText());
-}
 
-TEST_F(Document, NewWithoutTemplateLeavesARenewedDocumentWithoutValidParameters)
-{
-    ASSERT_EQ(doc.openDocument(file("a.ncp", kValid), prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
-    EXPECT_EQ(doc.newFromTemplate(dir.file("NC-Travo_USB_Param_NEW.ncp"), prompts, ui),
-              CMoravelSDIDoc::OpenResult::Failed);
+    // Without a template: a renewed, untitled document without valid parameters.
+    EXPECT_EQ(doc.newFromTemplate(dir.file("none.ncp"), prompts, ui), Open::Failed);
     EXPECT_EQ(doc.pathName(), "");
     EXPECT_EQ(doc.title(), "Unbenannt");
     EXPECT_FALSE(doc.m_bParametersValid);
     EXPECT_TRUE(ui.messages.empty());
 
+    doc.m_bParametersValid = true; // as after a read from the controller
     doc.setModified();
-    prompts.answers = {DocumentPrompts::SaveAnswer::Cancel};
-    EXPECT_EQ(doc.newFromTemplate(dir.file("x.ncp"), prompts, ui), CMoravelSDIDoc::OpenResult::Cancelled);
+    EXPECT_EQ(doc.newFromTemplate(templatePath, prompts, ui), Open::Cancelled);
     EXPECT_TRUE(doc.isModified());
 }
 
-TEST_F(Document, SaveCommandUsesTheDialogOnlyForNoPathOrATemplatePath)
+TEST_F(Document, SaveUsesTheDialogForNoPathATemplatePathOrAReadOnlyFile)
 {
     EXPECT_TRUE(saveNeedsFileDialog(""));
-    EXPECT_TRUE(saveNeedsFileDialog("/x/NC-Travo_USB_Param_NEW.ncp"));
     EXPECT_TRUE(saveNeedsFileDialog("/x/alt-NC-Travo_USB_Param_NEW.ncp.bak"));
     EXPECT_TRUE(saveNeedsFileDialog("/NC-Travo_USB_Param_NEW.ncp/a.ncp"));
     EXPECT_FALSE(saveNeedsFileDialog("/x/nc-travo_usb_param_new.ncp"));
-    EXPECT_FALSE(saveNeedsFileDialog("/x/a.ncp"));
 
     const std::string a = file("a.ncp", kValid);
-    ASSERT_EQ(doc.openDocument(a, prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
+    ASSERT_EQ(doc.openDocument(a, prompts, ui), Open::Loaded);
     doc.m_parameterSet.eilgang = 42;
     doc.setModified();
     EXPECT_TRUE(doc.saveParameters(prompts));
     EXPECT_TRUE(prompts.proposed.empty());
     EXPECT_FALSE(doc.isModified());
-    EXPECT_EQ(readFile(a), doc.m_parameterSet.WriteText());
-}
+    EXPECT_EQ(readFile(a), "0102=42.000000                       % Eilgang\n"
+                           "0505=Fraese                          \n");
 
-TEST_F(Document, SaveAsProposesTheTitleAndTakesTheChosenPath)
-{
-    ASSERT_TRUE(doc.LoadFromFile(file("a.ncp", kValid), ui));
-    doc.setModified();
-    EXPECT_FALSE(doc.saveAs(prompts));
-    EXPECT_EQ(prompts.proposed, std::vector<std::string>{"Unbenannt.ncp"});
-    EXPECT_TRUE(doc.isModified());
-    EXPECT_EQ(doc.pathName(), "");
-
-    prompts.savePath = dir.file("neu.ncp");
-    EXPECT_TRUE(doc.saveParameters(prompts));
-    EXPECT_EQ(doc.pathName(), dir.file("neu.ncp"));
-    EXPECT_EQ(doc.title(), "neu.ncp");
-    EXPECT_FALSE(doc.isModified());
-    EXPECT_EQ(readFile(dir.file("neu.ncp")), "0102=20.000000                       % Eilgang\n"
-                                             "0505=Fraese                          \n");
-}
-
-TEST_F(Document, PlainSaveOfAReadOnlyFileAsksForAPath)
-{
-    const std::string a = file("a.ncp", kValid);
-    ASSERT_EQ(doc.openDocument(a, prompts, ui), CMoravelSDIDoc::OpenResult::Loaded);
-    ::chmod(a.c_str(), 0444);
+    ::chmod(a.c_str(), 0444); // read-only also for root
     EXPECT_FALSE(doc.save(prompts));
     EXPECT_EQ(prompts.proposed, std::vector<std::string>{a});
-    EXPECT_EQ(readFile(a), kValid);
+
+    ::chmod(a.c_str(), 0644);
+    EXPECT_TRUE(doc.newDocument(prompts));
+    EXPECT_FALSE(doc.saveParameters(prompts)); // nothing valid to save after "&Neu" alone
+    doc.m_bParametersValid = true;             // as after a read from the controller
+    prompts.proposed.clear();
+    prompts.savePath = dir.file("neu.ncp");
+    EXPECT_TRUE(doc.saveParameters(prompts));
+    EXPECT_EQ(prompts.proposed, std::vector<std::string>{"Unbenannt.ncp"});
+    EXPECT_EQ(doc.pathName(), dir.file("neu.ncp"));
+    EXPECT_EQ(doc.title(), "neu.ncp");
 }
 
 TEST_F(Document, SaveKeepsPermissionsAndSymbolicLinksAndLeavesNoTemporaryFile)
@@ -284,7 +232,6 @@ TEST_F(Document, SaveKeepsPermissionsAndSymbolicLinksAndLeavesNoTemporaryFile)
     ::chmod(target.c_str(), 0640);
     const std::string link = dir.file("link.ncp");
     ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-
     EXPECT_TRUE(doc.SaveToFile(link));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(readFile(target), doc.m_parameterSet.WriteText());
@@ -294,23 +241,42 @@ TEST_F(Document, SaveKeepsPermissionsAndSymbolicLinksAndLeavesNoTemporaryFile)
     EXPECT_TRUE(doc.SaveToFile(dir.file("new.ncp")));
     ::umask(mask);
     EXPECT_EQ(modeOf(dir.file("new.ncp")), 0644u);
-
-    auto names = dir.entries();
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"a.ncp", "link.ncp", "new.ncp", "target.ncp"}));
+    EXPECT_EQ(dir.entries().size(), 4u);
 }
 
-// ---- Saves that fail. Each must return false, keep the modified flag, and leave the old
-// file's bytes and permissions and no temporary file behind.
+// ---- Saves that fail must return false, keep the modified flag, and leave the old file's
+// bytes and permissions and no temporary file behind.
 
 class FailingSave : public Document {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(doc.LoadFromFile(file("a.ncp", kValid), ui));
-        // Make the new text large, so that it cannot fit where the old one did.
-        doc.m_parameterSet.lineComments[0x0102] = "%" + std::string(200000, 'x');
+        doc.m_parameterSet.lineComments[0x0102] = "%" + std::string(200000, 'x'); // too large to fit
         doc.setModified();
+    }
+
+    // Runs body in a child process and returns its exit status.
+    template <typename Body>
+    int inChild(Body body)
+    {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(body());
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    int checkFailedSave(const std::string& old, mode_t mode, std::errc expected)
+    {
+        if (doc.SaveToFile(old))
+            return 10;
+        if (doc.lastSaveError() != expected)
+            return 11;
+        if (readFile(old) != kOther || modeOf(old) != mode || !doc.isModified())
+            return 12;
+        return std::distance(std::filesystem::directory_iterator(std::filesystem::path(old).parent_path()), {});
     }
 };
 
@@ -318,96 +284,59 @@ TEST_F(FailingSave, OverTheFileSizeLimit)
 {
     const std::string old = file("old.ncp", kOther);
     ::chmod(old.c_str(), 0604);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Writes beyond the limit fail with EFBIG once SIGXFSZ is ignored.
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const bool saved = doc.SaveToFile(old);
-        ::_exit(saved ? 10 : doc.lastSaveError() == std::errc::file_too_large ? 0 : 11);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(readFile(old), kOther);
-    EXPECT_EQ(modeOf(old), 0604u);
-    EXPECT_EQ(dir.entries().size(), 2u);
+    EXPECT_EQ(inChild([&] {
+                  ::signal(SIGXFSZ, SIG_IGN); // writes beyond the limit then fail with EFBIG
+                  const rlimit limit{4096, 4096};
+                  ::setrlimit(RLIMIT_FSIZE, &limit);
+                  return checkFailedSave(old, 0604, std::errc::file_too_large);
+              }),
+              2); // a.ncp and old.ncp
 }
 
 TEST_F(FailingSave, OnAFullDisk)
 {
     const std::string mountPoint = dir.file("tiny");
     std::filesystem::create_directory(mountPoint);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = inChild([&] {
         // A private mount namespace, so that the small tmpfs is seen by this process only.
         if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
-            ::_exit(77);
-        const std::string old = mountPoint + "/old.ncp";
-        writeFile(old, kOther);
+            return 77;
+        const std::string old = test::TempDir::writeIn(mountPoint, "old.ncp", kOther);
         ::chmod(old.c_str(), 0600);
         const int filler = ::open((mountPoint + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
         const std::string block(4096, 'f');
         while (::write(filler, block.data(), block.size()) > 0) {
         }
         ::close(filler);
-        const bool saved = doc.SaveToFile(old);
-        int code = 0;
-        if (saved)
-            code = 10;
-        else if (doc.lastSaveError() != std::errc::no_space_on_device)
-            code = 11;
-        else if (readFile(old) != kOther || modeOf(old) != 0600)
-            code = 12;
-        else if (std::distance(std::filesystem::directory_iterator(mountPoint), {}) != 2)
-            code = 13;
-        else if (!doc.isModified())
-            code = 14;
-        ::_exit(code);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+        return checkFailedSave(old, 0600, std::errc::no_space_on_device);
+    });
+    if (status == 77)
         GTEST_SKIP() << "cannot mount a private tmpfs here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(status, 2); // old.ncp and filler
 }
 
 TEST_F(FailingSave, WhenThePathIsNotARegularFileOrItsDirectoryIsMissing)
 {
     const std::string sub = dir.file("sub");
     std::filesystem::create_directory(sub);
-    writeFile(sub + "/inside", "x");
-    const std::string plainFile = file("plain", "p");
-    for (const std::string& path : {sub, dir.file("missing/a.ncp"), plainFile + "/a.ncp", std::string("/dev/null")}) {
-        SCOPED_TRACE(path);
-        EXPECT_FALSE(doc.SaveToFile(path));
-        EXPECT_TRUE(doc.lastSaveError());
-        EXPECT_TRUE(doc.isModified());
+    const std::string plain = file("plain", "p");
+    for (const std::string& path : {sub, dir.file("missing/a.ncp"), plain + "/a.ncp", std::string("/dev/null")}) {
+        EXPECT_FALSE(doc.SaveToFile(path)) << path;
+        EXPECT_TRUE(doc.lastSaveError()) << path;
     }
-    EXPECT_EQ(readFile(sub + "/inside"), "x");
-    EXPECT_EQ(readFile(plainFile), "p");
+    EXPECT_TRUE(doc.isModified());
+    EXPECT_TRUE(std::filesystem::is_directory(sub));
+    EXPECT_EQ(readFile(plain), "p");
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
     EXPECT_EQ(dir.entries().size(), 3u);
-}
 
-TEST_F(FailingSave, SaveAsKeepsTheOldPathWhenTheSaveFails)
-{
-    const std::string a = dir.file("a.ncp");
-    doc.setPathName(a);
+    // Save as keeps the old path when the save fails.
+    doc.setPathName(dir.file("a.ncp"));
     prompts.savePath = dir.file("missing/b.ncp");
     EXPECT_FALSE(doc.saveAs(prompts));
-    EXPECT_EQ(prompts.proposed, std::vector<std::string>{a});
-    EXPECT_EQ(doc.pathName(), a);
-    EXPECT_TRUE(doc.isModified());
+    EXPECT_EQ(doc.pathName(), dir.file("a.ncp"));
 }
-
-// ---- Views and the moving indicator.
 
 TEST_F(Document, SetMovingNotifiesTheViewsOnlyWhenTheValueChanges)
 {
@@ -416,17 +345,11 @@ TEST_F(Document, SetMovingNotifiesTheViewsOnlyWhenTheValueChanges)
     doc.addView(&b);
     doc.addView(&a);
     doc.SetMoving(false);
-    EXPECT_EQ(a.updates, 0);
     doc.SetMoving(true);
     doc.SetMoving(true);
     EXPECT_TRUE(doc.m_bMoving);
     EXPECT_EQ(a.updates, 1);
-    EXPECT_EQ(b.updates, 1);
-
     doc.UpdateAllViews(&a);
-    EXPECT_EQ(a.updates, 1);
-    EXPECT_EQ(b.updates, 2);
-
     doc.removeView(&b);
     doc.SetMoving(false);
     EXPECT_EQ(a.updates, 2);

@@ -43,6 +43,12 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
     std::string file(std::string_view name) const { return (m_path / name).string(); }
+    // Writes a file of the directory and returns its path.
+    std::string write(std::string_view name, std::string_view bytes) const
+    {
+        return writeIn(m_path.string(), name, bytes);
+    }
+    static std::string writeIn(const std::string& dir, std::string_view name, std::string_view bytes);
 
     // Names in the directory (for checking that no temporary file was left behind).
     std::vector<std::string> entries() const
@@ -61,6 +67,13 @@ inline void writeFile(const std::string& path, std::string_view bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string TempDir::writeIn(const std::string& dir, std::string_view name, std::string_view bytes)
+{
+    const std::string path = (std::filesystem::path(dir) / name).string();
+    writeFile(path, bytes);
+    return path;
 }
 
 inline std::string readFile(const std::string& path)
