@@ -100,15 +100,10 @@ TEST_F(Cli, CheckJsonListsTheMessagesInOrderAsUtf8)
                                                           "Bitte beenden Sie das Programm und korigieren Sie den File"}));
     EXPECT_NE(run.out.find("Weglänge war ungültig\\nund"), std::string::npos);
     EXPECT_EQ(run.out.rfind("{\"valid\":false,", 0), 0u);
-}
 
-TEST_F(Cli, CheckRejectsAnEmptyFileWithoutMessage)
-{
-    const std::string empty = file("empty.ncp", "");
-    EXPECT_EQ(runCli(dir, {"check", empty}).status, 1);
-    const CliRun run = runCli(dir, {"check", "--json", empty});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "{\"valid\":false,\"messages\":[]}\n");
+    const CliRun empty = runCli(dir, {"check", "--json", file("empty.ncp", "")});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.out, "{\"valid\":false,\"messages\":[]}\n");
 }
 
 TEST_F(Cli, WrongArgumentsAndUnreadableFilesExitWithTwo)
@@ -151,19 +146,16 @@ TEST_F(Cli, FormatWritesTheWritersBytesAndMessagesToStderr)
     EXPECT_EQ(run.err, kWeglaenge + "\n\n");
 }
 
-TEST_F(Cli, FormatOfARejectedFileWritesNothing)
+TEST_F(Cli, FormatWritesNothingForARejectedFileAndReportsAFailedWrite)
 {
-    const CliRun run = runCli(dir, {"format", file("a.ncp", "0100=1\n0304=[[1;1;0;0][1;1;0;3]]\n")});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("GENAU EIN MAL"), std::string::npos);
-}
+    const CliRun rejected = runCli(dir, {"format", file("a.ncp", "0100=1\n0304=[[1;1;0;0][1;1;0;3]]\n")});
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_EQ(rejected.out, "");
+    EXPECT_NE(rejected.err.find("GENAU EIN MAL"), std::string::npos);
 
-TEST_F(Cli, FormatReportsAFailedWrite)
-{
-    const CliRun run = runCli(dir, {"format", MORAVEL_TEMPLATE_FILE}, "/dev/full");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("cannot write"), std::string::npos);
+    const CliRun full = runCli(dir, {"format", MORAVEL_TEMPLATE_FILE}, "/dev/full");
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("cannot write"), std::string::npos);
 }
 
 TEST_F(Cli, HelpAndVersion)

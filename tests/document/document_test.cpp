@@ -94,13 +94,11 @@ TEST_F(Document, LoadFromFileStoresTheVerdictAndChangesNothingForAnUnreadableFil
     EXPECT_FALSE(doc.LoadFromFile(file("bad.ncp", "0102=x\n"), ui));
     EXPECT_FALSE(doc.m_bParametersValid || doc.isModified());
     EXPECT_EQ(ui.messages.size(), 1u);
-}
 
-TEST_F(Document, PrepareNewClearsPathAndFlagsButKeepsValuesAndMoving)
-{
-    ASSERT_EQ(doc.openDocument(file("a.ncp", kValid), prompts, ui), Open::Loaded);
+    // PrepareNew clears path and flags but keeps the values and the moving indicator.
+    doc.setPathName(dir.file("a.ncp"));
+    doc.m_bParametersValid = doc.m_bMoving = true;
     doc.setModified();
-    doc.m_bMoving = true;
     EXPECT_TRUE(doc.PrepareNew());
     EXPECT_EQ(doc.pathName(), "");
     EXPECT_FALSE(doc.m_bParametersValid || doc.isModified());
@@ -194,9 +192,8 @@ TEST_F(Document, NewLoadsTheTemplateWhoseSaveAsksForAPath)
 
 TEST_F(Document, SaveUsesTheDialogForNoPathATemplatePathOrAReadOnlyFile)
 {
-    EXPECT_TRUE(saveNeedsFileDialog(""));
-    EXPECT_TRUE(saveNeedsFileDialog("/x/alt-NC-Travo_USB_Param_NEW.ncp.bak"));
-    EXPECT_TRUE(saveNeedsFileDialog("/NC-Travo_USB_Param_NEW.ncp/a.ncp"));
+    for (const char* path : {"", "/x/alt-NC-Travo_USB_Param_NEW.ncp.bak", "/NC-Travo_USB_Param_NEW.ncp/a.ncp"})
+        EXPECT_TRUE(saveNeedsFileDialog(path)) << path;
     EXPECT_FALSE(saveNeedsFileDialog("/x/nc-travo_usb_param_new.ncp"));
 
     const std::string a = file("a.ncp", kValid);
@@ -241,7 +238,7 @@ TEST_F(Document, SaveKeepsPermissionsAndSymbolicLinksAndLeavesNoTemporaryFile)
     EXPECT_TRUE(doc.SaveToFile(dir.file("new.ncp")));
     ::umask(mask);
     EXPECT_EQ(modeOf(dir.file("new.ncp")), 0644u);
-    EXPECT_EQ(dir.entries().size(), 4u);
+    EXPECT_EQ(dir.entries(), 4);
 }
 
 // ---- Saves that fail must return false, keep the modified flag, and leave the old file's
@@ -321,15 +318,13 @@ TEST_F(FailingSave, WhenThePathIsNotARegularFileOrItsDirectoryIsMissing)
     const std::string sub = dir.file("sub");
     std::filesystem::create_directory(sub);
     const std::string plain = file("plain", "p");
-    for (const std::string& path : {sub, dir.file("missing/a.ncp"), plain + "/a.ncp", std::string("/dev/null")}) {
-        EXPECT_FALSE(doc.SaveToFile(path)) << path;
-        EXPECT_TRUE(doc.lastSaveError()) << path;
-    }
+    for (const std::string& path : {sub, dir.file("missing/a.ncp"), plain + "/a.ncp", std::string("/dev/null")})
+        EXPECT_TRUE(!doc.SaveToFile(path) && doc.lastSaveError()) << path;
     EXPECT_TRUE(doc.isModified());
     EXPECT_TRUE(std::filesystem::is_directory(sub));
     EXPECT_EQ(readFile(plain), "p");
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
-    EXPECT_EQ(dir.entries().size(), 3u);
+    EXPECT_EQ(dir.entries(), 3);
 
     // Save as keeps the old path when the save fails.
     doc.setPathName(dir.file("a.ncp"));
@@ -343,13 +338,10 @@ TEST_F(Document, SetMovingNotifiesTheViewsOnlyWhenTheValueChanges)
     CountingView a, b;
     doc.addView(&a);
     doc.addView(&b);
-    doc.addView(&a);
-    doc.SetMoving(false);
-    doc.SetMoving(true);
-    doc.SetMoving(true);
-    EXPECT_TRUE(doc.m_bMoving);
-    EXPECT_EQ(a.updates, 1);
-    doc.UpdateAllViews(&a);
+    doc.addView(&a); // once only
+    for (bool moving : {false, true, true})
+        doc.SetMoving(moving);
+    doc.UpdateAllViews(&a); // not to the sender
     doc.removeView(&b);
     doc.SetMoving(false);
     EXPECT_EQ(a.updates, 2);
