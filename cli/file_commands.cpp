@@ -1,0 +1,95 @@
+// check and format: read a parameter file the way the program opens it.
+
+#include "cli/cli_interaction.h"
+#include "cli/commands.h"
+#include "params/file_io.h"
+#include "params/parameter_set.h"
+
+#include <cstdio>
+#include <optional>
+#include <nlohmann/json.hpp>
+
+namespace moravel::cli {
+namespace {
+
+const Command& commandNamed(std::string_view name)
+{
+    for (const Command& c : commands())
+        if (c.name == name)
+            return c;
+    return commands().front();
+}
+
+// The start of every file command: "[options] FILE", --help, and FILE's bytes. Returns the
+// exit status when the command is done already (help shown, wrong arguments, unreadable
+// file), nothing when it goes on with parsed and bytes.
+std::optional<int> prepareFileCommand(std::string_view command, std::span<const std::string> args,
+                                      std::span<const std::string_view> allowed, Arguments& parsed,
+                                      std::string& bytes)
+{
+    if (!splitArguments(args, allowed, parsed))
+        return ExitError;
+    if (parsed.has("--help")) {
+        printCommandHelp(commandNamed(command));
+        return ExitSuccess;
+    }
+    if (parsed.operands.size() != 1)
+        return usageError(std::string(command) + ": expected one FILE");
+    const std::string& path = parsed.operands.front();
+    FileBytes file = readFileBytes(path);
+    if (!file.ok())
+        return fail("cannot read '" + path + "': " + file.error.message());
+    bytes = std::move(file.bytes);
+    return std::nullopt;
+}
+
+bool writeStdout(std::string_view bytes)
+{
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+}
+
+} // namespace
+
+int runCheck(std::span<const std::string> args)
+{
+    static constexpr std::string_view allowed[] = {"--json"};
+    Arguments parsed;
+    std::string bytes;
+    if (const auto done = prepareFileCommand("check", args, allowed, parsed, bytes))
+        return *done;
+
+    ParameterSet set;
+    bool valid = false;
+    if (parsed.has("--json")) {
+        CollectingInteraction ui;
+        valid = set.ReadText(bytes, ui);
+        nlohmann::ordered_json result;
+        result["valid"] = valid;
+        result["messages"] = ui.messages();
+        if (!writeStdout(result.dump() + "\n"))
+            return fail("cannot write to stdout");
+    } else {
+        StderrInteraction ui;
+        valid = set.ReadText(bytes, ui);
+    }
+    return valid ? ExitSuccess : ExitRejected;
+}
+
+int runFormat(std::span<const std::string> args)
+{
+    Arguments parsed;
+    std::string bytes;
+    if (const auto done = prepareFileCommand("format", args, {}, parsed, bytes))
+        return *done;
+
+    ParameterSet set;
+    StderrInteraction ui;
+    if (!set.ReadText(bytes, ui))
+        return ExitRejected;
+    // A failed write must not look like success to a script that saves the output.
+    if (!writeStdout(set.WriteText()))
+        return fail("cannot write to stdout");
+    return ExitSuccess;
+}
+
+} // namespace moravel::cli
