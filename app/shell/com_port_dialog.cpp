@@ -1,0 +1,145 @@
+#include "app/shell/com_port_dialog.h"
+
+#include "app/dialogs/field_validation.h"
+#include "app/shell/gui_interaction.h"
+#include "params/cp1252.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+#include <QValidator>
+
+namespace moravel {
+namespace {
+
+// Lets only characters into the field that code page 1252 can hold (the controller name is
+// stored and sent as code page 1252 bytes).
+class Cp1252Validator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        return utf8ToCp1252(input.toStdString()).ok() ? Acceptable : Invalid;
+    }
+};
+
+} // namespace
+
+CComPortSettingsDlg::CComPortSettingsDlg(const ComPortChoice& initial, QWidget* parent)
+    : QDialog(parent), m_mode(new QButtonGroup(this)), m_name(new QLineEdit), m_port(new QComboBox),
+      m_baud(new QLineEdit)
+{
+    setWindowTitle(QStringLiteral("Com Port Settings"));
+
+    auto* byName = new QRadioButton(QStringLiteral("Controller &name"));
+    auto* byPort = new QRadioButton(QStringLiteral("COM &port:"));
+    auto* autodetect = new QRadioButton(QStringLiteral("A&utodetect"));
+    m_mode->addButton(byName, 0);
+    m_mode->addButton(byPort, 1);
+    m_mode->addButton(autodetect, 2);
+
+    m_name->setValidator(new Cp1252Validator(m_name));
+    m_name->setText(toQString(cp1252ToUtf8(initial.controllerName)));
+    // Room for 16 characters of the widest kind the name usually has.
+    m_name->setMinimumWidth(m_name->fontMetrics().horizontalAdvance(QStringLiteral("NC-Travo USB WWW")) + 12);
+
+    m_port->setEditable(true);
+    for (int n = 1; n <= 8; ++n)
+        m_port->addItem(QStringLiteral("COM%1").arg(n));
+    m_port->setInsertPolicy(QComboBox::NoInsert);
+    // Port names are plain ASCII ("COM3"); the field holds bytes, not characters.
+    m_port->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[\\x20-\\x7e]*")), m_port));
+    m_port->setEditText(toQString(initial.portName));
+
+    m_baud->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_baud));
+    m_baud->setText(QString::number(initial.baudRate));
+    m_baud->setMaximumWidth(m_baud->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 12);
+
+    if (QAbstractButton* selected = m_mode->button(initial.connectionMode))
+        selected->setChecked(true);
+
+    auto* portBox = new QGroupBox(QStringLiteral("Port connection"));
+    auto* portGrid = new QGridLayout(portBox);
+    portGrid->addWidget(byName, 0, 0);
+    portGrid->addWidget(m_name, 0, 1);
+    portGrid->addWidget(byPort, 1, 0);
+    portGrid->addWidget(m_port, 1, 1);
+    portGrid->addWidget(autodetect, 2, 0, 1, 2);
+    portGrid->setColumnStretch(1, 1);
+
+    auto* settingsBox = new QGroupBox(QStringLiteral("Setttings"));
+    auto* settingsRow = new QHBoxLayout(settingsBox);
+    auto* baudLabel = new QLabel(QStringLiteral("Baude rate :"));
+    baudLabel->setBuddy(m_baud);
+    settingsRow->addWidget(baudLabel);
+    settingsRow->addWidget(m_baud);
+    settingsRow->addStretch(1);
+
+    auto* buttons = new QDialogButtonBox;
+    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
+    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CComPortSettingsDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CComPortSettingsDlg::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(portBox);
+    layout->addWidget(settingsBox);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+ComPortChoice CComPortSettingsDlg::choice() const
+{
+    ComPortChoice c;
+    c.connectionMode = m_mode->checkedId() < 0 ? 0 : m_mode->checkedId();
+    c.portName = m_port->currentText().toStdString();
+    c.controllerName = utf8ToCp1252(m_name->text().toStdString()).bytes;
+    c.baudRate = checkUnsignedField(m_baud->text().toStdString(), MinBaud, MaxBaud).value.value_or(0);
+    return c;
+}
+
+void CComPortSettingsDlg::refuse(QWidget* field, const std::string& message)
+{
+    QMessageBox::warning(this, QString::fromLatin1(ApplicationTitle), toQString(message));
+    field->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(field))
+        edit->selectAll();
+    else if (auto* combo = qobject_cast<QComboBox*>(field); combo && combo->lineEdit())
+        combo->lineEdit()->selectAll();
+}
+
+ComPortField CComPortSettingsDlg::validate()
+{
+    if (const auto baud = checkUnsignedField(m_baud->text().toStdString(), MinBaud, MaxBaud); !baud.ok()) {
+        refuse(m_baud, baud.message);
+        return ComPortField::BaudRate;
+    }
+    if (const auto name = checkTextLength(m_name->text().toStdString(), MaxNameChars); !name.ok()) {
+        refuse(m_name, name.message);
+        return ComPortField::ControllerName;
+    }
+    if (const auto port = checkTextLength(m_port->currentText().toStdString(), MaxPortChars); !port.ok()) {
+        refuse(m_port, port.message);
+        return ComPortField::PortName;
+    }
+    return ComPortField::None;
+}
+
+void CComPortSettingsDlg::accept()
+{
+    if (validate() == ComPortField::None)
+        QDialog::accept();
+}
+
+} // namespace moravel

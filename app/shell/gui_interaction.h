@@ -1,0 +1,78 @@
+#pragma once
+// The window's UserInteraction and DocumentPrompts: real message boxes and file dialogs.
+//
+// GuiInteraction lives on the GUI thread but may be called from the worker thread that runs a
+// controller operation. showMessage and confirm are handed to the GUI thread and wait there
+// until the user has closed the box, so the messages of a sweep appear one by one, in order.
+// Status texts, the busy indicator and progress are posted to the GUI thread as signals and
+// return at once; they arrive in the order they were sent, before any later message box.
+
+#include "app/document/moravel_document.h"
+#include "params/user_interaction.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+namespace moravel {
+
+// The title of every message box of the program.
+inline constexpr const char* ApplicationTitle = "MoravelSDI";
+
+class GuiInteraction : public QObject, public UserInteraction {
+    Q_OBJECT
+public:
+    explicit GuiInteraction(QObject* parent = nullptr);
+
+    // The window the boxes belong to (none before the window exists).
+    void setWindow(QWidget* window) { m_window = window; }
+    QWidget* window() const { return m_window; }
+
+    void showMessage(std::string_view text) override;
+    // A box with OK and Abbrechen; true for OK.
+    bool confirm(std::string_view text) override;
+    void setStatusText(std::string_view text) override;
+    void setBusy(bool busy) override;
+    void reportProgress(std::int64_t done, std::int64_t total) override;
+
+signals:
+    void statusTextChanged(const QString& text);
+    void busyChanged(bool busy);
+    void progressChanged(qint64 done, qint64 total);
+
+private:
+    bool showBox(const QString& text, bool withCancel);
+    bool runOnGuiThread(const QString& text, bool withCancel);
+    void changeBusy(bool busy);
+
+    QPointer<QWidget> m_window;
+    int m_busyDepth = 0; // GUI thread only
+};
+
+// The save question and the save-as dialog of the document operations.
+class WindowPrompts : public DocumentPrompts {
+public:
+    explicit WindowPrompts(QWidget* window) : m_window(window) {}
+    SaveAnswer askSaveChanges(const CMoravelSDIDoc& doc) override;
+    std::optional<std::string> chooseSavePath(const std::string& proposed) override;
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+// The file-dialog filter of parameter files.
+QString parameterFileFilter();
+
+// A path from a file dialog as the document's file functions take it (local 8-bit encoding).
+std::string localPath(const QString& path);
+QString displayPath(const std::string& path);
+
+inline QString toQString(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+} // namespace moravel

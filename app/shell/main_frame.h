@@ -1,0 +1,154 @@
+#pragma once
+// The main window: menu, toolbar, status bar and the splitter with the two views.
+//
+// CMainFrame routes every command to the layer that carries it out: the document operations to
+// CMoravelSDIDoc (with the window's save question and file dialogs), the controller commands to
+// CMoravelSDIApp, the parameter dialogs to their own functions. Controller commands run on the
+// OperationRunner's worker thread; while one is queued or running, every command that uses the
+// connection or the document is disabled, the status bar shows a progress bar and the cursor
+// is the wait cursor. The emergency-stop buttons stay usable: a stop pressed during another
+// operation runs straight after it instead of being lost.
+
+#include "app/controller/moravel_app.h"
+#include "app/document/moravel_document.h"
+#include "app/shell/gui_interaction.h"
+#include "app/shell/operation_runner.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QShortcut;
+class QSplitter;
+class QToolBar;
+
+namespace moravel {
+
+class CMoravelControlView;
+class CMoravelStatusView;
+class LockIndicators;
+
+// The window's commands, in menu order.
+enum class Command {
+    Exit,
+    ToolBar,
+    StatusBar,
+    OpenConnection,
+    CloseConnection,
+    ComPortSettings,
+    FirmwareUpload,
+    ParameterNew,
+    ParameterOpen,
+    ParameterRead,
+    ParameterTransfer,
+    ParameterCompare,
+    ParameterSave,
+    ParameterSaveAs,
+    Geschwindigkeiten,
+    Schnittstelle,
+    Mechanik,
+    Motortest,
+    Referenzfahrt,
+    Sonstige,
+    About,
+};
+inline constexpr std::size_t CommandCount = static_cast<std::size_t>(Command::About) + 1;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    CMainFrame(CMoravelSDIApp& app, CMoravelSDIDoc& doc, GuiInteraction& ui, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    QAction* action(Command command) const { return m_actions[static_cast<std::size_t>(command)]; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    QSplitter* splitter() const { return m_splitter; }
+    CMoravelStatusView* statusView() const { return m_statusView; }
+    CMoravelControlView* controlView() const { return m_controlView; }
+    QLabel* messagePane() const { return m_messagePane; }
+    QProgressBar* progressBar() const { return m_progress; }
+    QShortcut* saveShortcut() const { return m_saveShortcut; }
+
+    // True while a controller operation is queued or running.
+    bool isBusy() const { return m_runner.busy(); }
+
+    // Writes the status bar's message pane and repaints it at once.
+    void SetStatusText(const QString& text);
+
+    // The enabling rules of every command, applied to the actions and buttons.
+    void updateCommands();
+    // "<document title> - MoravelSDI", with the modified marker.
+    void updateTitle();
+
+    // ---- Command handlers.
+    void OnParameterNew();
+    void OnParameterOpen();
+    // The open-document operation for path (also used for the file of the command line).
+    CMoravelSDIDoc::OpenResult openDocument(const QString& path);
+    void OnParameterSave();
+    void OnParameterSaveAs();
+    void OnFileSave(); // Ctrl+S: the plain save
+    void OnParameterRead();
+    void OnParameterTransfer();
+    void OnParameterCompare();
+    void OnFirmwareUpload();
+    void OnOpenConnection();
+    void OnCloseConnection();
+    void OnComPortSettings();
+    void OnAppAbout();
+    void OnParameterDialog(Command which);
+    void OnJog(std::int32_t stepsX);
+    void OnNotHalt();
+    void OnNotStop();
+
+    // F6 / Shift+F6: the focus to the next or previous pane of the splitter.
+    void focusNextPane(bool forward);
+
+signals:
+    // A controller operation was queued or the last one has finished.
+    void busyChanged(bool busy);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    enum class Progress { None, Keys, Bytes };
+
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void createViews();
+    void createShortcuts();
+
+    // Queues job on the worker; finished runs on the GUI thread afterwards.
+    void runOperation(Progress progress, std::function<void()> job, std::function<void()> finished = {});
+    void onBusyChanged(bool busy);
+    void showProgress(qint64 done, qint64 total);
+    void documentChanged();
+    void rememberFile(const std::string& path);
+
+    CMoravelSDIApp& m_app;
+    CMoravelSDIDoc& m_doc;
+    GuiInteraction& m_ui;
+    WindowPrompts m_prompts;
+    OperationRunner m_runner;
+
+    std::array<QAction*, CommandCount> m_actions{};
+    QToolBar* m_toolBar = nullptr;
+    QSplitter* m_splitter = nullptr;
+    CMoravelStatusView* m_statusView = nullptr;
+    CMoravelControlView* m_controlView = nullptr;
+    QLabel* m_messagePane = nullptr;
+    QProgressBar* m_progress = nullptr;
+    LockIndicators* m_locks = nullptr;
+    QShortcut* m_saveShortcut = nullptr;
+    Progress m_progressKind = Progress::None;
+    bool m_closePending = false;
+};
+
+} // namespace moravel

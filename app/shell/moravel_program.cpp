@@ -1,0 +1,96 @@
+#include "app/shell/moravel_program.h"
+
+#include "app/shell/info_dialog.h"
+#include "app/shell/main_frame.h"
+#include "app/shell/recent_files.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstdio>
+
+static void initResources()
+{
+    Q_INIT_RESOURCE(moravel);
+}
+
+namespace moravel {
+
+void setUpApplication(QApplication& application)
+{
+    initResources();
+    QCoreApplication::setOrganizationName(QLatin1String(SettingsOrganization));
+    QCoreApplication::setApplicationName(QLatin1String(SettingsApplication));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QGuiApplication::setApplicationDisplayName(QLatin1String(ApplicationTitle));
+    QGuiApplication::setDesktopFileName(QStringLiteral("moravel"));
+    application.setWindowIcon(applicationIcon());
+
+    // One translator for the whole run, kept alive by the application.
+    auto* translator = new QTranslator(&application);
+    if (translator->load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+}
+
+MoravelProgram::MoravelProgram()
+{
+    m_app.m_pDoc = &m_doc;
+}
+
+MoravelProgram::~MoravelProgram()
+{
+    m_window.reset();
+    m_app.m_pDoc = nullptr;
+}
+
+bool MoravelProgram::start(const QStringList& arguments)
+{
+    // Settings: the recent-file list (kept, not shown) and the connection.
+    (void)recentFiles();
+    m_app.LoadSettings();
+
+    // The document: empty, or the file of the command line.
+    if (!arguments.isEmpty()) {
+        const std::string path = localPath(arguments.constFirst());
+        WindowPrompts prompts(nullptr); // a fresh document asks nothing
+        if (m_doc.openDocument(path, prompts, m_ui) != CMoravelSDIDoc::OpenResult::Loaded)
+            return false;
+        addRecentFile(displayPath(m_doc.pathName()));
+    } else {
+        m_doc.PrepareNew();
+    }
+
+    // The window.
+    m_window = std::make_unique<CMainFrame>(m_app, m_doc, m_ui);
+    m_window->show();
+    m_window->repaint();
+    return true;
+}
+
+int runMoravel(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    setUpApplication(application);
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    if (!arguments.isEmpty() && arguments.constFirst() == QLatin1String("--"))
+        arguments.removeFirst();
+    else if (!arguments.isEmpty() &&
+             (arguments.constFirst() == QLatin1String("--help") || arguments.constFirst() == QLatin1String("-h"))) {
+        std::fputs("Aufruf: moravel [PARAMETERDATEI]\n", stdout);
+        return 0;
+    }
+    if (arguments.size() > 1) {
+        std::fputs("Aufruf: moravel [PARAMETERDATEI]\n", stderr);
+        return 2;
+    }
+    MoravelProgram program;
+    if (!program.start(arguments))
+        return 1;
+    return QApplication::exec();
+}
+
+} // namespace moravel

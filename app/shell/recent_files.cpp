@@ -1,0 +1,45 @@
+#include "app/shell/recent_files.h"
+
+#include <QSettings>
+
+namespace moravel {
+namespace {
+
+const QString Group = QStringLiteral("Recent File List");
+
+QString entryKey(int index)
+{
+    return QStringLiteral("File%1").arg(index + 1);
+}
+
+} // namespace
+
+QStringList recentFiles()
+{
+    QSettings settings;
+    settings.beginGroup(Group);
+    QStringList files;
+    for (int i = 0; i < RecentFileCount; ++i) {
+        const QString path = settings.value(entryKey(i)).toString();
+        if (!path.isEmpty())
+            files.append(path);
+    }
+    return files;
+}
+
+void addRecentFile(const QString& path)
+{
+    QStringList files = recentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    QSettings settings;
+    settings.beginGroup(Group);
+    for (int i = 0; i < RecentFileCount; ++i) {
+        if (i < files.size())
+            settings.setValue(entryKey(i), files.at(i));
+        else
+            settings.remove(entryKey(i));
+    }
+}
+
+} // namespace moravel
