@@ -1,9 +1,10 @@
 #include "app/dialogs/field_validation.h"
 
+#include "params/cp1252.h"
 #include "params/number_text.h"
 
-#include <cctype>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 
@@ -65,6 +66,25 @@ bool isDecimalNumber(std::string_view text)
     return i == text.size();
 }
 
+void appendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 std::string numberText(double value)
 {
     char buffer[64];
@@ -106,13 +126,11 @@ FieldCheck<std::int32_t> checkIntegerField(std::string_view text, std::int64_t m
     text = trimBlanks(text);
     if (!isDecimalInteger(text, true))
         return fail<std::int32_t>(integerExpectedMessage());
+    // Digits beyond the 64-bit range are still a whole number, just out of range.
     std::int64_t value = 0;
     const char* first = text.data() + (text.front() == '+' ? 1 : 0);
     const auto result = std::from_chars(first, text.data() + text.size(), value);
-    if (result.ec != std::errc() || value < std::numeric_limits<std::int32_t>::min() ||
-        value > std::numeric_limits<std::int32_t>::max())
-        return fail<std::int32_t>(integerExpectedMessage());
-    if (value < min || value > max)
+    if (result.ec != std::errc() || value < min || value > max || value < INT32_MIN || value > INT32_MAX)
         return fail<std::int32_t>(integerRangeMessage(min, max));
     return {static_cast<std::int32_t>(value), {}};
 }
@@ -124,9 +142,7 @@ FieldCheck<std::uint32_t> checkUnsignedField(std::string_view text, std::uint32_
     if (!isDecimalInteger(text, false))
         return fail<std::uint32_t>(integerExpectedMessage());
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || value > std::numeric_limits<std::uint32_t>::max())
-        return fail<std::uint32_t>(integerExpectedMessage());
-    if (value < min || value > max)
+    if (result.ec != std::errc() || value < min || value > max)
         return fail<std::uint32_t>(integerRangeMessage(min, max));
     return {static_cast<std::uint32_t>(value), {}};
 }
@@ -136,10 +152,12 @@ FieldCheck<float> checkFloatField(std::string_view text, double min, double max)
     text = trimBlanks(text);
     if (!isDecimalNumber(text))
         return fail<float>(numberExpectedMessage());
+    // "1e999" or "1e39" are numbers too, beyond every field's range; the float conversion of
+    // a double above the float range is undefined, so such values are refused first.
     const double wide = parseDouble(text).value;
+    if (!(std::fabs(wide) <= std::numeric_limits<float>::max()))
+        return fail<float>(numberRangeMessage(min, max));
     const float value = static_cast<float>(wide);
-    if (!std::isfinite(value))
-        return fail<float>(numberExpectedMessage());
     if (value < static_cast<float>(min) || value > static_cast<float>(max))
         return fail<float>(numberRangeMessage(min, max));
     return {value, {}};
@@ -155,6 +173,37 @@ FieldCheck<std::string> checkTextLength(std::string_view utf8Text, std::size_t m
     if (chars > maxChars)
         return fail<std::string>(tooManyCharactersMessage(maxChars));
     return {std::string(utf8Text), {}};
+}
+
+std::string unsupportedCharactersMessage(std::u32string_view characters)
+{
+    std::string text = "Bitte geben Sie nur Zeichen des Zeichensatzes Windows-1252 (Westeuropäisch) ein.\n"
+                       "Nicht möglich:";
+    std::u32string named;
+    for (char32_t c : characters) {
+        if (named.find(c) != std::u32string::npos)
+            continue;
+        named += c;
+        text += " \u201E";
+        appendUtf8(text, c);
+        text += "\u201C";
+    }
+    return text;
+}
+
+FieldCheck<std::string> checkCp1252Text(std::string_view utf8Text, std::size_t maxChars)
+{
+    FieldCheck<std::string> length = checkTextLength(utf8Text, maxChars);
+    if (!length.ok())
+        return length;
+    const Cp1252Result bytes = utf8ToCp1252(utf8Text);
+    if (!bytes.ok()) {
+        std::u32string lost = bytes.unmappable;
+        if (bytes.invalidUtf8)
+            lost += U'\uFFFD';
+        return fail<std::string>(unsupportedCharactersMessage(lost));
+    }
+    return length;
 }
 
 std::string formatDialogFloat(float value)
