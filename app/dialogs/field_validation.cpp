@@ -3,10 +3,12 @@
 #include "params/cp1252.h"
 #include "params/number_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace moravel {
 
@@ -66,23 +68,18 @@ bool isDecimalNumber(std::string_view text)
     return i == text.size();
 }
 
-void appendUtf8(std::string& out, char32_t c)
+// The characters of UTF-8 text, one slice each (a lead byte and its continuation bytes).
+std::vector<std::string_view> characters(std::string_view utf8)
 {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+    std::vector<std::string_view> out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t n = 1;
+        while (i + n < utf8.size() && (static_cast<unsigned char>(utf8[i + n]) & 0xC0) == 0x80)
+            ++n;
+        out.push_back(utf8.substr(i, n));
+        i += n;
     }
+    return out;
 }
 
 std::string numberText(double value)
@@ -175,18 +172,16 @@ FieldCheck<std::string> checkTextLength(std::string_view utf8Text, std::size_t m
     return {std::string(utf8Text), {}};
 }
 
-std::string unsupportedCharactersMessage(std::u32string_view characters)
+std::string unsupportedCharactersMessage(std::string_view utf8Characters)
 {
     std::string text = "Bitte geben Sie nur Zeichen des Zeichensatzes Windows-1252 (Westeuropäisch) ein.\n"
                        "Nicht möglich:";
-    std::u32string named;
-    for (char32_t c : characters) {
-        if (named.find(c) != std::u32string::npos)
+    std::vector<std::string_view> named;
+    for (std::string_view c : characters(utf8Characters)) {
+        if (std::find(named.begin(), named.end(), c) != named.end())
             continue;
-        named += c;
-        text += " \u201E";
-        appendUtf8(text, c);
-        text += "\u201C";
+        named.push_back(c);
+        text.append(" \u201E").append(utf8ToCp1252(c).invalidUtf8 ? "\uFFFD" : c).append("\u201C");
     }
     return text;
 }
@@ -194,16 +189,13 @@ std::string unsupportedCharactersMessage(std::u32string_view characters)
 FieldCheck<std::string> checkCp1252Text(std::string_view utf8Text, std::size_t maxChars)
 {
     FieldCheck<std::string> length = checkTextLength(utf8Text, maxChars);
-    if (!length.ok())
+    if (!length.ok() || utf8ToCp1252(utf8Text).ok())
         return length;
-    const Cp1252Result bytes = utf8ToCp1252(utf8Text);
-    if (!bytes.ok()) {
-        std::u32string lost = bytes.unmappable;
-        if (bytes.invalidUtf8)
-            lost += U'\uFFFD';
-        return fail<std::string>(unsupportedCharactersMessage(lost));
-    }
-    return length;
+    std::string lost;
+    for (std::string_view c : characters(utf8Text))
+        if (!utf8ToCp1252(c).ok())
+            lost.append(c);
+    return fail<std::string>(unsupportedCharactersMessage(lost));
 }
 
 std::string formatDialogFloat(float value)

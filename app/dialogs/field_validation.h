@@ -50,7 +50,7 @@ std::string numberExpectedMessage();                           // not a number
 std::string integerRangeMessage(std::int64_t min, std::int64_t max);
 std::string numberRangeMessage(double min, double max);
 std::string tooManyCharactersMessage(std::size_t maxChars);
-std::string unsupportedCharactersMessage(std::u32string_view characters); // names each once
+std::string unsupportedCharactersMessage(std::string_view utf8Characters); // names each once
 
 // A float as a dialog shows it: the shortest form with at most 6 significant digits and a
 // point ("0.5", "2.5", "100", "1e+30").

@@ -16,13 +16,10 @@ namespace {
 
 using Controls = std::vector<ControlValue>;
 
-// Edits the controls the dialog would show, then presses "OK" (or "Abbrechen").
+// Edits the controls the dialog would show, then presses "OK".
 class Script : public DialogPresenter {
 public:
-    explicit Script(std::function<void(const DialogSpec&, Controls&)> edit = {}, bool cancel = false)
-        : m_edit(std::move(edit)), m_cancel(cancel)
-    {
-    }
+    explicit Script(std::function<void(const DialogSpec&, Controls&)> edit = {}) : m_edit(std::move(edit)) {}
     bool showModal(const DialogSpec& spec, DialogMembers& members) override
     {
         ++calls;
@@ -30,18 +27,13 @@ public:
         Controls controls = shown;
         if (m_edit)
             m_edit(spec, controls);
-        if (m_cancel)
-            return false;
-        failure = exchange(spec, controls, members);
-        return !failure;
+        return !exchange(spec, controls, members);
     }
     int calls = 0;
     Controls shown;
-    std::optional<FieldFailure> failure;
 
 private:
     std::function<void(const DialogSpec&, Controls&)> m_edit;
-    bool m_cancel;
 };
 
 ControlValue& at(const DialogSpec& spec, Controls& controls, std::uint16_t id)
@@ -141,33 +133,6 @@ TEST_F(DialogRules, OkChecksTheFieldsInExchangeOrder)
     }
 }
 
-TEST_F(DialogRules, OkWithoutChangeLeavesEveryDialogsValuesAndTheModifiedFlagAlone)
-{
-    const std::string before = set.WriteText();
-    for (const DialogSpec& spec : dialogSpecs()) {
-        EXPECT_EQ(run(spec.id, Script()), DialogOutcome::Stored) << spec.title();
-        EXPECT_FALSE(doc.isModified()) << spec.title();
-    }
-    EXPECT_EQ(set.WriteText(), before);
-    EXPECT_TRUE(ui.messages.empty());
-}
-
-TEST_F(DialogRules, CancelOrAFailedCheckChangesNothing)
-{
-    const std::string before = set.WriteText();
-    Script cancelled([](const DialogSpec&, Controls& c) {
-        for (ControlValue& v : c)
-            v = {"1", 1};
-    }, true);
-    for (const DialogSpec& spec : dialogSpecs())
-        EXPECT_EQ(run(spec.id, cancelled), DialogOutcome::Cancelled) << spec.title();
-    Script failing = typing({{1127, "7"}, {1133, "0"}});
-    EXPECT_EQ(run(DialogId::Motortest, failing), DialogOutcome::Cancelled);
-    EXPECT_EQ(failing.failure->message, integerRangeMessage(1, 999));
-    EXPECT_EQ(set.WriteText(), before);
-    EXPECT_FALSE(doc.isModified());
-}
-
 TEST_F(DialogRules, NothingIsShownWhileTheParametersAreNotValid)
 {
     doc.m_bParametersValid = false;
@@ -196,13 +161,10 @@ TEST_F(DialogRules, EnumeratedValuesFallBackBothWaysAndSetTheFlagOnlyOnChange)
         {DialogId::Schnittstelle, 1040, &set.zusatzsignalKuehlung, 2, "High aktiv", "High aktiv", 2, false},
         {DialogId::Schnittstelle, 1042, &set.zusatzsignalBoost, 1, "", "Low aktiv", 3, true},
         {DialogId::Sonstige, 1135, &set.werkzeugwechsel, 0, nullptr, "nur Parameter übernehmen", 4, true},
-        {DialogId::Sonstige, 1135, &set.werkzeugwechsel, 2, "an aktueller Position", "an Parkposition", 3, true},
         {DialogId::Sonstige, 1137, &set.referenzfahrtZeitpunkt, 0, nullptr, "zusätzlich vor Programmstart", 3, true},
         {DialogId::Sonstige, 1141, &set.unbekannteProgrammbefehle, 0, nullptr, "fragen", 3, true},
-        {DialogId::Sonstige, 1141, &set.unbekannteProgrammbefehle, 3, "abbrechen", "fragen", 2, true},
         {DialogId::Mechanik, 1129, &set.achsenconfiguration[AxisZ], 7, nullptr, "deaktiv", 2, true},
         {DialogId::Mechanik, 1124, &set.achsenconfiguration[AxisX], 0, "Linear", "linear", 2, true},
-        {DialogId::Mechanik, 1125, &set.achsenconfiguration[AxisY], 1, "rotativ", "rotativ", 1, false},
     };
     for (const auto& c : cases) {
         *c.member = c.stored;
@@ -229,19 +191,9 @@ TEST_F(DialogRules, NumbersAreWrittenOnlyWhenTheyDifferAsTheyAreStored)
     doc.setModified(false);
     EXPECT_EQ(run(DialogId::Motortest, typing({{1129, "0.50000001"}, {1127, " 400"}})), DialogOutcome::Stored);
     EXPECT_FALSE(doc.isModified());
-
-    EXPECT_EQ(run(DialogId::Mechanik, typing({{1079, "100"}, {1080, "0"}, {1105, "-32767"}}, {{1127, 1}})),
-              DialogOutcome::Stored);
-    EXPECT_EQ(set.verfahrbereichVon[AxisX], 100); // "von" above "bis" is not checked
-    EXPECT_EQ(set.verfahrbereichBis[AxisX], 0);
-    EXPECT_EQ(set.parkposition[AxisC], -32767);
-    EXPECT_EQ(set.richtungsumkehr, (std::array<std::int32_t, 4>{0, 0, 1, 0}));
-    EXPECT_TRUE(doc.isModified());
 }
 
-class NameRules : public DialogRules {};
-
-TEST_F(NameRules, AnEmptyNameStoresTheDefaultWithItsMessageBetweenTheFifthAndSixthWrite)
+TEST_F(DialogRules, AnEmptyNameStoresTheDefaultWithItsMessageBetweenTheFifthAndSixthWrite)
 {
     // What the set held when the message came: the first five written, Sicherheitsabstand not.
     class Snapshot : public UserInteraction {
@@ -266,7 +218,7 @@ TEST_F(NameRules, AnEmptyNameStoresTheDefaultWithItsMessageBetweenTheFifthAndSix
     EXPECT_TRUE(doc.isModified());
 }
 
-TEST_F(NameRules, ANameIsStoredAsTypedInCodePage1252)
+TEST_F(DialogRules, ANameIsStoredAsTypedInCodePage1252)
 {
     const struct {
         std::string stored;
@@ -287,45 +239,12 @@ TEST_F(NameRules, ANameIsStoredAsTypedInCodePage1252)
         EXPECT_EQ(doc.isModified(), c.modified) << c.result;
     }
     EXPECT_TRUE(ui.messages.empty());
-
-    Script refused = typing({{1145, "Ωmega"}});
-    EXPECT_EQ(run(DialogId::Sonstige, refused), DialogOutcome::Cancelled);
-    EXPECT_EQ(dialogSpec(DialogId::Sonstige).fields[refused.failure->field].id, 1145);
-    Script tooLong = typing({{1145, std::string(17, 'A')}});
-    EXPECT_EQ(run(DialogId::Sonstige, tooLong), DialogOutcome::Cancelled);
-    EXPECT_EQ(tooLong.failure->message, tooManyCharactersMessage(16));
 }
 
-class HomingRules : public DialogRules {
-protected:
-    using Four = std::array<std::int32_t, 4>;
-    // Directions as the combos C, X, Y, Z show them, and the columns 1 to 4.
-    static std::vector<std::string> directions(const Controls& c)
-    {
-        const DialogSpec& spec = dialogSpec(DialogId::Referenzfahrt);
-        Controls copy = c;
-        return {at(spec, copy, 1156).text, at(spec, copy, 1157).text, at(spec, copy, 1158).text,
-                at(spec, copy, 1159).text};
-    }
-    static Four columns(const Controls& c)
-    {
-        const DialogSpec& spec = dialogSpec(DialogId::Referenzfahrt);
-        Controls copy = c;
-        return {at(spec, copy, 1164).state, at(spec, copy, 1165).state, at(spec, copy, 1166).state,
-                at(spec, copy, 1167).state};
-    }
-};
-
-TEST_F(HomingRules, TheDefaultsShowEachAxisWithTheDirectionOfItsStep)
-{
-    Script script;
-    EXPECT_EQ(run(DialogId::Referenzfahrt, script), DialogOutcome::Stored);
-    EXPECT_EQ(columns(script.shown), (Four{AxisZ, AxisY, AxisX, AxisC}));
-    EXPECT_EQ(directions(script.shown), (std::vector<std::string>{"positive", "negative", "negative", "positive"}));
-    EXPECT_EQ(set.Reihenfolge, (Four{2, 1, 0, 3}));
-    EXPECT_EQ(set.Richtung, (Four{1, 1, 0, 0}));
-    EXPECT_FALSE(doc.isModified());
-}
+using HomingRules = DialogRules;
+using Four = std::array<std::int32_t, 4>;
+constexpr std::array<std::uint16_t, 4> kDirectionIds{1156, 1157, 1158, 1159}; // X, Y, Z, C
+constexpr std::array<std::uint16_t, 4> kColumnIds{1164, 1165, 1166, 1167};    // steps 1 to 4
 
 TEST_F(HomingRules, ChangingOnlyTheOrderTakesEachAxisDirectionAlong)
 {
@@ -335,24 +254,12 @@ TEST_F(HomingRules, ChangingOnlyTheOrderTakesEachAxisDirectionAlong)
     EXPECT_TRUE(doc.isModified());
 }
 
-TEST_F(HomingRules, AnAxisInTwoColumnsDiscardsTheWholeDialog)
-{
-    EXPECT_EQ(run(DialogId::Referenzfahrt, typing({{1156, "negative"}}, {{1164, AxisY}})), DialogOutcome::OrderRejected);
-    EXPECT_EQ(ui.messages, std::vector<std::string>{std::string(HomingOrderDialogMessage)});
-    EXPECT_EQ(set.Reihenfolge, (Four{2, 1, 0, 3}));
-    EXPECT_EQ(set.Richtung, (Four{1, 1, 0, 0}));
-    EXPECT_FALSE(doc.isModified());
-}
-
 TEST_F(HomingRules, DirectionTextsMapExactlyWithNotHomedAsTheFallback)
 {
     EXPECT_EQ(run(DialogId::Referenzfahrt, typing({{1156, "wird nicht referenziert"}, {1159, "Positive"},
                                                    {1157, "positive"}})),
               DialogOutcome::Stored);
     EXPECT_EQ(set.Richtung, (Four{1, 0, 2, 2})); // steps Z, Y, X, C
-    Script tooLong = typing({{1158, "wird nicht referenziert!"}});
-    EXPECT_EQ(run(DialogId::Referenzfahrt, tooLong), DialogOutcome::Cancelled);
-    EXPECT_EQ(tooLong.failure->message, tooManyCharactersMessage(23));
 }
 
 TEST_F(HomingRules, StoredStepsOutsideTheAxesOrNamingOneAxisTwiceShowWhatTheyCan)
@@ -361,9 +268,14 @@ TEST_F(HomingRules, StoredStepsOutsideTheAxesOrNamingOneAxisTwiceShowWhatTheyCan
     set.Richtung = {1, 0, 1, 2};
     Script script;
     EXPECT_EQ(run(DialogId::Referenzfahrt, script), DialogOutcome::OrderRejected);
-    EXPECT_EQ(columns(script.shown), (Four{-1, AxisX, AxisX, AxisC}));
+    const DialogSpec& spec = dialogSpec(DialogId::Referenzfahrt);
     // X shows the later step's direction; Y and Z, named by no step, are empty.
-    EXPECT_EQ(directions(script.shown), (std::vector<std::string>{"negative", "", "", "wird nicht referenziert"}));
+    const std::array<const char*, 4> texts{"negative", "", "", "wird nicht referenziert"};
+    const Four states{-1, AxisX, AxisX, AxisC};
+    for (std::size_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(at(spec, script.shown, kDirectionIds[k]).text, texts[k]) << k;
+        EXPECT_EQ(at(spec, script.shown, kColumnIds[k]).state, states[k]) << k;
+    }
 
     // Put right in the grid, the empty texts store "not homed".
     EXPECT_EQ(run(DialogId::Referenzfahrt, typing({}, {{1164, AxisY}, {1166, AxisZ}})), DialogOutcome::Stored);
@@ -372,20 +284,12 @@ TEST_F(HomingRules, StoredStepsOutsideTheAxesOrNamingOneAxisTwiceShowWhatTheyCan
     EXPECT_TRUE(doc.isModified());
 }
 
-TEST(ComboLists, EntriesComeInListOrderSortedOnlyWhereTheRowSaysWithTheEmptyEntryLast)
+// The list entry a combo box selects on opening; the lists themselves are checked on the widgets.
+TEST(ComboLists, TheFirstEntryBeginningWithTheTextIsSelectedIgnoringLetterCase)
 {
-    const DialogSpec& homing = dialogSpec(DialogId::Referenzfahrt);
-    const DialogSpec& signals = dialogSpec(DialogId::Schnittstelle);
-    const DialogSpec& other = dialogSpec(DialogId::Sonstige);
-    using List = std::vector<std::string>;
-    EXPECT_EQ(comboEntries(homing.fields[fieldIndex(homing, 1156)]),
-              (List{"negative", "positive", "wird nicht referenziert"}));
-    EXPECT_EQ(comboEntries(signals.fields[fieldIndex(signals, 1037)]), (List{"Low aktiv", "High aktiv", "deaktiv"}));
-    EXPECT_EQ(comboEntries(signals.fields[fieldIndex(signals, 1042)]),
-              (List{"Low aktiv", "High aktiv", "deaktiv", ""}));
-    const List tool = comboEntries(other.fields[fieldIndex(other, 1135)]);
+    const DialogSpec& spec = dialogSpec(DialogId::Sonstige);
+    const std::vector<std::string> tool = comboEntries(spec.fields[fieldIndex(spec, 1135)]);
     EXPECT_EQ(tool.back(), "nur Parameter übernehmen");
-
     EXPECT_EQ(findComboEntry(tool, "AN"), 1u);
     EXPECT_EQ(findComboEntry(tool, "NUR PARAMETER ÜB"), 3u);
     EXPECT_EQ(findComboEntry(tool, ""), 0u);
