@@ -1,11 +1,14 @@
 #include "app/dialogs/field_validation.h"
 
+#include "params/cp1252.h"
 #include "params/number_text.h"
 
-#include <cctype>
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace moravel {
 
@@ -65,6 +68,20 @@ bool isDecimalNumber(std::string_view text)
     return i == text.size();
 }
 
+// The characters of UTF-8 text, one slice each (a lead byte and its continuation bytes).
+std::vector<std::string_view> characters(std::string_view utf8)
+{
+    std::vector<std::string_view> out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t n = 1;
+        while (i + n < utf8.size() && (static_cast<unsigned char>(utf8[i + n]) & 0xC0) == 0x80)
+            ++n;
+        out.push_back(utf8.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
 std::string numberText(double value)
 {
     char buffer[64];
@@ -106,13 +123,11 @@ FieldCheck<std::int32_t> checkIntegerField(std::string_view text, std::int64_t m
     text = trimBlanks(text);
     if (!isDecimalInteger(text, true))
         return fail<std::int32_t>(integerExpectedMessage());
+    // Digits beyond the 64-bit range are still a whole number, just out of range.
     std::int64_t value = 0;
     const char* first = text.data() + (text.front() == '+' ? 1 : 0);
     const auto result = std::from_chars(first, text.data() + text.size(), value);
-    if (result.ec != std::errc() || value < std::numeric_limits<std::int32_t>::min() ||
-        value > std::numeric_limits<std::int32_t>::max())
-        return fail<std::int32_t>(integerExpectedMessage());
-    if (value < min || value > max)
+    if (result.ec != std::errc() || value < min || value > max || value < INT32_MIN || value > INT32_MAX)
         return fail<std::int32_t>(integerRangeMessage(min, max));
     return {static_cast<std::int32_t>(value), {}};
 }
@@ -124,9 +139,7 @@ FieldCheck<std::uint32_t> checkUnsignedField(std::string_view text, std::uint32_
     if (!isDecimalInteger(text, false))
         return fail<std::uint32_t>(integerExpectedMessage());
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || value > std::numeric_limits<std::uint32_t>::max())
-        return fail<std::uint32_t>(integerExpectedMessage());
-    if (value < min || value > max)
+    if (result.ec != std::errc() || value < min || value > max)
         return fail<std::uint32_t>(integerRangeMessage(min, max));
     return {static_cast<std::uint32_t>(value), {}};
 }
@@ -136,10 +149,12 @@ FieldCheck<float> checkFloatField(std::string_view text, double min, double max)
     text = trimBlanks(text);
     if (!isDecimalNumber(text))
         return fail<float>(numberExpectedMessage());
+    // "1e999" or "1e39" are numbers too, beyond every field's range; the float conversion of
+    // a double above the float range is undefined, so such values are refused first.
     const double wide = parseDouble(text).value;
+    if (!(std::fabs(wide) <= std::numeric_limits<float>::max()))
+        return fail<float>(numberRangeMessage(min, max));
     const float value = static_cast<float>(wide);
-    if (!std::isfinite(value))
-        return fail<float>(numberExpectedMessage());
     if (value < static_cast<float>(min) || value > static_cast<float>(max))
         return fail<float>(numberRangeMessage(min, max));
     return {value, {}};
@@ -155,6 +170,32 @@ FieldCheck<std::string> checkTextLength(std::string_view utf8Text, std::size_t m
     if (chars > maxChars)
         return fail<std::string>(tooManyCharactersMessage(maxChars));
     return {std::string(utf8Text), {}};
+}
+
+std::string unsupportedCharactersMessage(std::string_view utf8Characters)
+{
+    std::string text = "Bitte geben Sie nur Zeichen des Zeichensatzes Windows-1252 (Westeuropäisch) ein.\n"
+                       "Nicht möglich:";
+    std::vector<std::string_view> named;
+    for (std::string_view c : characters(utf8Characters)) {
+        if (std::find(named.begin(), named.end(), c) != named.end())
+            continue;
+        named.push_back(c);
+        text.append(" \u201E").append(utf8ToCp1252(c).invalidUtf8 ? "\uFFFD" : c).append("\u201C");
+    }
+    return text;
+}
+
+FieldCheck<std::string> checkCp1252Text(std::string_view utf8Text, std::size_t maxChars)
+{
+    FieldCheck<std::string> length = checkTextLength(utf8Text, maxChars);
+    if (!length.ok() || utf8ToCp1252(utf8Text).ok())
+        return length;
+    std::string lost;
+    for (std::string_view c : characters(utf8Text))
+        if (!utf8ToCp1252(c).ok())
+            lost.append(c);
+    return fail<std::string>(unsupportedCharactersMessage(lost));
 }
 
 std::string formatDialogFloat(float value)

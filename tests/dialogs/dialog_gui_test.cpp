@@ -1,0 +1,288 @@
+// The six dialogs with real widgets, opened through the window's entry points.
+
+#include "app/dialogs/field_validation.h"
+#include "app/dialogs/parameter_dialog.h"
+#include "app/dialogs/parameter_dialogs.h"
+#include "tests/support/test_support.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace moravel {
+namespace {
+
+using Four = std::array<std::int32_t, 4>;
+using Action = std::function<void(ParameterDialog&)>;
+
+template <typename T = QWidget>
+T* field(ParameterDialog& dialog, std::uint16_t id)
+{
+    T* w = dialog.findChild<T*>(QStringLiteral("field%1").arg(id));
+    EXPECT_NE(w, nullptr) << id;
+    return w;
+}
+
+void type(ParameterDialog& dialog, std::uint16_t id, const QString& text)
+{
+    if (auto* combo = qobject_cast<QComboBox*>(field(dialog, id)))
+        combo->setEditText(text);
+    else
+        field<QLineEdit>(dialog, id)->setText(text);
+}
+
+class Dialogs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(doc.LoadFromFile(MORAVEL_TEMPLATE_FILE, ui));
+        ui.messages.clear();
+        before = set.WriteText();
+    }
+
+    // Runs the command of a dialog; action gets the dialog as soon as it is shown and must
+    // close it. A watchdog rejects a dialog that is left open, so no test waits for a click.
+    DialogOutcome drive(DialogId id, const Action& action)
+    {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* d = qobject_cast<ParameterDialog*>(QApplication::activeModalWidget()); d && d->isVisible()) {
+                poll.stop();
+                action(*d);
+            }
+        });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            ADD_FAILURE() << "the dialog was left open";
+            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                d->reject();
+        });
+        poll.start(5);
+        watchdog.start(10000);
+        return runParameterDialog(id, nullptr, doc, ui);
+    }
+
+    void expectUnchanged()
+    {
+        EXPECT_EQ(set.WriteText(), before);
+        EXPECT_FALSE(doc.isModified());
+    }
+
+    test::RecordingInteraction ui;
+    CMoravelSDIDoc doc;
+    ParameterSet& set = doc.m_parameterSet;
+    std::string before;
+};
+
+// Also saves every dialog as a PNG when MORAVEL_SCREENSHOT_DIR names a directory.
+TEST_F(Dialogs, EachIsTitledWithOkAndAbbrechenTopRightAndCutsNoText)
+{
+    for (const DialogSpec& spec : dialogSpecs()) {
+        ParameterDialog dialog(spec, ui);
+        dialog.setMembers(copyIn(spec, set));
+        dialog.show();
+        QApplication::processEvents();
+        EXPECT_EQ(dialog.windowTitle().toStdString(), spec.title());
+        EXPECT_EQ(dialog.okButton()->text(), "OK");
+        EXPECT_TRUE(dialog.okButton()->isDefault());
+        EXPECT_EQ(dialog.cancelButton()->text(), "Abbrechen");
+        const QRect ok = dialog.okButton()->geometry();
+        EXPECT_LT(ok.bottom(), dialog.cancelButton()->geometry().top());
+        EXPECT_LT(ok.top(), dialog.height() / 4);
+        for (std::size_t i = 0; i < spec.fields.size(); ++i) {
+            QWidget* w = dialog.fieldWidget(i);
+            EXPECT_LT(w->mapTo(&dialog, QPoint(w->width(), 0)).x(), ok.left()) << spec.fields[i].id;
+        }
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w)) {
+                EXPECT_GE(w->width(), w->minimumSizeHint().width()) << spec.title();
+            }
+        }
+        if (const QString dir = qEnvironmentVariable("MORAVEL_SCREENSHOT_DIR"); !dir.isEmpty())
+            dialog.grab().save(QDir(dir).filePath(dialog.windowTitle() + ".png"));
+    }
+}
+
+TEST_F(Dialogs, OkWithoutChangeStoresNothingAndLeavesTheDocumentUnmodified)
+{
+    for (const DialogSpec& spec : dialogSpecs())
+        EXPECT_EQ(drive(spec.id, [](ParameterDialog& d) { d.okButton()->click(); }), DialogOutcome::Stored)
+            << spec.title();
+    EXPECT_TRUE(ui.messages.empty());
+    expectUnchanged();
+}
+
+TEST_F(Dialogs, AbbrechenOrEscapeAfterEditsChangesNothing)
+{
+    EXPECT_EQ(drive(DialogId::Sonstige, [](ParameterDialog& d) {
+                  type(d, 1139, "77");
+                  type(d, 1145, "");
+                  d.cancelButton()->click();
+              }), DialogOutcome::Cancelled);
+    EXPECT_EQ(drive(DialogId::Mechanik, [](ParameterDialog& d) {
+                  field<QCheckBox>(d, 1123)->click();
+                  QTest::keyClick(&d, Qt::Key_Escape);
+              }), DialogOutcome::Cancelled);
+    EXPECT_TRUE(ui.messages.empty());
+    expectUnchanged();
+}
+
+// A refused "OK" shows the message of the first failing field in exchange order, gives that
+// field the focus with its text selected, and leaves the dialog open. Each step types into
+// some fields and presses "OK"; the dialog is then cancelled.
+TEST_F(Dialogs, ARefusedOkNamesAndFocusesTheFirstFailingField)
+{
+    struct Step {
+        std::vector<std::pair<std::uint16_t, QString>> typed;
+        std::string message;
+        std::uint16_t focus;
+    };
+    const struct {
+        DialogId dialog;
+        std::vector<Step> steps;
+    } cases[] = {
+        {DialogId::Motortest, {{{{1127, "65536"}, {1133, "0"}}, integerRangeMessage(1, 999), 1133},
+                               {{{1133, "999"}}, integerRangeMessage(0, 65535), 1127}}},
+        {DialogId::Mechanik, {{{{1051, "abc"}, {1054, "0.09"}}, numberRangeMessage(0.1, 999), 1054},
+                              {{{1054, "999"}}, numberExpectedMessage(), 1051},
+                              {{{1051, "0.1"}, {1085, "32768"}, {1130, "rotativ!!"}}, integerRangeMessage(-32767, 32767), 1085},
+                              {{{1085, "-32767"}}, tooManyCharactersMessage(8), 1130}}},
+        {DialogId::Geschwindigkeiten, {{{{1021, "2,5"}}, numberExpectedMessage(), 1021}}},
+        {DialogId::Schnittstelle, {{{{1037, "High aktiv!"}, {1042, "Low aktiv 1"}}, tooManyCharactersMessage(10), 1042}}},
+        {DialogId::Sonstige, {{{{1145, "Fräse Ω"}, {1149, "1"}}, unsupportedCharactersMessage("Ω"), 1145},
+                              {{{1145, "Fräse"}}, integerRangeMessage(0, 0), 1149}}},
+        {DialogId::Referenzfahrt, {{{{1158, "wird nicht referenziert!"}}, tooManyCharactersMessage(23), 1158}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(drive(c.dialog, [&](ParameterDialog& d) {
+                      for (const Step& step : c.steps) {
+                          for (const auto& [id, text] : step.typed)
+                              type(d, id, text);
+                          ui.messages.clear();
+                          d.okButton()->click();
+                          EXPECT_EQ(ui.messages, std::vector<std::string>{step.message});
+                          QWidget* expected = field(d, step.focus);
+                          QWidget* focus = d.focusWidget();
+                          EXPECT_TRUE(focus == expected || expected->isAncestorOf(focus)) << step.focus;
+                          auto* edit = qobject_cast<QLineEdit*>(expected);
+                          if (auto* combo = qobject_cast<QComboBox*>(expected))
+                              edit = combo->lineEdit();
+                          EXPECT_EQ(edit->selectedText(), edit->text()) << step.focus;
+                          EXPECT_TRUE(d.isVisible());
+                      }
+                      d.cancelButton()->click();
+                  }), DialogOutcome::Cancelled);
+    }
+    expectUnchanged();
+}
+
+// What the user does with the widgets reaches the document: check boxes, list entries
+// (also the empty one), Enter for the default button, the name field that stops at 16.
+TEST_F(Dialogs, EditsInTheWidgetsReachTheDocument)
+{
+    EXPECT_EQ(drive(DialogId::Mechanik, [](ParameterDialog& d) {
+                  field<QCheckBox>(d, 1127)->click();
+                  field<QComboBox>(d, 1130)->setCurrentIndex(1);
+                  d.okButton()->click();
+              }), DialogOutcome::Stored);
+    EXPECT_EQ(set.richtungsumkehr, (Four{0, 0, 1, 0}));
+    EXPECT_EQ(set.achsenconfiguration, (Four{0, 0, 0, 1}));
+
+    set.zusatzsignalBoost = 1;
+    EXPECT_EQ(drive(DialogId::Schnittstelle, [](ParameterDialog& d) {
+                  for (std::uint16_t id : {1037, 1040})
+                      EXPECT_EQ(field<QComboBox>(d, id)->count(), 3);
+                  for (std::uint16_t id : {1041, 1042})
+                      EXPECT_EQ(field<QComboBox>(d, id)->itemText(3), "");
+                  field<QComboBox>(d, 1042)->setCurrentIndex(3);
+                  auto* spindel = field<QComboBox>(d, 1037);
+                  spindel->setCurrentIndex(1);
+                  QTest::keyClick(spindel->lineEdit(), Qt::Key_Return);
+                  EXPECT_EQ(spindel->count(), 3); // typing never adds to the list
+              }), DialogOutcome::Stored);
+    EXPECT_EQ(set.zusatzsignalSpindel, 2);
+    EXPECT_EQ(set.zusatzsignalBoost, 3);
+
+    EXPECT_EQ(drive(DialogId::Sonstige, [](ParameterDialog& d) {
+                  auto* name = field<QLineEdit>(d, 1145);
+                  EXPECT_EQ(name->text(), "NC-Travo USB");
+                  name->clear();
+                  QTest::keyClicks(name, QStringLiteral("ÄBCDEFGHIJKLMNOPQ"));
+                  d.okButton()->click();
+              }), DialogOutcome::Stored);
+    EXPECT_EQ(set.controllerName, "\xC4" "BCDEFGHIJKLMNOP");
+    EXPECT_TRUE(doc.isModified());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(Dialogs, GeschwindigkeitenFramesOnlyItsTwoUnusedFields)
+{
+    EXPECT_EQ(drive(DialogId::Geschwindigkeiten, [](ParameterDialog& d) {
+                  const QList<QGroupBox*> frames = d.findChildren<QGroupBox*>();
+                  ASSERT_EQ(frames.size(), 1);
+                  EXPECT_EQ(frames[0]->title(), "Noch nicht verwendet");
+                  for (std::uint16_t id : {1029, 1032, 1034})
+                      EXPECT_EQ(frames[0]->geometry().contains(field(d, id)->geometry()), id != 1029) << id;
+                  d.cancelButton()->click();
+              }), DialogOutcome::Cancelled);
+}
+
+// The grid lets two columns name one axis; "OK" then discards the whole dialog, also the
+// direction changed with it.
+TEST_F(Dialogs, ReferenzfahrtShowsSortedDirectionsAndIndependentColumns)
+{
+    EXPECT_EQ(drive(DialogId::Referenzfahrt, [](ParameterDialog& d) {
+                  const std::array<const char*, 4> shown{"positive", "negative", "negative", "positive"};
+                  for (std::uint16_t axis = 0; axis < 4; ++axis) {
+                      auto* combo = field<QComboBox>(d, 1156 + axis);
+                      EXPECT_EQ(combo->currentText(), shown[axis]);
+                      EXPECT_EQ(combo->itemText(0), "negative");
+                      EXPECT_EQ(combo->itemText(1), "positive");
+                  }
+                  const Four order{AxisZ, AxisY, AxisX, AxisC};
+                  for (int step = 0; step < 4; ++step)
+                      for (int axis = 0; axis < 4; ++axis)
+                          EXPECT_EQ(d.radioButton(step, axis)->isChecked(), order[step] == axis);
+                  d.radioButton(0, AxisY)->click();
+                  EXPECT_FALSE(d.radioButton(0, AxisZ)->isChecked());
+                  EXPECT_TRUE(d.radioButton(1, AxisY)->isChecked());
+                  d.radioButton(0, AxisY)->click(); // a selected button stays selected
+                  EXPECT_TRUE(d.radioButton(0, AxisY)->isChecked());
+                  field<QComboBox>(d, 1156)->setCurrentIndex(2);
+                  d.okButton()->click();
+              }), DialogOutcome::OrderRejected);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{std::string(HomingOrderDialogMessage)});
+    expectUnchanged();
+}
+
+TEST_F(Dialogs, AStepWithoutAnAxisLeavesItsColumnEmptyUntilOneIsChosen)
+{
+    set.Reihenfolge[3] = 9;
+    EXPECT_EQ(drive(DialogId::Referenzfahrt, [](ParameterDialog& d) {
+                  for (int axis = 0; axis < 4; ++axis)
+                      EXPECT_FALSE(d.radioButton(3, axis)->isChecked());
+                  // C, named by no step, shows the first entry of its list.
+                  EXPECT_EQ(field<QComboBox>(d, 1159)->currentText(), "negative");
+                  d.radioButton(3, AxisC)->click();
+                  d.okButton()->click();
+              }), DialogOutcome::Stored);
+    EXPECT_EQ(set.Reihenfolge, (Four{2, 1, 0, 3}));
+    EXPECT_EQ(set.Richtung, (Four{1, 1, 0, 1}));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+} // namespace
+} // namespace moravel
