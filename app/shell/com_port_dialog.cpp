@@ -125,7 +125,7 @@ ComPortField CComPortSettingsDlg::validate()
         refuse(m_baud, baud.message);
         return ComPortField::BaudRate;
     }
-    if (const auto name = checkTextLength(m_name->text().toStdString(), MaxNameChars); !name.ok()) {
+    if (const auto name = checkCp1252Text(m_name->text().toStdString(), MaxNameChars); !name.ok()) {
         refuse(m_name, name.message);
         return ComPortField::ControllerName;
     }

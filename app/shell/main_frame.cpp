@@ -1,5 +1,6 @@
 #include "app/shell/main_frame.h"
 
+#include "app/dialogs/parameter_dialogs.h"
 #include "app/shell/compare_dialog.h"
 #include "app/shell/info_dialog.h"
 #include "app/shell/com_port_dialog.h"
@@ -23,7 +24,7 @@
 #include <QStyle>
 #include <QToolBar>
 
-#include <fstream>
+#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <vector>
@@ -76,11 +77,10 @@ static_assert(std::size(CommandTexts) == CommandCount);
 constexpr Command DialogCommands[] = {Command::Geschwindigkeiten, Command::Schnittstelle, Command::Mechanik,
                                       Command::Motortest,         Command::Referenzfahrt, Command::Sonstige};
 
-// Commands that use the connection; disabled while an operation runs.
-constexpr Command ControllerCommands[] = {Command::OpenConnection,  Command::CloseConnection,
-                                          Command::ComPortSettings, Command::FirmwareUpload,
-                                          Command::ParameterRead,   Command::ParameterTransfer,
-                                          Command::ParameterCompare};
+// The dialog of each of them.
+constexpr DialogId DialogIds[] = {DialogId::Geschwindigkeiten, DialogId::Schnittstelle, DialogId::Mechanik,
+                                  DialogId::Motortest,         DialogId::Referenzfahrt, DialogId::Sonstige};
+static_assert(std::size(DialogIds) == std::size(DialogCommands));
 
 // Commands that need m_bParametersValid.
 constexpr Command ParameterCommands[] = {Command::ParameterSave,     Command::ParameterSaveAs,
@@ -405,7 +405,11 @@ void CMainFrame::OnParameterDialog(Command which)
 {
     if (isBusy() || !m_doc.m_bParametersValid)
         return;
-    (void)which;
+    const auto index = static_cast<std::size_t>(std::find(std::begin(DialogCommands), std::end(DialogCommands), which) -
+                                                std::begin(DialogCommands));
+    if (index >= std::size(DialogIds))
+        return;
+    runParameterDialog(DialogIds[index], this, m_doc, m_ui);
     documentChanged();
 }
 
