@@ -21,8 +21,9 @@ namespace moravel {
 void setUpApplication(QApplication& application)
 {
     initResources();
-    QCoreApplication::setOrganizationName(QLatin1String(SettingsOrganization));
-    QCoreApplication::setApplicationName(QLatin1String(SettingsApplication));
+    // The names of the per-user settings, shared with the controller core and moravel-cli.
+    QCoreApplication::setOrganizationName(QStringLiteral("korvex-travo"));
+    QCoreApplication::setApplicationName(QStringLiteral("MoravelSDI"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
     QGuiApplication::setApplicationDisplayName(QLatin1String(ApplicationTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("moravel"));

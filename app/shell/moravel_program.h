@@ -21,10 +21,6 @@ namespace moravel {
 
 class CMainFrame;
 
-// Names of the per-user settings (QSettings organisation and application).
-inline constexpr const char* SettingsOrganization = "korvex-travo";
-inline constexpr const char* SettingsApplication = "MoravelSDI";
-
 // Application-wide set-up before anything else: names for the settings, the icon, Qt's German
 // translations (so that standard dialogs and buttons are German whatever the user's locale).
 void setUpApplication(QApplication& application);

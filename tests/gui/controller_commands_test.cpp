@@ -2,12 +2,17 @@
 
 #include "tests/gui/gui_support.h"
 
+#include "app/shell/com_port_dialog.h"
 #include "app/shell/compare_dialog.h"
 #include "app/shell/views.h"
 #include "params/parameter_table.h"
 #include "tests/support/test_support.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSettings>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -20,12 +25,6 @@ namespace moravel::gui {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Class and code byte of a request frame.
-int requestCode(const quorlink::sim::ReceivedFrame& f)
-{
-    return f.bytes[0] << 8 | f.bytes[1];
-}
 
 class ControllerCommands : public WindowTest {
 protected:

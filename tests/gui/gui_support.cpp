@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -80,7 +81,7 @@ void DialogDriver::poll()
         const QString path = paths.front();
         paths.pop_front();
         files->selectFile(path);
-        files->accept();
+        static_cast<QDialog*>(files)->accept(); // QFileDialog::accept, which checks the path
     } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
         if (handlers.empty()) {
             dialog->reject();

@@ -8,7 +8,10 @@
 #include "tests/support/test_support.h"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
