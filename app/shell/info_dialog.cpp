@@ -14,7 +14,7 @@ QIcon applicationIcon()
     QIcon icon;
     for (int size : {16, 22, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/moravel-%1.png").arg(size), QSize(size, size));
-    return QIcon::fromTheme(QStringLiteral("moravel"), icon);
+    return icon;
 }
 
 CInfoDlg::CInfoDlg(QWidget* parent) : QDialog(parent)

@@ -22,6 +22,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
@@ -88,18 +89,12 @@ constexpr Command ParameterCommands[] = {Command::ParameterSave,     Command::Pa
                                          Command::Mechanik,          Command::Motortest,
                                          Command::Referenzfahrt,     Command::Sonstige};
 
-QIcon themedIcon(const char* name, QStyle::StandardPixmap fallback, const QStyle* style)
-{
-    return QIcon::fromTheme(QLatin1String(name), style->standardIcon(fallback));
-}
-
 } // namespace
 
 CMainFrame::CMainFrame(CMoravelSDIApp& app, CMoravelSDIDoc& doc, GuiInteraction& ui, QWidget* parent)
     : QMainWindow(parent), m_app(app), m_doc(doc), m_ui(ui), m_prompts(this)
 {
     setObjectName(QStringLiteral("mainFrame"));
-    setWindowIcon(applicationIcon());
     createActions();
     createMenus();
     createToolBar();
@@ -138,12 +133,22 @@ void CMainFrame::createActions()
         action->setObjectName(QStringLiteral("command%1").arg(static_cast<int>(c.command)));
         m_actions[static_cast<std::size_t>(c.command)] = action;
     }
+    // The style's icons first; the desktop's icon theme, whose lookup takes a while, once the
+    // window is up.
     const QStyle* s = style();
-    action(Command::ParameterNew)->setIcon(themedIcon("document-new", QStyle::SP_FileIcon, s));
-    action(Command::ParameterOpen)->setIcon(themedIcon("document-open", QStyle::SP_DialogOpenButton, s));
-    action(Command::ParameterSave)->setIcon(themedIcon("document-save", QStyle::SP_DialogSaveButton, s));
-    action(Command::About)->setIcon(themedIcon("help-about", QStyle::SP_MessageBoxInformation, s));
-    action(Command::Exit)->setIcon(QIcon::fromTheme(QStringLiteral("application-exit")));
+    action(Command::ParameterNew)->setIcon(s->standardIcon(QStyle::SP_FileIcon));
+    action(Command::ParameterOpen)->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
+    action(Command::ParameterSave)->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
+    action(Command::About)->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
+    QTimer::singleShot(0, this, [this] {
+        const std::pair<Command, const char*> themed[] = {{Command::ParameterNew, "document-new"},
+                                                          {Command::ParameterOpen, "document-open"},
+                                                          {Command::ParameterSave, "document-save"},
+                                                          {Command::About, "help-about"},
+                                                          {Command::Exit, "application-exit"}};
+        for (const auto& [command, name] : themed)
+            action(command)->setIcon(QIcon::fromTheme(QLatin1String(name), action(command)->icon()));
+    });
     action(Command::Exit)->setMenuRole(QAction::QuitRole);
     action(Command::About)->setMenuRole(QAction::AboutRole);
 

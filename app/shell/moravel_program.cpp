@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
@@ -27,7 +28,9 @@ void setUpApplication(QApplication& application)
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
     QGuiApplication::setApplicationDisplayName(QLatin1String(ApplicationTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("moravel"));
-    application.setWindowIcon(applicationIcon());
+    // The icon once the event loop runs: loading images costs a good part of the start-up
+    // time, and the first window does not wait for it.
+    QTimer::singleShot(0, &application, [&application] { application.setWindowIcon(applicationIcon()); });
 
     // One translator for the whole run, kept alive by the application.
     auto* translator = new QTranslator(&application);

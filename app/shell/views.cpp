@@ -25,14 +25,13 @@ struct DialogUnits {
 
 } // namespace
 
-FormView::FormView(int widthDlu, int heightDlu, QWidget* parent) : QScrollArea(parent), m_form(new QWidget)
+FormView::FormView(QWidget* parent) : QScrollArea(parent), m_form(new QWidget)
 {
-    const DialogUnits units(fontMetrics());
-    m_form->resize(units.toX(widthDlu), units.toY(heightDlu));
+    m_form->resize(0, 0);
     setWidget(m_form);
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setFrameShape(QFrame::NoFrame);
+    setFrameShape(QFrame::StyledPanel); // the two panes stand apart at the splitter
     setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -49,7 +48,7 @@ void FormView::place(QWidget* child, int x, int y, int w, int h)
 }
 
 CMoravelStatusView::CMoravelStatusView(CMoravelSDIDoc& doc, QWidget* parent)
-    : FormView(185, 93, parent), m_doc(doc), m_fahrenBox(new QCheckBox(QStringLiteral("Fahren"), form()))
+    : FormView(parent), m_doc(doc), m_fahrenBox(new QCheckBox(QStringLiteral("Fahren"), form()))
 {
     setObjectName(QStringLiteral("statusView"));
     auto* caption = new QLabel(QStringLiteral(" Status View"), form());
@@ -86,7 +85,7 @@ void CMoravelStatusView::onDocumentUpdate(CMoravelSDIDoc& doc, DocumentView*, in
 }
 
 CMoravelControlView::CMoravelControlView(CMoravelSDIDoc& doc, QWidget* parent)
-    : FormView(291, 214, parent), m_doc(doc), m_jogPlus(new QPushButton(QStringLiteral(">>"), form())),
+    : FormView(parent), m_doc(doc), m_jogPlus(new QPushButton(QStringLiteral(">>"), form())),
       m_jogMinus(new QPushButton(QStringLiteral("<<"), form())),
       m_notHalt(new QPushButton(QStringLiteral("NotHalt (mit Bremsrampe) "), form())),
       m_notStop(new QPushButton(QStringLiteral("NotStop (ohne Bremsrampe) "), form()))

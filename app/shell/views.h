@@ -8,7 +8,7 @@
 //
 // Both are laid out like dialog forms: controls at fixed positions in dialog units (a quarter
 // of the font's average character width, an eighth of its height), scrolling when the pane
-// is smaller than the form.
+// is smaller than the controls need.
 
 #include "app/document/moravel_document.h"
 
@@ -21,11 +21,11 @@ class QPushButton;
 
 namespace moravel {
 
-// A scrolling pane whose content is a form of a given size in dialog units.
+// A scrolling pane whose content is a form of controls placed in dialog units.
 class FormView : public QScrollArea {
     Q_OBJECT
 public:
-    FormView(int widthDlu, int heightDlu, QWidget* parent);
+    explicit FormView(QWidget* parent);
 
 protected:
     // Places a child at (x, y) with size (w, h) in dialog units; never smaller than the
