@@ -181,8 +181,8 @@ TEST_F(ControllerCommands, CompareListsTheDifferingKeysAndChangesNothing)
         dialog.accept();
     });
     runCommand(Command::ParameterCompare);
-    ASSERT_TRUE(waitUntil([&] { return !summary.isEmpty(); }, 5000));
-    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_TRUE(waitUntil([&] { return !summary.isEmpty(); }, 5000)) << m_driver.messages.join('|').toStdString();
+    ASSERT_EQ(rows.size(), 2u) << summary.front().toStdString() << m_driver.messages.join('|').toStdString();
     EXPECT_EQ(rows[0].value(0), QStringLiteral("0505"));
     EXPECT_EQ(rows[0].value(1), QStringLiteral("LBYTE_SONSTIGE_CONTROLLERNAME_CHAR"));
     EXPECT_TRUE(rows[0].value(3).startsWith(QStringLiteral("Fräse 2"))) << rows[0].value(3).toStdString();
