@@ -50,7 +50,9 @@ echo
 "$sim" --ports COM3 -- build/plain/examples/read_position 2>&1
 if "$cli" --help 2>/dev/null | grep -q '^ *read'; then
   echo
-  echo "== moravel-cli reads the controller's parameter set (as \"Vom Controller Lesen\" does):"
+  echo "== moravel-cli reads the controller's parameter set (as \"Vom Controller Lesen\" does)"
+  echo "   into $demo_dir/vom-controller.ncp; its first lines (the file is code page 1252):"
   echo
-  (cd "$demo_dir" && "$sim" --ports COM3 -- "$cli" read)
+  (cd "$demo_dir" && "$sim" --ports COM3 -- "$cli" read -o vom-controller.ncp)
+  iconv -f CP1252 -t UTF-8 "$demo_dir/vom-controller.ncp" | head -n 12
 fi

@@ -11,7 +11,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
@@ -531,11 +530,11 @@ void CMainFrame::OnFirmwareUpload()
                                                       QStringLiteral("Firmware files (*.crx);;Alle Dateien (*)"));
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // A file that cannot be read whole is named in a message; nothing is sent then.
+    std::optional<std::vector<std::uint8_t>> content = ReadFirmwareFile(localPath(path), m_ui);
+    if (!content)
         return;
-    const QByteArray content = file.readAll();
-    auto image = std::make_shared<std::vector<std::uint8_t>>(content.begin(), content.end());
+    auto image = std::make_shared<std::vector<std::uint8_t>>(std::move(*content));
     runOperation(Progress::Bytes, [this, image] { m_app.UploadFirmware(*image, m_ui); });
 }
 

@@ -23,8 +23,8 @@ void setUpApplication(QApplication& application)
 {
     initResources();
     // The names of the per-user settings, shared with the controller core and moravel-cli.
-    QCoreApplication::setOrganizationName(QStringLiteral("korvex-travo"));
-    QCoreApplication::setApplicationName(QStringLiteral("MoravelSDI"));
+    QCoreApplication::setOrganizationName(QLatin1String(SettingsOrganisation));
+    QCoreApplication::setApplicationName(QLatin1String(SettingsApplication));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
     QGuiApplication::setApplicationDisplayName(QLatin1String(ApplicationTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("moravel"));
