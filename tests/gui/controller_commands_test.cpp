@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace moravel::gui {
 namespace {
@@ -213,6 +214,32 @@ TEST_F(ControllerCommands, FirmwareUploadThroughTheMenuShowsProgressAndClosesThe
     EXPECT_EQ(controller().bootloaderBytes().size(), 1u + 1 + 1 + 3 + 3 * 8193 + 1);
     EXPECT_FALSE(app().IsConnected());
     EXPECT_TRUE(enabled(Command::OpenConnection));
+}
+
+TEST_F(ControllerCommands, AFirmwareFileThatIsRefusedIsNamedAndNothingIsSent)
+{
+    // Far larger than any controller's flash (sparse, so it costs no disk).
+    const std::string huge = test::TempDir::writeIn(workDir(), "kein-firmware.crx", "");
+    std::filesystem::resize_file(huge, std::uintmax_t{64} << 20);
+    m_driver.paths.push_back(QString::fromStdString(huge));
+    runCommand(Command::FirmwareUpload);
+    ASSERT_EQ(m_driver.messages.size(), 1);
+    EXPECT_TRUE(m_driver.messages.front().contains(QStringLiteral("kein-firmware.crx")))
+        << m_driver.messages.front().toStdString();
+    EXPECT_TRUE(controller().bootloaderBytes().empty());
+    EXPECT_FALSE(app().IsConnected());
+}
+
+TEST_F(ControllerCommands, ClosingDuringAnOperationClosesTheWindowWhenItHasEnded)
+{
+    runCommand(Command::ParameterNew);
+    frame().action(Command::ParameterTransfer)->trigger();
+    ASSERT_TRUE(frame().isBusy());
+    frame().close();
+    EXPECT_TRUE(frame().isVisible()) << "the sweep is not broken off";
+    waitIdle();
+    EXPECT_TRUE(waitUntil([this] { return !frame().isVisible(); }, 5000));
+    EXPECT_EQ(controller().machineState().mode, 2) << "the sweep ran to its end";
 }
 
 TEST_F(ControllerCommands, ComPortSettingsAreWrittenBackAndUsedAtTheNextOpen)
