@@ -87,6 +87,7 @@ struct Device::Impl {
     Clock::time_point lastByteTime {};
     std::deque<Pending> outgoing;
     Clock::time_point inputLineFreeAt {};
+    bool inputBacklog = false;  // bytes were waiting when the last paced chunk was taken
     Clock::time_point outputLineFreeAt {};
 
     void wakeUp() const
@@ -320,22 +321,25 @@ void Device::run()
         if ((fds[1].revents & POLLIN) != 0) {
             std::size_t want = sizeof buffer;
             Clock::time_point arrived = Clock::now();
+            int available = 0;
             if (paced) {
                 // Take only what the line can have delivered by now, a few bytes at a time.
-                int available = 0;
                 ioctl(d.master, FIONREAD, &available);
                 want = std::clamp<std::size_t>(static_cast<std::size_t>(available), 1, kPacedReadChunk);
-                // Bytes that were waiting follow the previous ones without a gap; a wake-up
-                // that came a little late must not slow the line down.
-                const bool lineBusy = arrived - d.inputLineFreeAt < kLineBusyGap;
+                // The line time is kept by absolute deadlines. Bytes that were already
+                // waiting when the previous chunk was taken follow it without a gap, however
+                // late this thread woke up; so do bytes that came within a short gap.
+                const bool lineBusy = d.inputBacklog || arrived - d.inputLineFreeAt < kLineBusyGap;
                 const Clock::time_point start = lineBusy ? d.inputLineFreeAt : arrived;
                 arrived = start + kByteTime * static_cast<int>(want);
                 sleepUntil(arrived);
             }
             const ssize_t n = ::read(d.master, buffer, want);
             if (n > 0) {
-                if (paced)
+                if (paced) {
                     d.inputLineFreeAt = arrived - kByteTime * static_cast<int>(want - static_cast<std::size_t>(n));
+                    d.inputBacklog = static_cast<std::size_t>(available) > static_cast<std::size_t>(n);
+                }
                 std::lock_guard lock(d.mutex);
                 d.process(buffer, static_cast<std::size_t>(n), Clock::now());
             } else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) {
@@ -351,8 +355,11 @@ void Device::run()
             while (p.offset < p.bytes.size()) {
                 std::size_t chunk = p.bytes.size() - p.offset;
                 if (paced) {
+                    // One byte per byte time; after the first byte of a reply the next ones
+                    // keep to the line's deadlines even when this thread woke up late.
                     chunk = 1;
-                    const Clock::time_point at = std::max(Clock::now(), d.outputLineFreeAt);
+                    const Clock::time_point at =
+                        p.offset == 0 ? std::max(Clock::now(), d.outputLineFreeAt) : d.outputLineFreeAt;
                     lock.unlock();
                     sleepUntil(at);
                     lock.lock();

@@ -3,7 +3,7 @@
 // Protocol: "S" -> the identifier "AVRB128"; "P" -> 1 byte; "e" -> 1 byte; "A.." -> 1 to
 // 3 bytes; per block "#" and 8192 data bytes (one write of 513 bytes, then fifteen of 512)
 // -> 1 byte; "$" -> the CRC-32 of all block data, most significant byte first.
-// Every answer wait ends at the first read that delivers data, or at its time-out.
+// Every answer wait ends with the first burst of bytes that arrives, or at its time-out.
 
 #include "app/controller/moravel_app.h"
 
@@ -23,6 +23,9 @@ using Clock = std::chrono::steady_clock;
 
 // Between two reads of a wait; far below the line time of one block (0.7 s).
 constexpr std::chrono::microseconds kPollInterval{500};
+
+// The longest pause inside one answer; the pieces of an answer in pieces lie further apart.
+constexpr std::chrono::milliseconds kPieceGap{5};
 
 constexpr std::size_t kFirstWrite = 513; // the marker and data bytes 0 ... 511
 constexpr std::size_t kLaterWrite = 512;
@@ -77,21 +80,21 @@ public:
         return send(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), step);
     }
 
-    // Reads up to answer.size() bytes: the first read that delivers anything ends the wait.
-    // Returns the number of bytes it delivered, 0 on time-out.
+    // Reads one answer of up to answer.size() bytes. The wait for its first byte ends at
+    // the time-out; the answer is what arrives from then on without a pause longer than
+    // kPieceGap (a line delivers the bytes of one answer a character time apart), so that
+    // an answer sent in pieces is still taken only in part. Returns the number of bytes.
     std::size_t await(std::span<std::uint8_t> answer, std::chrono::milliseconds timeout)
     {
         std::fill(answer.begin(), answer.end(), std::uint8_t{0});
-        const Clock::time_point deadline = Clock::now() + timeout;
-        for (;;) {
-            const std::int32_t n =
-                KorvexReadChar(&m_ctx, answer.data(), static_cast<std::int32_t>(answer.size()));
-            if (n > 0)
-                return static_cast<std::size_t>(n);
-            if (Clock::now() >= deadline)
-                return 0;
-            std::this_thread::sleep_for(kPollInterval);
+        std::size_t got = readWithin(answer, Clock::now() + timeout);
+        while (got > 0 && got < answer.size()) {
+            const std::size_t more = readWithin(answer.subspan(got), Clock::now() + kPieceGap);
+            if (more == 0)
+                break;
+            got += more;
         }
+        return got;
     }
 
     // A request and its acknowledgement, whose bytes are not examined.
@@ -107,6 +110,19 @@ public:
     }
 
 private:
+    // The first read before deadline that delivers anything; 0 when none did.
+    std::size_t readWithin(std::span<std::uint8_t> buffer, Clock::time_point deadline)
+    {
+        for (;;) {
+            const std::int32_t n = KorvexReadChar(&m_ctx, buffer.data(), static_cast<std::int32_t>(buffer.size()));
+            if (n > 0)
+                return static_cast<std::size_t>(n);
+            if (Clock::now() >= deadline)
+                return 0;
+            std::this_thread::sleep_for(kPollInterval);
+        }
+    }
+
     ConnectionContext& m_ctx;
     UserInteraction& m_ui;
 };
