@@ -61,6 +61,7 @@ struct Device::Impl {
     std::optional<std::uint16_t> wrongEchoKey;
     std::optional<ValueArea> wrongEchoValue;
     std::optional<std::uint16_t> noReplyKey;
+    std::optional<std::uint16_t> ignoredChangeKey;
     bool inputStalled = false;
     int vanishAtFrame = 0;  // counts down to the request at which the device vanishes; 0 = off
     bool vanishNow = false;
@@ -148,7 +149,11 @@ struct Device::Impl {
         const auto key = parameterKeyOf(request);
         if (key && noReplyKey == key)
             return;
+        const bool ignored = key && ignoredChangeKey == key && request[1] == 0x11;
+        const std::optional<ValueArea> kept = ignored ? parameters->get(*key) : std::nullopt;
         ReplyBytes reply = replyTo(request, state, *parameters, acceptByte);
+        if (kept)
+            parameters->set(*key, *kept);
         if (key && wrongEchoKey == key && request[1] == 0x11) {
             if (wrongEchoValue)
                 std::copy(wrongEchoValue->begin(), wrongEchoValue->end(), reply.begin() + 4);
@@ -447,6 +452,11 @@ void Device::clearWrongValueEcho()
         d.wrongEchoKey.reset();
         d.wrongEchoValue.reset();
     });
+}
+
+void Device::setIgnoredChange(std::optional<std::uint16_t> key)
+{
+    update([&](Impl& d) { d.ignoredChangeKey = key; });
 }
 
 void Device::setNoReplyForKey(std::optional<std::uint16_t> key) { update([&](Impl& d) { d.noReplyKey = key; }); }

@@ -122,6 +122,9 @@ public:
     // stored value with its first byte's low bit flipped.
     void setWrongValueEcho(std::uint16_t key, std::optional<ValueArea> echo = std::nullopt);
     void clearWrongValueEcho();
+    // A change of `key` is echoed as if it had been stored, but the controller keeps its old
+    // value (nullopt = off).
+    void setIgnoredChange(std::optional<std::uint16_t> key);
     // Parameter requests (read or change) for `key` get no reply.
     void setNoReplyForKey(std::optional<std::uint16_t> key);
     // The device stops taking bytes from the line (the host's writes then back up).
