@@ -154,11 +154,21 @@ bool printDifferences(const ComparisonResult& result, bool json)
     return writeStdout(out);
 }
 
-// A parameter file as the program opens it; nothing when the reader rejects it.
-bool readParameterFile(const std::string& bytes, CMoravelSDIDoc& doc, UserInteraction& ui)
+// The start of transfer and diff: options, the connection, and FILE read as the program
+// opens a parameter file (a rejected file ends the command with ExitRejected).
+std::optional<int> prepareParameterCommand(std::string_view command, std::span<const std::string> args,
+                                           const OptionLists& options, Arguments& parsed, CMoravelSDIApp& app,
+                                           CMoravelSDIDoc& doc, UserInteraction& ui)
 {
+    std::string bytes;
+    if (const auto done = prepareFileCommand(command, args, options.flags, parsed, bytes, options.values))
+        return done;
+    if (const auto done = setUpConnection(parsed, app))
+        return done;
     doc.m_bParametersValid = doc.m_parameterSet.ReadText(bytes, ui);
-    return doc.m_bParametersValid;
+    if (!doc.m_bParametersValid)
+        return ExitRejected;
+    return std::nullopt;
 }
 
 // The flash command's user: the bootloader prompt, and the progress on stderr.
@@ -263,19 +273,12 @@ int runRead(std::span<const std::string> args)
 
 int runTransfer(std::span<const std::string> args)
 {
-    const OptionLists options({"--verify"}, {"--backup"});
     Arguments parsed;
-    std::string bytes;
-    if (const auto done = prepareFileCommand("transfer", args, options.flags, parsed, bytes, options.values))
-        return *done;
     CMoravelSDIApp app;
-    if (const auto done = setUpConnection(parsed, app))
-        return *done;
-
-    StderrInteraction ui;
     CMoravelSDIDoc doc;
-    if (!readParameterFile(bytes, doc, ui))
-        return ExitRejected;
+    StderrInteraction ui;
+    if (const auto done = prepareParameterCommand("transfer", args, {{"--verify"}, {"--backup"}}, parsed, app, doc, ui))
+        return *done;
     if (const auto done = saveBackup(parsed, app, ui))
         return *done;
     const SweepResult sent = app.TransferParameters(doc, ui);
@@ -296,19 +299,12 @@ int runTransfer(std::span<const std::string> args)
 
 int runDiff(std::span<const std::string> args)
 {
-    const OptionLists options({"--json"}, {});
     Arguments parsed;
-    std::string bytes;
-    if (const auto done = prepareFileCommand("diff", args, options.flags, parsed, bytes, options.values))
-        return *done;
     CMoravelSDIApp app;
-    if (const auto done = setUpConnection(parsed, app))
-        return *done;
-
-    StderrInteraction ui;
     CMoravelSDIDoc doc;
-    if (!readParameterFile(bytes, doc, ui))
-        return ExitRejected;
+    StderrInteraction ui;
+    if (const auto done = prepareParameterCommand("diff", args, {{"--json"}, {}}, parsed, app, doc, ui))
+        return *done;
     const ComparisonResult result = app.CompareWithController(doc.m_parameterSet, ui);
     if (!result.connected)
         return noConnection(app);

@@ -58,7 +58,6 @@ inline constexpr std::size_t MaxPortNameChars = 5;
 int PortNumberForMode1(const char (&portName)[5]);
 
 // ---- Texts the controller operations show (UTF-8).
-inline constexpr std::string_view OpenErrorFormat = "Error opening connection. ErrorCode  %x     ";
 inline constexpr std::string_view CloseErrorText = "Error close connection";
 inline constexpr std::string_view ParameterTransferRunning = "Parameterübertragung ... ";
 inline constexpr std::string_view ParameterTransferDone = "Parameterübertragung ist abgeschlossen.";
@@ -70,7 +69,8 @@ inline constexpr std::string_view ChecksumMismatchText = "Update fehlgeschlagen!
 inline constexpr std::string_view FirmwareTransferDone = "Firmwareübertragung ist abgeschlossen.";
 inline constexpr std::string_view FirmwareTransferStopped = "Firmwareübertragung abgebrochen.";
 
-// The open's message for an error code: "Error opening connection. ErrorCode  3     ".
+// The open's message for an error code, "Error opening connection. ErrorCode  %x     " with
+// the code in lower-case hexadecimal: "Error opening connection. ErrorCode  3     ".
 std::string OpenErrorMessage(unsigned errorCode);
 
 // What the "Com Port Settings" dialog edits.
@@ -102,8 +102,8 @@ struct SweepResult {
 // One key whose value differs between a parameter set and the controller.
 struct ParameterDifference {
     const ParameterInfo* parameter = nullptr;
-    std::string setValue;        // value text in the file format (code page 1252 bytes)
-    std::string controllerValue; // likewise
+    std::string setValue;        // valueText() in the file format; the controller name as it
+    std::string controllerValue; // is (both code page 1252 bytes)
 };
 
 struct ComparisonResult {
