@@ -27,13 +27,14 @@ namespace moravel {
 
 // ---- Settings store.
 //
-// The four connection settings live per user in the Qt settings file of organisation
-// "korvex-travo", application "MoravelSDI", group "COMSettings" (on Linux
-// $XDG_CONFIG_HOME/korvex-travo/MoravelSDI.conf, by default ~/.config/...). The program and
-// moravel-cli share them. Strings are stored as the Unicode text of their code page 1252
-// bytes, so every byte of a controller name survives; on loading, a "DeviceName" is cut to
-// 4 bytes and a "Controller" to 16 bytes, both fields stay NUL-terminated, and a value
-// that is not a number gives the default.
+// The four connection settings live per user in group "COMSettings" of the INI file
+// $XDG_CONFIG_HOME/korvex-travo/MoravelSDI.conf (~/.config/... when XDG_CONFIG_HOME is not
+// an absolute path): the file Qt's QSettings keeps for organisation "korvex-travo" and
+// application "MoravelSDI". It is read and written through QSettings, without a
+// QCoreApplication; the program and moravel-cli share it. Strings are stored as the Unicode
+// text of their code page 1252 bytes, so every byte of a controller name survives; on
+// loading, a "DeviceName" is cut to 4 bytes and a "Controller" to 16 bytes, both fields stay
+// NUL-terminated, and a value that is not a number gives the default.
 inline constexpr const char* SettingsOrganisation = "korvex-travo";
 inline constexpr const char* SettingsApplication = "MoravelSDI";
 inline constexpr const char* SettingsGroup = "COMSettings";

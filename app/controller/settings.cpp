@@ -8,15 +8,36 @@
 #include <QString>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace moravel {
 namespace {
 
-// Explicit organisation and application, so that no QCoreApplication is needed.
+// The file Qt would choose for organisation and application in the user scope, worked out
+// afresh at every access: Qt keeps the configuration directory it saw first for the rest of
+// the process, and needs no QCoreApplication this way.
+std::string settingsPath()
+{
+    std::string dir;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        dir = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] == '\0') {
+            const passwd* user = ::getpwuid(::getuid());
+            home = user != nullptr ? user->pw_dir : "/";
+        }
+        dir = std::string(home) + "/.config";
+    }
+    return dir + "/" + SettingsOrganisation + "/" + SettingsApplication + ".conf";
+}
+
 QSettings openSettings()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, SettingsOrganisation, SettingsApplication);
+    return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat);
 }
 
 // Copies at most size - 1 bytes of text into a fixed field and fills the rest with NUL, so
@@ -68,7 +89,7 @@ T storedNumber(const QSettings& settings, const char* name, T fallback)
 
 std::string SettingsFilePath()
 {
-    return openSettings().fileName().toStdString();
+    return settingsPath();
 }
 
 int PortNumberForMode1(const char (&portName)[5])

@@ -36,6 +36,12 @@ TEST_F(Settings, FirstStartTakesTheDefaultsAndResetsTheContext)
     EXPECT_EQ(app.connected, 0);
     EXPECT_EQ(SettingsFilePath(), settingsFile());
     EXPECT_FALSE(std::filesystem::exists(settingsFile())) << "loading writes nothing";
+
+    // Stored unchanged, the default name keeps its trailing blanks.
+    ASSERT_TRUE(app.SaveSettings());
+    CMoravelSDIApp next;
+    next.LoadSettings();
+    EXPECT_EQ(next.CurrentChoice().controllerName, "NC-Travo USB    ");
 }
 
 TEST_F(Settings, OkRefusesTheFirstBadFieldInOrderAndChangesNothing)
@@ -84,15 +90,11 @@ TEST_F(Settings, OkPadsWithNulAndTheNextStartReadsTheSameBytes)
     const ComPortChoice shown = next.CurrentChoice();
     EXPECT_EQ(shown.controllerName, name);
     EXPECT_EQ(shown.portName, "COM7");
-}
 
-TEST_F(Settings, TheDefaultNameKeepsItsTrailingBlanksInTheFile)
-{
-    app.LoadSettings();
-    ASSERT_TRUE(app.SaveSettings());
-    CMoravelSDIApp next;
-    next.LoadSettings();
-    EXPECT_EQ(next.CurrentChoice().controllerName, "NC-Travo USB    ");
+    // A 5-character port text keeps the field terminated; an empty name is all NUL.
+    EXPECT_EQ(app.ApplyChoice({1, "COM78", "", 115200}), ComPortField::None);
+    EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM7\0", 5));
+    EXPECT_EQ(field(app.m_context.controllerName, 17), std::string(17, '\0'));
 }
 
 TEST_F(Settings, OverlongAndUnreadableStoredValuesAreCutOrDefaulted)
@@ -108,14 +110,6 @@ TEST_F(Settings, OverlongAndUnreadableStoredValuesAreCutOrDefaulted)
     writeSettings("Connection=7\n");
     app.LoadSettings();
     EXPECT_EQ(app.connectionMode, 7);
-}
-
-TEST_F(Settings, AFivecharacterPortTextKeepsTheFieldTerminated)
-{
-    app.LoadSettings();
-    EXPECT_EQ(app.ApplyChoice({1, "COM78", "", 115200}), ComPortField::None);
-    EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM7\0", 5));
-    EXPECT_EQ(field(app.m_context.controllerName, 17), std::string(17, '\0'));
 }
 
 TEST_F(Settings, AnUnwritableSettingsFileIsReported)
