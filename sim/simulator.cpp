@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@ constexpr Milliseconds kPartialFrameTimeout {200};
 constexpr Milliseconds kIdentifyPieceGap {20};
 constexpr std::size_t kPacedReadChunk = 16;
 constexpr Milliseconds kLineBusyGap {2};
+constexpr int kDevicePriority = -10;  // nice value of the device threads
 
 std::runtime_error systemError(const std::string& what)
 {
@@ -281,6 +283,10 @@ void Device::stop()
 
 void Device::run()
 {
+    // A controller answers within its 100 ms window also while the host machine is busy
+    // (a parallel build or test run): the device thread asks for a higher priority, where the
+    // process may raise it, and keeps the default otherwise.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kDevicePriority);
     Impl& d = *m_impl;
     std::uint8_t buffer[4096];
     bool waitForRoom = false;
