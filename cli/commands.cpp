@@ -6,11 +6,41 @@
 namespace moravel::cli {
 namespace {
 
+#define kConnectionHelp                                                                                     \
+    "CONNECTION: --port COMn | --auto | --name NAME, for this run only (see moravel-cli --help).\n"
+
 constexpr Command kCommands[] = {
     {"check", "check [--json] FILE",
      "Read a parameter file and report every message of the reader (as JSON with --json).", &runCheck},
     {"format", "format FILE", "Read a parameter file and write it to stdout as the program saves it.",
      &runFormat},
+    {"read", "read [-o FILE] [CONNECTION]",
+     "Read the controller's parameters into the template and write them as a parameter file (to stdout).",
+     &runRead,
+     "Starts from the template NC-Travo_USB_Param_NEW.ncp, as the program's read does, and\n"
+     "writes the result to FILE (replaced atomically) or stdout, also when keys failed (their\n"
+     "template values stay; exit status 3).\n" kConnectionHelp},
+    {"transfer", "transfer [--verify] [--backup BACKUP] [CONNECTION] FILE",
+     "Send a parameter file to the controller; --backup saves the controller's set first, --verify reads it back.",
+     &runTransfer,
+     "FILE is read as 'check' reads it; a rejected file is not sent (exit status 1).\n"
+     "--backup BACKUP  read the controller's set first and save it to BACKUP; if a key cannot\n"
+     "                 be read or BACKUP cannot be written, nothing is sent\n"
+     "--verify         read all 38 keys back afterwards and list each differing key as diff does\n" kConnectionHelp},
+    {"diff", "diff [--json] [CONNECTION] FILE", "List every key whose value differs between FILE and the controller.",
+     &runDiff,
+     "One line per differing key on stdout: KEY<TAB>NAME<TAB>FILE VALUE<TAB>CONTROLLER VALUE,\n"
+     "the values in the file format (UTF-8). --json prints\n"
+     "[{\"key\": \"0101\", \"name\": \"LBYTE_...\", \"file\": \"...\", \"controller\": \"...\"}, ...].\n"
+     "Exit status 0 no differences, 1 differences, 3 keys that could not be read.\n" kConnectionHelp},
+    {"flash", "flash [--yes] [--backup BACKUP] [CONNECTION] FIRMWARE",
+     "Upload a firmware file (.crx) through the controller's bootloader.", &runFlash,
+     "--backup BACKUP  save the controller's parameter set to BACKUP before the bootloader is entered\n"
+     "--yes            do not wait for Enter at the bootloader prompt (needed when stdin is not\n"
+     "                 a terminal)\n"
+     "Progress goes to stderr: a one-line bar on a terminal, plain lines otherwise.\n"
+     "Exit status 5 bootloader not found, 6 checksum mismatch, 7 upload stopped.\n" kConnectionHelp},
+    {"ports", "ports", "List COM1 ... COM8 with their devices and whether they can be opened.", &runPorts},
 };
 
 void printError(std::string_view message)
@@ -43,18 +73,42 @@ bool Arguments::has(std::string_view option) const
     return std::find(options.begin(), options.end(), option) != options.end();
 }
 
-bool splitArguments(std::span<const std::string> args, std::span<const std::string_view> allowed, Arguments& out)
+const std::string* Arguments::value(std::string_view option) const
 {
+    const auto it = values.find(option);
+    return it == values.end() ? nullptr : &it->second;
+}
+
+bool splitArguments(std::span<const std::string> args, std::span<const std::string_view> allowed, Arguments& out,
+                    std::span<const std::string_view> valued)
+{
+    const auto contains = [](std::span<const std::string_view> list, std::string_view option) {
+        return std::find(list.begin(), list.end(), option) != list.end();
+    };
     bool optionsEnded = false;
-    for (const std::string& arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (arg != "--help" && std::find(allowed.begin(), allowed.end(), arg) == allowed.end()) {
+            const std::size_t equals = arg.find('=');
+            const std::string name = arg.substr(0, equals);
+            if (contains(valued, name)) {
+                if (equals == std::string::npos && i + 1 >= args.size()) {
+                    usageError("option '" + name + "' needs a value");
+                    return false;
+                }
+                const std::string value = equals != std::string::npos ? arg.substr(equals + 1) : args[++i];
+                if (!out.values.emplace(name, value).second) {
+                    usageError("option '" + name + "' given twice");
+                    return false;
+                }
+            } else if (arg == "--help" || contains(allowed, arg)) {
+                out.options.push_back(arg);
+            } else {
                 usageError("unknown option '" + arg + "'");
                 return false;
             }
-            out.options.push_back(arg);
         } else {
             out.operands.push_back(arg);
         }
@@ -62,10 +116,19 @@ bool splitArguments(std::span<const std::string> args, std::span<const std::stri
     return true;
 }
 
+void printCommandHelp(std::string_view name)
+{
+    for (const Command& c : commands())
+        if (c.name == name)
+            printCommandHelp(c);
+}
+
 void printCommandHelp(const Command& command)
 {
     std::printf("Usage: moravel-cli %.*s\n\n%.*s\n", static_cast<int>(command.usage.size()), command.usage.data(),
                 static_cast<int>(command.summary.size()), command.summary.data());
+    if (!command.details.empty())
+        std::printf("\n%.*s", static_cast<int>(command.details.size()), command.details.data());
 }
 
 } // namespace moravel::cli

@@ -5,6 +5,8 @@
 // function that runs it with the arguments after its name. A new command is a new row in
 // commands.cpp and a function in a file of its own.
 
+#include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,15 +15,22 @@
 namespace moravel::cli {
 
 // Exit status of every command.
-inline constexpr int ExitSuccess = 0;  // done; for a file: the reader accepted it
-inline constexpr int ExitRejected = 1; // the reader rejected the file (also an empty one)
-inline constexpr int ExitError = 2;    // wrong arguments, or a file that cannot be read or written
+inline constexpr int ExitSuccess = 0;      // done; for a file: the reader accepted it
+inline constexpr int ExitRejected = 1;     // the reader rejected the file (also an empty one)
+inline constexpr int ExitDifferences = 1;  // diff or transfer --verify found differing keys
+inline constexpr int ExitError = 2;        // wrong arguments, or a file that cannot be read or written
+inline constexpr int ExitKeysFailed = 3;   // the controller did not take or give one or more keys
+inline constexpr int ExitNoConnection = 4; // the connection could not be opened
+inline constexpr int ExitNoBootloader = 5; // "CRX-Bootloader nicht gefunden!"
+inline constexpr int ExitChecksum = 6;     // the bootloader's checksum differs
+inline constexpr int ExitStopped = 7;      // the upload stopped (time-out, failed write, prompt declined)
 
 struct Command {
     std::string_view name;
     std::string_view usage;   // "check [--json] FILE"
     std::string_view summary; // one line for --help
     int (*run)(std::span<const std::string> args);
+    std::string_view details = {}; // more lines for "COMMAND --help"
 };
 
 std::span<const Command> commands();
@@ -32,21 +41,47 @@ int usageError(std::string_view message);
 // Prints "moravel-cli: <message>" to stderr; returns ExitError.
 int fail(std::string_view message);
 
-// The arguments of one command: options from the allowed list and the rest. "--" ends the
+// The arguments of one command: options from the allowed list, options with a value
+// ("--backup FILE" or "--backup=FILE") from the valued list, and the rest. "--" ends the
 // options. "--help" is always allowed.
 struct Arguments {
     std::vector<std::string> options;
+    std::map<std::string, std::string, std::less<>> values;
     std::vector<std::string> operands;
     bool has(std::string_view option) const;
+    // The value of a valued option, or null when it was not given.
+    const std::string* value(std::string_view option) const;
 };
-// Splits args; an option outside allowed gives nothing (after a usage error message).
-bool splitArguments(std::span<const std::string> args, std::span<const std::string_view> allowed, Arguments& out);
+// Splits args; an unknown option, a valued option without its value or given twice gives
+// false (after a usage error message).
+bool splitArguments(std::span<const std::string> args, std::span<const std::string_view> allowed, Arguments& out,
+                    std::span<const std::string_view> valued = {});
 
 // Prints the usage line and summary of the command to stdout.
 void printCommandHelp(const Command& command);
 
+// Prints the usage line and summary of the named command to stdout.
+void printCommandHelp(std::string_view name);
+
+// The start of every command on one file: "[options] FILE", --help, and FILE's bytes. Returns
+// the exit status when the command is done already (help shown, wrong arguments, unreadable
+// file), nothing when it goes on with parsed and bytes.
+std::optional<int> prepareFileCommand(std::string_view command, std::span<const std::string> args,
+                                      std::span<const std::string_view> allowed, Arguments& parsed,
+                                      std::string& bytes, std::span<const std::string_view> valued = {});
+
+// Writes bytes to stdout and flushes; false when that failed.
+bool writeStdout(std::string_view bytes);
+
 // File commands (file_commands.cpp).
 int runCheck(std::span<const std::string> args);
 int runFormat(std::span<const std::string> args);
+
+// Controller commands (controller_commands.cpp, ports_command.cpp).
+int runRead(std::span<const std::string> args);
+int runTransfer(std::span<const std::string> args);
+int runDiff(std::span<const std::string> args);
+int runFlash(std::span<const std::string> args);
+int runPorts(std::span<const std::string> args);
 
 } // namespace moravel::cli

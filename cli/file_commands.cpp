@@ -10,27 +10,15 @@
 #include <nlohmann/json.hpp>
 
 namespace moravel::cli {
-namespace {
 
-const Command& commandNamed(std::string_view name)
-{
-    for (const Command& c : commands())
-        if (c.name == name)
-            return c;
-    return commands().front();
-}
-
-// The start of every file command: "[options] FILE", --help, and FILE's bytes. Returns the
-// exit status when the command is done already (help shown, wrong arguments, unreadable
-// file), nothing when it goes on with parsed and bytes.
 std::optional<int> prepareFileCommand(std::string_view command, std::span<const std::string> args,
                                       std::span<const std::string_view> allowed, Arguments& parsed,
-                                      std::string& bytes)
+                                      std::string& bytes, std::span<const std::string_view> valued)
 {
-    if (!splitArguments(args, allowed, parsed))
+    if (!splitArguments(args, allowed, parsed, valued))
         return ExitError;
     if (parsed.has("--help")) {
-        printCommandHelp(commandNamed(command));
+        printCommandHelp(command);
         return ExitSuccess;
     }
     if (parsed.operands.size() != 1)
@@ -47,8 +35,6 @@ bool writeStdout(std::string_view bytes)
 {
     return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
 }
-
-} // namespace
 
 int runCheck(std::span<const std::string> args)
 {

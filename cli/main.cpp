@@ -19,14 +19,27 @@ void printHelp()
               "\n"
               "Commands:");
     for (const moravel::cli::Command& c : moravel::cli::commands())
-        std::printf("  %-24.*s %.*s\n", static_cast<int>(c.usage.size()), c.usage.data(),
+        std::printf("  %.*s\n      %.*s\n", static_cast<int>(c.usage.size()), c.usage.data(),
                     static_cast<int>(c.summary.size()), c.summary.data());
     std::puts("\n"
-              "Reader messages go to stderr, each followed by a blank line. 'moravel-cli COMMAND --help'\n"
-              "describes one command.\n"
+              "CONNECTION (read, transfer, diff, flash; for this run only, never stored):\n"
+              "  --port COMn   open COM1 ... COM8 by number\n"
+              "  --auto        use the first of COM1 ... COM8 with a controller\n"
+              "  --name NAME   use the controller of this name (padded with blanks to 16 characters)\n"
+              "Without one, the stored settings of the program decide (see the README).\n"
               "\n"
-              "Exit status: 0 the file was accepted, 1 the reader rejected it (also an empty file),\n"
-              "2 wrong arguments or a file that cannot be read.");
+              "The program's messages go to stderr, each followed by a blank line. 'moravel-cli COMMAND\n"
+              "--help' describes one command.\n"
+              "\n"
+              "Exit status:\n"
+              "  0  success\n"
+              "  1  the file was rejected, or diff / transfer --verify found differences\n"
+              "  2  wrong arguments, or a file that cannot be read or written\n"
+              "  3  one or more keys failed\n"
+              "  4  no connection\n"
+              "  5  bootloader not found\n"
+              "  6  checksum mismatch after the upload\n"
+              "  7  upload stopped (time-out, failed write, or the prompt was declined)");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "params/file_io.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -96,7 +97,7 @@ int createTemporary(const std::string& target, std::string& name)
 
 } // namespace
 
-FileBytes readFileBytes(const std::string& path)
+FileBytes readFileBytes(const std::string& path, std::size_t maxBytes)
 {
     FileBytes result;
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -114,7 +115,7 @@ FileBytes readFileBytes(const std::string& path)
         return result;
     }
     if (S_ISREG(st.st_mode))
-        result.bytes.reserve(static_cast<std::size_t>(st.st_size));
+        result.bytes.reserve(std::min(static_cast<std::size_t>(st.st_size), maxBytes));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -127,6 +128,11 @@ FileBytes readFileBytes(const std::string& path)
         }
         if (n == 0)
             break;
+        if (static_cast<std::size_t>(n) > maxBytes - result.bytes.size()) {
+            result.error = std::make_error_code(std::errc::file_too_large);
+            result.bytes.clear();
+            return result;
+        }
         result.bytes.append(buffer, static_cast<std::size_t>(n));
     }
     return result;

@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file reading and crash-safe replacing of parameter files (POSIX).
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -14,8 +15,9 @@ struct FileBytes {
 };
 
 // Reads the whole file, byte for byte, up to its end (whatever its size was when it was
-// opened). Fails for a path that cannot be opened, for a directory and on a read error.
-FileBytes readFileBytes(const std::string& path);
+// opened). Fails for a path that cannot be opened, for a directory and on a read error, and
+// with std::errc::file_too_large (nothing kept) as soon as it has more than maxBytes.
+FileBytes readFileBytes(const std::string& path, std::size_t maxBytes = SIZE_MAX);
 
 // Replaces the file at path by bytes so that it holds either its old content or all of the
 // new one, never anything in between:

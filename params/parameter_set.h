@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+struct ConnectionContext; // the link library's connection record (quorlink.h)
+
 namespace moravel {
 
 class UserInteraction;
@@ -73,6 +75,16 @@ public:
     // values are written as they are, without validation. Shows nothing, cannot fail,
     // independent of the global locale.
     std::string WriteText() const;
+
+    // The exchange with the controller over the 38 keys of exchangeList(), in list order, one
+    // library call per key (implemented in app/controller, library moravel_controller).
+    // A key whose call fails shows its read or transfer message and the sweep goes on; after
+    // each key ui.reportProgress(k, 38). Both return the number of keys that failed.
+    // ReadFromController stores what the controller returns without validation and leaves a
+    // failed key's values as they were; it does nothing for a null ctx. TransferToController
+    // changes nothing in the set; a null ctx sends nothing.
+    int ReadFromController(ConnectionContext* ctx, UserInteraction& ui);
+    int TransferToController(ConnectionContext* ctx, UserInteraction& ui) const;
 
     // Per-step view of the homing record; n = 0 to 3.
     HomingStep homingStep(int n) const { return {Richtung[n], Reihenfolge[n]}; }

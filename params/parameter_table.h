@@ -192,6 +192,11 @@ inline const ParameterInfo* findParameter(ParameterKey key) { return findParamet
 // is not None).
 std::span<const ParameterInfo* const> exchangeList();
 
+// The value of p in set as the writer writes it after "KEY=" (without the padding to 32
+// characters): "%d", "%f", "[%d;%d;%d;%d]", the homing record, the controller name (or the
+// default name where the writer substitutes it), "[]" for the reserved keys.
+std::string valueText(const ParameterInfo& p, const ParameterSet& set);
+
 // Enumerated values as dialog texts. REQUIRES: p.hasEnumTexts().
 // enumText: the text of value, or the last text for any value outside the list.
 // enumValue: the value of an exactly equal text (byte for byte), or the last value.

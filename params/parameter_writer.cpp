@@ -67,6 +67,13 @@ void appendValueText(std::string& out, const ParameterInfo& p, const ParameterSe
 
 } // namespace
 
+std::string valueText(const ParameterInfo& p, const ParameterSet& set)
+{
+    std::string text;
+    appendValueText(text, p, set);
+    return text;
+}
+
 std::string ParameterSet::WriteText() const
 {
     static constexpr char kHex[] = "0123456789abcdef";

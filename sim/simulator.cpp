@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@ constexpr Milliseconds kPartialFrameTimeout {200};
 constexpr Milliseconds kIdentifyPieceGap {20};
 constexpr std::size_t kPacedReadChunk = 16;
 constexpr Milliseconds kLineBusyGap {2};
+constexpr int kDevicePriority = -10;  // nice value of the device threads
 
 std::runtime_error systemError(const std::string& what)
 {
@@ -61,6 +63,7 @@ struct Device::Impl {
     std::optional<std::uint16_t> wrongEchoKey;
     std::optional<ValueArea> wrongEchoValue;
     std::optional<std::uint16_t> noReplyKey;
+    std::optional<std::uint16_t> ignoredChangeKey;
     bool inputStalled = false;
     int vanishAtFrame = 0;  // counts down to the request at which the device vanishes; 0 = off
     bool vanishNow = false;
@@ -87,6 +90,7 @@ struct Device::Impl {
     Clock::time_point lastByteTime {};
     std::deque<Pending> outgoing;
     Clock::time_point inputLineFreeAt {};
+    bool inputBacklog = false;  // bytes were waiting when the last paced chunk was taken
     Clock::time_point outputLineFreeAt {};
 
     void wakeUp() const
@@ -147,7 +151,11 @@ struct Device::Impl {
         const auto key = parameterKeyOf(request);
         if (key && noReplyKey == key)
             return;
+        const bool ignored = key && ignoredChangeKey == key && request[1] == 0x11;
+        const std::optional<ValueArea> kept = ignored ? parameters->get(*key) : std::nullopt;
         ReplyBytes reply = replyTo(request, state, *parameters, acceptByte);
+        if (kept)
+            parameters->set(*key, *kept);
         if (key && wrongEchoKey == key && request[1] == 0x11) {
             if (wrongEchoValue)
                 std::copy(wrongEchoValue->begin(), wrongEchoValue->end(), reply.begin() + 4);
@@ -275,6 +283,10 @@ void Device::stop()
 
 void Device::run()
 {
+    // A controller answers within its 100 ms window also while the host machine is busy
+    // (a parallel build or test run): the device thread asks for a higher priority, where the
+    // process may raise it, and keeps the default otherwise.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kDevicePriority);
     Impl& d = *m_impl;
     std::uint8_t buffer[4096];
     bool waitForRoom = false;
@@ -320,22 +332,25 @@ void Device::run()
         if ((fds[1].revents & POLLIN) != 0) {
             std::size_t want = sizeof buffer;
             Clock::time_point arrived = Clock::now();
+            int available = 0;
             if (paced) {
                 // Take only what the line can have delivered by now, a few bytes at a time.
-                int available = 0;
                 ioctl(d.master, FIONREAD, &available);
                 want = std::clamp<std::size_t>(static_cast<std::size_t>(available), 1, kPacedReadChunk);
-                // Bytes that were waiting follow the previous ones without a gap; a wake-up
-                // that came a little late must not slow the line down.
-                const bool lineBusy = arrived - d.inputLineFreeAt < kLineBusyGap;
+                // The line time is kept by absolute deadlines. Bytes that were already
+                // waiting when the previous chunk was taken follow it without a gap, however
+                // late this thread woke up; so do bytes that came within a short gap.
+                const bool lineBusy = d.inputBacklog || arrived - d.inputLineFreeAt < kLineBusyGap;
                 const Clock::time_point start = lineBusy ? d.inputLineFreeAt : arrived;
                 arrived = start + kByteTime * static_cast<int>(want);
                 sleepUntil(arrived);
             }
             const ssize_t n = ::read(d.master, buffer, want);
             if (n > 0) {
-                if (paced)
+                if (paced) {
                     d.inputLineFreeAt = arrived - kByteTime * static_cast<int>(want - static_cast<std::size_t>(n));
+                    d.inputBacklog = static_cast<std::size_t>(available) > static_cast<std::size_t>(n);
+                }
                 std::lock_guard lock(d.mutex);
                 d.process(buffer, static_cast<std::size_t>(n), Clock::now());
             } else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) {
@@ -351,8 +366,11 @@ void Device::run()
             while (p.offset < p.bytes.size()) {
                 std::size_t chunk = p.bytes.size() - p.offset;
                 if (paced) {
+                    // One byte per byte time; after the first byte of a reply the next ones
+                    // keep to the line's deadlines even when this thread woke up late.
                     chunk = 1;
-                    const Clock::time_point at = std::max(Clock::now(), d.outputLineFreeAt);
+                    const Clock::time_point at =
+                        p.offset == 0 ? std::max(Clock::now(), d.outputLineFreeAt) : d.outputLineFreeAt;
                     lock.unlock();
                     sleepUntil(at);
                     lock.lock();
@@ -440,6 +458,11 @@ void Device::clearWrongValueEcho()
         d.wrongEchoKey.reset();
         d.wrongEchoValue.reset();
     });
+}
+
+void Device::setIgnoredChange(std::optional<std::uint16_t> key)
+{
+    update([&](Impl& d) { d.ignoredChangeKey = key; });
 }
 
 void Device::setNoReplyForKey(std::optional<std::uint16_t> key) { update([&](Impl& d) { d.noReplyKey = key; }); }

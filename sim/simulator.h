@@ -28,6 +28,9 @@
 // and '$' with the CRC-32 of all data bytes since the 'S' (4 bytes, most significant
 // first), after which the device is back in command mode.
 //
+// Device threads ask for nice -10 where the process may raise its priority, so that a busy
+// machine does not make a reply miss the host's 100 ms window.
+//
 // All Device member functions are thread-safe: fault switches may be flipped while a host
 // is talking to the device; they apply from the next received request (or bootloader byte).
 
@@ -122,6 +125,9 @@ public:
     // stored value with its first byte's low bit flipped.
     void setWrongValueEcho(std::uint16_t key, std::optional<ValueArea> echo = std::nullopt);
     void clearWrongValueEcho();
+    // A change of `key` is echoed as if it had been stored, but the controller keeps its old
+    // value (nullopt = off).
+    void setIgnoredChange(std::optional<std::uint16_t> key);
     // Parameter requests (read or change) for `key` get no reply.
     void setNoReplyForKey(std::optional<std::uint16_t> key);
     // The device stops taking bytes from the line (the host's writes then back up).

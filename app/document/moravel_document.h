@@ -27,6 +27,8 @@
 #include <system_error>
 #include <vector>
 
+struct ConnectionContext; // the link library's connection record (quorlink.h)
+
 namespace moravel {
 
 class UserInteraction;
@@ -148,6 +150,17 @@ public:
 
     // "&Speichern": save as when saveNeedsFileDialog(pathName()), else the plain save.
     bool saveParameters(DocumentPrompts& prompts);
+
+    // ---- Parameter exchange with the controller (implemented in app/controller, library
+    // moravel_controller, so that this library needs no link library).
+
+    // Nothing for a null ctx. Otherwise ParameterSet::ReadFromController on ctx, then
+    // m_bParametersValid is set whatever the outcome; the modified flag stays. Returns the
+    // number of keys that failed.
+    int ReadParametersFromController(ConnectionContext* ctx, UserInteraction& ui);
+    // Nothing for a null ctx. Otherwise ParameterSet::TransferToController on ctx; the
+    // document's state stays as it is. Returns the number of keys that failed.
+    int TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui);
 
     // ---- Views and the moving indicator.
 

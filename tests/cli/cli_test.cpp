@@ -1,58 +1,19 @@
 // moravel-cli run as a child process: exit status, stdout and stderr.
 
 #include "params/parameter_set.h"
-#include "tests/support/test_support.h"
+#include "tests/cli/cli_runner.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace moravel {
 namespace {
 
 using test::readFile;
+using test::runCli;
+using test::CliRun;
 using test::TempDir;
 using test::writeFile;
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs moravel-cli with args; stdout goes to stdoutPath when given.
-CliRun runCli(const TempDir& dir, std::vector<std::string> args, const std::string& stdoutPath = {})
-{
-    const std::string out = stdoutPath.empty() ? dir.file("stdout") : stdoutPath;
-    const std::string err = dir.file("stderr");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    args.insert(args.begin(), MORAVEL_CLI);
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    CliRun run;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, MORAVEL_CLI, &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = stdoutPath.empty() ? readFile(out) : "";
-    run.err = readFile(err);
-    return run;
-}
 
 class Cli : public testing::Test {
 protected:

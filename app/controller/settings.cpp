@@ -1,0 +1,160 @@
+// The connection settings: the per-user settings file and the "Com Port Settings" dialog's OK.
+
+#include "app/controller/moravel_app.h"
+
+#include "params/cp1252.h"
+
+#include <QSettings>
+#include <QString>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace moravel {
+namespace {
+
+// The file Qt would choose for organisation and application in the user scope, worked out
+// afresh at every access: Qt keeps the configuration directory it saw first for the rest of
+// the process, and needs no QCoreApplication this way.
+std::string settingsPath()
+{
+    std::string dir;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        dir = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] == '\0') {
+            const passwd* user = ::getpwuid(::getuid());
+            home = user != nullptr ? user->pw_dir : "/";
+        }
+        dir = std::string(home) + "/.config";
+    }
+    return dir + "/" + SettingsOrganisation + "/" + SettingsApplication + ".conf";
+}
+
+QSettings openSettings()
+{
+    return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat);
+}
+
+// Copies at most size - 1 bytes of text into a fixed field and fills the rest with NUL, so
+// that the field always ends with a NUL.
+template <std::size_t N>
+void copyIntoField(char (&field)[N], std::string_view text)
+{
+    const std::size_t n = std::min(text.size(), N - 1);
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), n);
+}
+
+// A field's text up to its first NUL.
+template <std::size_t N>
+std::string_view fieldText(const char (&field)[N])
+{
+    return {field, ::strnlen(field, N)};
+}
+
+// A stored string as code page 1252 bytes; characters the code page lacks become '?'.
+std::string storedBytes(const QSettings& settings, const char* name, std::string_view fallback)
+{
+    const QVariant value = settings.value(name);
+    if (!value.isValid())
+        return std::string(fallback);
+    return utf8ToCp1252(value.toString().toStdString()).bytes;
+}
+
+QString storedText(std::string_view bytes)
+{
+    return QString::fromStdString(cp1252ToUtf8(bytes));
+}
+
+template <typename T>
+T storedNumber(const QSettings& settings, const char* name, T fallback)
+{
+    bool ok = false;
+    const QVariant value = settings.value(name);
+    if constexpr (std::is_signed_v<T>) {
+        const int n = value.toInt(&ok);
+        return ok ? n : fallback;
+    } else {
+        const unsigned n = value.toUInt(&ok);
+        return ok ? n : fallback;
+    }
+}
+
+} // namespace
+
+std::string SettingsFilePath()
+{
+    return settingsPath();
+}
+
+int PortNumberForMode1(const char (&portName)[5])
+{
+    const char c = portName[3];
+    return c >= '1' && c <= '8' ? c - '0' : 1;
+}
+
+void CMoravelSDIApp::LoadSettings()
+{
+    QSettings settings = openSettings();
+    settings.beginGroup(SettingsGroup);
+    if (!IsConnected()) {
+        m_context.portHandle = -1;
+        m_context.sequence = 0;
+        m_context.errorCode = 0;
+        m_context.dataBits = 8;
+        m_context.parity = 0;
+        m_context.stopBits = 0;
+        m_context.handshake = 4;
+    }
+    connectionMode = storedNumber(settings, "Connection", DefaultConnectionMode);
+    copyIntoField(m_context.portName, storedBytes(settings, "DeviceName", DefaultPortName));
+    copyIntoField(m_context.controllerName, storedBytes(settings, "Controller", DefaultSettingsControllerName));
+    m_context.baudRate = storedNumber(settings, "BaudeRate", DefaultBaudRate);
+}
+
+ComPortChoice CMoravelSDIApp::CurrentChoice() const
+{
+    ComPortChoice choice;
+    choice.connectionMode = connectionMode;
+    choice.portName = std::string(fieldText(m_context.portName));
+    choice.controllerName = std::string(fieldText(m_context.controllerName));
+    choice.baudRate = m_context.baudRate;
+    return choice;
+}
+
+ComPortField CMoravelSDIApp::ApplyChoice(const ComPortChoice& choice)
+{
+    if (choice.baudRate < MinBaudRate || choice.baudRate > MaxBaudRate)
+        return ComPortField::BaudRate;
+    if (choice.controllerName.size() > MaxControllerNameChars)
+        return ComPortField::ControllerName;
+    if (choice.portName.size() > MaxPortNameChars)
+        return ComPortField::PortName;
+    connectionMode = choice.connectionMode;
+    copyIntoField(m_context.portName, choice.portName);
+    copyIntoField(m_context.controllerName, choice.controllerName);
+    m_context.baudRate = choice.baudRate;
+    SaveSettings();
+    return ComPortField::None;
+}
+
+bool CMoravelSDIApp::SaveSettings()
+{
+    QSettings settings = openSettings();
+    settings.beginGroup(SettingsGroup);
+    settings.setValue("Connection", connectionMode);
+    settings.setValue("DeviceName", storedText(fieldText(m_context.portName)));
+    settings.setValue("Controller", storedText(fieldText(m_context.controllerName)));
+    settings.setValue("BaudeRate", m_context.baudRate);
+    settings.endGroup();
+    settings.sync();
+    m_settingsSaved = settings.status() == QSettings::NoError;
+    return m_settingsSaved;
+}
+
+} // namespace moravel

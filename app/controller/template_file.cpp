@@ -1,0 +1,64 @@
+// Where the template parameter file is found.
+
+#include "app/controller/moravel_app.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#ifndef MORAVEL_INSTALLED_DATA_DIR
+#error "MORAVEL_INSTALLED_DATA_DIR must name the installed data directory"
+#endif
+#ifndef MORAVEL_SOURCE_DATA_DIR
+#error "MORAVEL_SOURCE_DATA_DIR must name the source tree's app/resources"
+#endif
+#ifndef MORAVEL_BUILD_DIR
+#error "MORAVEL_BUILD_DIR must name the top of the build tree"
+#endif
+
+namespace moravel {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isFile(const fs::path& path)
+{
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// Programs run from the build tree use the template of their source tree, so that a
+// development build never picks up an older installed one.
+bool runningFromBuildTree()
+{
+    std::error_code error;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    if (error)
+        return false;
+    const fs::path build = fs::weakly_canonical(MORAVEL_BUILD_DIR, error);
+    if (error)
+        return false;
+    const auto [end, rest] = std::mismatch(build.begin(), build.end(), exe.begin(), exe.end());
+    return end == build.end();
+}
+
+} // namespace
+
+std::string FindTemplateFile()
+{
+    const fs::path name{std::string(TemplateFileName)};
+    if (isFile(name))
+        return name.string();
+    if (const char* dir = std::getenv("MORAVEL_DATA_DIR"); dir != nullptr && *dir != '\0') {
+        if (isFile(dir / name))
+            return (dir / name).string();
+    }
+    if (runningFromBuildTree() && isFile(MORAVEL_SOURCE_DATA_DIR / name))
+        return (MORAVEL_SOURCE_DATA_DIR / name).string();
+    if (isFile(MORAVEL_INSTALLED_DATA_DIR / name))
+        return (MORAVEL_INSTALLED_DATA_DIR / name).string();
+    return name.string();
+}
+
+} // namespace moravel

@@ -1,0 +1,41 @@
+#pragma once
+// What stands behind the port names COM1 ... COM8 on this machine, and whether each can be
+// opened: for `moravel-cli ports` and for explaining a failed open.
+
+#include <string>
+#include <vector>
+
+namespace moravel::cli {
+
+struct PortProbe {
+    enum class State {
+        NoDevice,         // the name maps to nothing (no device, or QUORLINK_COMn is empty)
+        Missing,          // it maps to a path that does not exist
+        Available,        // the device opens for reading and writing and is free
+        InUse,            // another program holds it open exclusively
+        PermissionDenied, // the user may not open it
+        NotSerial,        // the path is not a terminal device
+        Failed,           // any other error (see error)
+    };
+    int number = 0;            // 1 ... 8
+    std::string device;        // the mapped path, empty for NoDevice
+    std::string stableName;    // the /dev/serial/by-id name of a USB device, or empty
+    State state = State::NoDevice;
+    std::string group;         // PermissionDenied: the group that owns the device
+    std::string holder;        // InUse: "process 123 (minicom)" when it can be seen
+    std::string error;         // Failed: the system's text
+};
+
+// Probes COMn (n = 1 ... 8) as the link library would map it at an open now. Opening and
+// closing leaves DTR raised.
+PortProbe probePort(int number);
+
+// A one-line description of the state: "can be opened", "in use by process 12 (minicom)",
+// "permission denied (the device belongs to group 'dialout')".
+std::string describe(const PortProbe& probe);
+
+// Lines that tell a user why ports could not be opened and what to do: one per port of
+// numbers that exists but cannot be opened, and a summary when none maps to a device.
+std::vector<std::string> explainFailedOpen(const std::vector<int>& numbers);
+
+} // namespace moravel::cli

@@ -1,0 +1,138 @@
+// The connection settings: defaults, the dialog's OK rules, the settings file.
+
+#include "tests/controller/controller_fixture.h"
+
+#include <cstring>
+#include <filesystem>
+
+namespace moravel::test {
+namespace {
+
+class Settings : public ControllerTest {
+protected:
+    std::string settingsFile() const { return (home.path() / ".config/korvex-travo/MoravelSDI.conf").string(); }
+
+    void writeSettings(std::string_view lines)
+    {
+        std::filesystem::create_directories(home.path() / ".config/korvex-travo");
+        writeFile(settingsFile(), "[COMSettings]\n" + std::string(lines));
+    }
+
+    static std::string field(const char* bytes, std::size_t size) { return std::string(bytes, size); }
+};
+
+TEST_F(Settings, FirstStartTakesTheDefaultsAndResetsTheContext)
+{
+    app.m_context.portHandle = 0;
+    app.m_context.handshake = 9;
+    app.LoadSettings();
+    EXPECT_EQ(app.connectionMode, 2);
+    EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM1\0", 5));
+    EXPECT_EQ(field(app.m_context.controllerName, 17), std::string("NC-Travo USB    \0", 17));
+    EXPECT_EQ(app.m_context.baudRate, 115200u);
+    EXPECT_EQ(app.m_context.portHandle, -1);
+    EXPECT_EQ(app.m_context.dataBits, 8);
+    EXPECT_EQ(app.m_context.handshake, 4);
+    EXPECT_EQ(app.connected, 0);
+    EXPECT_EQ(SettingsFilePath(), settingsFile());
+    EXPECT_FALSE(std::filesystem::exists(settingsFile())) << "loading writes nothing";
+
+    // Stored unchanged, the default name keeps its trailing blanks.
+    ASSERT_TRUE(app.SaveSettings());
+    CMoravelSDIApp next;
+    next.LoadSettings();
+    EXPECT_EQ(next.CurrentChoice().controllerName, "NC-Travo USB    ");
+}
+
+TEST_F(Settings, OkRefusesTheFirstBadFieldInOrderAndChangesNothing)
+{
+    app.LoadSettings();
+    const std::string name17(17, 'n');
+    const struct {
+        ComPortChoice choice;
+        ComPortField refused;
+    } cases[] = {
+        {{0, "COM123", name17, 99999}, ComPortField::BaudRate},
+        {{0, "COM1", "x", 120001}, ComPortField::BaudRate},
+        {{0, "COM123", name17, 100000}, ComPortField::ControllerName},
+        {{0, "COM123", std::string(16, 'n'), 120000}, ComPortField::PortName},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(app.ApplyChoice(c.choice), c.refused) << c.choice.portName << " " << c.choice.baudRate;
+        EXPECT_EQ(app.connectionMode, 2);
+        EXPECT_EQ(app.m_context.baudRate, 115200u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+}
+
+TEST_F(Settings, OkPadsWithNulAndTheNextStartReadsTheSameBytes)
+{
+    app.LoadSettings();
+    // A name with code page 1252 bytes above 0x7F: "ä" and the euro sign.
+    const std::string name = "Fr\xE4s \x80";
+    EXPECT_EQ(app.ApplyChoice({1, "COM7", name, 120000}), ComPortField::None);
+    EXPECT_TRUE(app.SettingsSaved());
+    EXPECT_EQ(field(app.m_context.controllerName, 17), name + std::string(17 - name.size(), '\0'));
+    EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM7\0", 5));
+    EXPECT_EQ(app.m_context.baudRate, 120000u);
+
+    const std::string file = readFile(settingsFile());
+    EXPECT_NE(file.find("Connection=1\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("DeviceName=COM7\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("Controller=Fr\xC3\xA4s \xE2\x82\xAC\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("BaudeRate=120000\n"), std::string::npos) << file;
+
+    CMoravelSDIApp next;
+    next.LoadSettings();
+    EXPECT_EQ(next.connectionMode, 1);
+    EXPECT_EQ(field(next.m_context.controllerName, 17), field(app.m_context.controllerName, 17));
+    EXPECT_EQ(next.m_context.baudRate, 120000u);
+    const ComPortChoice shown = next.CurrentChoice();
+    EXPECT_EQ(shown.controllerName, name);
+    EXPECT_EQ(shown.portName, "COM7");
+
+    // A 5-character port text keeps the field terminated; an empty name is all NUL.
+    EXPECT_EQ(app.ApplyChoice({1, "COM78", "", 115200}), ComPortField::None);
+    EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM7\0", 5));
+    EXPECT_EQ(field(app.m_context.controllerName, 17), std::string(17, '\0'));
+}
+
+TEST_F(Settings, OverlongAndUnreadableStoredValuesAreCutOrDefaulted)
+{
+    writeSettings("Connection=zwei\nDeviceName=COM12345\nController=ABCDEFGHIJKLMNOPQRSTUVWXYZ\nBaudeRate=-5x\n");
+    app.LoadSettings();
+    EXPECT_EQ(app.connectionMode, 2);
+    EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM1\0", 5));
+    EXPECT_EQ(field(app.m_context.controllerName, 17), std::string("ABCDEFGHIJKLMNOP\0", 17));
+    EXPECT_EQ(app.m_context.baudRate, 115200u);
+
+    // An unknown mode is kept: the open then fails with code 0.
+    writeSettings("Connection=7\n");
+    app.LoadSettings();
+    EXPECT_EQ(app.connectionMode, 7);
+}
+
+TEST_F(Settings, AnUnwritableSettingsFileIsReported)
+{
+    writeFile(home.file(".config"), "a file where the directory should be");
+    app.LoadSettings();
+    EXPECT_EQ(app.ApplyChoice({0, "COM2", "abc", 110000}), ComPortField::None);
+    EXPECT_FALSE(app.SettingsSaved());
+    EXPECT_EQ(app.connectionMode, 0) << "the choice still applies to this run";
+}
+
+TEST(PortNumberForMode1, TakesTheFourthCharacterOneToEightElseOne)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"COM1", 1}, {"COM7", 7}, {"COM8", 8}, {"COM9", 1}, {"COM0", 1},
+        {"COMx", 1}, {"XYZ5", 5}, {"CO", 1},   {"", 1},
+    };
+    for (const auto& [text, number] : cases) {
+        char name[5] = {};
+        std::memcpy(name, text, std::strlen(text));
+        EXPECT_EQ(PortNumberForMode1(name), number) << text;
+    }
+}
+
+} // namespace
+} // namespace moravel::test
