@@ -19,16 +19,19 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:check_
 ctest_jobs=${CTEST_JOBS:-8}   # most tests wait on the serial line, not on the CPU
 
 echo "== Plain build"
-configure_and_build build/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Line tables only (-g1): enough for stack traces, and a fraction of the compile time.
+configure_and_build build/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 ctest --test-dir build/plain --output-on-failure -j "$ctest_jobs" --timeout 180
 
 echo "== Sanitizer build (ASan + UBSan)"
-configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DMORAVEL_SANITIZE=ON -DMORAVEL_BUILD_BENCH=OFF
+configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" \
+  -DMORAVEL_SANITIZE=ON -DMORAVEL_BUILD_BENCH=OFF
 ctest --test-dir build/asan --output-on-failure -j "$ctest_jobs" --timeout 300
 
 if [ -d tests/fuzz ]; then
   echo "== Fuzzing the parameter-file reader"
-  cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DMORAVEL_FUZZ=ON -DMORAVEL_BUILD_GUI=OFF -DMORAVEL_BUILD_BENCH=OFF >/dev/null
   cmake --build build/fuzz -j "$(nproc)" --target fuzz_read_text
   rm -rf build/fuzz/corpus && mkdir -p build/fuzz/corpus
@@ -40,7 +43,7 @@ if [ -f examples/CMakeLists.txt ]; then
   echo "== Example host program against the installed library"
   rm -rf build/stage build/example
   cmake --install build/plain --prefix "$PWD/build/stage" >/dev/null
-  cmake -S examples -B build/example -DCMAKE_PREFIX_PATH="$PWD/build/stage" >/dev/null
+  cmake -S examples -B build/example -G Ninja -DCMAKE_PREFIX_PATH="$PWD/build/stage" >/dev/null
   cmake --build build/example
   pc_dir=$(dirname "$(find build/stage -name quorlink.pc | head -n 1)")
   cc -Wall -Wextra -Werror -o build/example/read_position_pc examples/read_position.c \
