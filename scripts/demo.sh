@@ -8,13 +8,14 @@ cd "$(dirname "$0")/.."
 
 ensure_packages "${MORAVEL_PACKAGES[@]}"
 
-echo "== Building the program, the simulator and the tools (build/plain)"
-cmake -S . -B build/plain -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/plain -j "$(nproc)" --target quorlink quorlink-sim moravel moravel-cli read_position >/dev/null
+echo "== Building the program, the simulator and the tools (build/release)"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORAVEL_BUILD_TESTS=OFF \
+  -DMORAVEL_BUILD_BENCH=OFF >/dev/null
+cmake --build build/release -j "$(nproc)" --target quorlink quorlink-sim moravel moravel-cli read_position >/dev/null
 
-sim=$PWD/build/plain/sim/quorlink-sim
-moravel=$PWD/build/plain/app/shell/moravel
-cli=$PWD/build/plain/cli/moravel-cli
+sim=$PWD/build/release/sim/quorlink-sim
+moravel=$PWD/build/release/app/shell/moravel
+cli=$PWD/build/release/cli/moravel-cli
 
 # moravel runs in a folder of its own that holds the template of "Parameter -> Neu", so that
 # the files you save stay out of the source tree.
@@ -47,7 +48,7 @@ echo
 echo "== Meanwhile the same controller from the command line."
 echo "== The example host program scans COM1..COM8, connects, reads the position and closes:"
 echo
-"$sim" --ports COM3 -- build/plain/examples/read_position 2>&1
+"$sim" --ports COM3 -- build/release/examples/read_position 2>&1
 if "$cli" --help 2>/dev/null | grep -q '^ *read'; then
   echo
   echo "== moravel-cli reads the controller's parameter set (as \"Vom Controller Lesen\" does)"
