@@ -132,22 +132,18 @@ void CMainFrame::createActions()
         action->setObjectName(QStringLiteral("command%1").arg(static_cast<int>(c.command)));
         m_actions[static_cast<std::size_t>(c.command)] = action;
     }
-    // The style's icons first; the desktop's icon theme, whose lookup takes a while, once the
-    // window is up.
-    const QStyle* s = style();
-    action(Command::ParameterNew)->setIcon(s->standardIcon(QStyle::SP_FileIcon));
-    action(Command::ParameterOpen)->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
-    action(Command::ParameterSave)->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
-    action(Command::About)->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
-    QTimer::singleShot(0, this, [this] {
-        const std::pair<Command, const char*> themed[] = {{Command::ParameterNew, "document-new"},
-                                                          {Command::ParameterOpen, "document-open"},
-                                                          {Command::ParameterSave, "document-save"},
-                                                          {Command::About, "help-about"},
-                                                          {Command::Exit, "application-exit"}};
-        for (const auto& [command, name] : themed)
-            action(command)->setIcon(QIcon::fromTheme(QLatin1String(name), action(command)->icon()));
-    });
+    // The program's own toolbar images (16 and 32 px); they are decoded when first painted,
+    // so they cost the start nothing, and they look the same on every desktop.
+    const std::pair<Command, const char*> icons[] = {{Command::ParameterNew, "document-new"},
+                                                     {Command::ParameterOpen, "document-open"},
+                                                     {Command::ParameterSave, "document-save"},
+                                                     {Command::About, "help-about"}};
+    for (const auto& [command, name] : icons) {
+        QIcon icon;
+        for (int size : {16, 32})
+            icon.addFile(QStringLiteral(":/icons/toolbar/%1-%2.png").arg(QLatin1String(name)).arg(size), QSize(size, size));
+        action(command)->setIcon(icon);
+    }
     action(Command::Exit)->setMenuRole(QAction::QuitRole);
     action(Command::About)->setMenuRole(QAction::AboutRole);
 
