@@ -30,7 +30,7 @@
 //             return !exchange(spec, controls, members); // no failure: the dialog closes
 //         }
 //     } presenter;
-//     OnParameterSonstige(doc, ui, presenter);
+//     runDialogCommand(DialogId::Sonstige, doc, ui, presenter);
 
 #include "app/document/moravel_document.h"
 #include "params/parameter_table.h"
@@ -199,31 +199,5 @@ public:
 // The common pattern of a dialog command: nothing while m_bParametersValid is clear;
 // otherwise copyIn, the presenter, and on "OK" writeBack.
 DialogOutcome runDialogCommand(DialogId id, CMoravelSDIDoc& doc, UserInteraction& ui, DialogPresenter& presenter);
-
-// The document's handlers of the six "Parameter" menu commands.
-inline DialogOutcome OnParameterGeschwindigkeiten(CMoravelSDIDoc& doc, UserInteraction& ui, DialogPresenter& p)
-{
-    return runDialogCommand(DialogId::Geschwindigkeiten, doc, ui, p);
-}
-inline DialogOutcome OnParameterSchnittstelle(CMoravelSDIDoc& doc, UserInteraction& ui, DialogPresenter& p)
-{
-    return runDialogCommand(DialogId::Schnittstelle, doc, ui, p);
-}
-inline DialogOutcome OnParameterMechanik(CMoravelSDIDoc& doc, UserInteraction& ui, DialogPresenter& p)
-{
-    return runDialogCommand(DialogId::Mechanik, doc, ui, p);
-}
-inline DialogOutcome OnParameterMotortest(CMoravelSDIDoc& doc, UserInteraction& ui, DialogPresenter& p)
-{
-    return runDialogCommand(DialogId::Motortest, doc, ui, p);
-}
-inline DialogOutcome OnParameterReferenzfahrt(CMoravelSDIDoc& doc, UserInteraction& ui, DialogPresenter& p)
-{
-    return runDialogCommand(DialogId::Referenzfahrt, doc, ui, p);
-}
-inline DialogOutcome OnParameterSonstige(CMoravelSDIDoc& doc, UserInteraction& ui, DialogPresenter& p)
-{
-    return runDialogCommand(DialogId::Sonstige, doc, ui, p);
-}
 
 } // namespace moravel

@@ -77,10 +77,12 @@ static_assert(std::size(CommandTexts) == CommandCount);
 constexpr Command DialogCommands[] = {Command::Geschwindigkeiten, Command::Schnittstelle, Command::Mechanik,
                                       Command::Motortest,         Command::Referenzfahrt, Command::Sonstige};
 
-// The dialog of each of them.
-constexpr DialogId DialogIds[] = {DialogId::Geschwindigkeiten, DialogId::Schnittstelle, DialogId::Mechanik,
-                                  DialogId::Motortest,         DialogId::Referenzfahrt, DialogId::Sonstige};
-static_assert(std::size(DialogIds) == std::size(DialogCommands));
+// The document handler of each of them.
+using DialogHandler = void (*)(QWidget*, CMoravelSDIDoc&, UserInteraction&);
+constexpr DialogHandler DialogHandlers[] = {OnParameterGeschwindigkeiten, OnParameterSchnittstelle,
+                                            OnParameterMechanik,          OnParameterMotortest,
+                                            OnParameterReferenzfahrt,     OnParameterSonstige};
+static_assert(std::size(DialogHandlers) == std::size(DialogCommands));
 
 // Commands that need m_bParametersValid.
 constexpr Command ParameterCommands[] = {Command::ParameterSave,     Command::ParameterSaveAs,
@@ -407,9 +409,9 @@ void CMainFrame::OnParameterDialog(Command which)
         return;
     const auto index = static_cast<std::size_t>(std::find(std::begin(DialogCommands), std::end(DialogCommands), which) -
                                                 std::begin(DialogCommands));
-    if (index >= std::size(DialogIds))
+    if (index >= std::size(DialogHandlers))
         return;
-    runParameterDialog(DialogIds[index], this, m_doc, m_ui);
+    DialogHandlers[index](this, m_doc, m_ui);
     documentChanged();
 }
 
