@@ -99,11 +99,11 @@ Options parse(int argc, char** argv)
         } else if (arg == "--silent") {
             options.silent.merge(parsePortList(value()));
         } else if (arg == "--other-name") {
-            const std::string spec = value();
-            const auto eq = spec.find('=');
+            const std::string assignment = value();
+            const auto eq = assignment.find('=');
             if (eq == std::string::npos)
                 usageError("--other-name needs COMn=NAME");
-            options.otherNames[parsePort(spec.substr(0, eq))] = spec.substr(eq + 1);
+            options.otherNames[parsePort(assignment.substr(0, eq))] = assignment.substr(eq + 1);
         } else if (arg == "--pace") {
             options.pace = true;
         } else if (arg == "--no-bootloader") {

@@ -31,17 +31,17 @@ std::string foldedCp1252(std::string_view utf8)
 }
 
 // The direction text of an axis: the member of that axis's combo box.
-const std::string* directionText(const DialogSpec& spec, const DialogMembers& members, std::int32_t axis)
+const std::string* directionText(const DialogForm& form, const DialogMembers& members, std::int32_t axis)
 {
-    for (std::size_t i = 0; i < spec.fields.size(); ++i)
-        if (spec.fields[i].kind() == FieldKind::HomingDirection && spec.fields[i].element == axis)
+    for (std::size_t i = 0; i < form.fields.size(); ++i)
+        if (form.fields[i].kind() == FieldKind::HomingDirection && form.fields[i].element == axis)
             return &members.fields[i].text;
     return nullptr;
 }
 
-bool hasHomingColumns(const DialogSpec& spec)
+bool hasHomingColumns(const DialogForm& form)
 {
-    return std::any_of(spec.fields.begin(), spec.fields.end(),
+    return std::any_of(form.fields.begin(), form.fields.end(),
                        [](const DialogField& f) { return f.kind() == FieldKind::HomingColumn; });
 }
 
@@ -91,28 +91,28 @@ FieldKind DialogField::kind() const
     return p.kind == ParameterKind::Float ? FieldKind::Float : FieldKind::Integer;
 }
 
-std::size_t fieldIndex(const DialogSpec& spec, std::uint16_t id)
+std::size_t fieldIndex(const DialogForm& form, std::uint16_t id)
 {
-    const auto it = std::find_if(spec.fields.begin(), spec.fields.end(), [id](const DialogField& f) { return f.id == id; });
-    return static_cast<std::size_t>(it - spec.fields.begin());
+    const auto it = std::find_if(form.fields.begin(), form.fields.end(), [id](const DialogField& f) { return f.id == id; });
+    return static_cast<std::size_t>(it - form.fields.begin());
 }
 
-DialogMembers newMembers(const DialogSpec& spec)
+DialogMembers newMembers(const DialogForm& form)
 {
     DialogMembers members;
-    members.fields.resize(spec.fields.size());
-    members.keptValues.resize(spec.fields.size());
-    for (std::size_t i = 0; i < spec.fields.size(); ++i)
-        if (spec.fields[i].kind() == FieldKind::HomingColumn)
+    members.fields.resize(form.fields.size());
+    members.keptValues.resize(form.fields.size());
+    for (std::size_t i = 0; i < form.fields.size(); ++i)
+        if (form.fields[i].kind() == FieldKind::HomingColumn)
             members.fields[i].integer = -1;
     return members;
 }
 
-DialogMembers copyIn(const DialogSpec& spec, const ParameterSet& set)
+DialogMembers copyIn(const DialogForm& form, const ParameterSet& set)
 {
-    DialogMembers members = newMembers(spec);
-    for (std::size_t i = 0; i < spec.fields.size(); ++i) {
-        const DialogField& f = spec.fields[i];
+    DialogMembers members = newMembers(form);
+    for (std::size_t i = 0; i < form.fields.size(); ++i) {
+        const DialogField& f = form.fields[i];
         const ParameterInfo& p = f.parameter();
         FieldMember& m = members.fields[i];
         switch (f.kind()) {
@@ -128,7 +128,7 @@ DialogMembers copyIn(const DialogSpec& spec, const ParameterSet& set)
         case FieldKind::HomingColumn: break; // below, step by step
         }
     }
-    if (!hasHomingColumns(spec))
+    if (!hasHomingColumns(form))
         return members;
 
     members.keptRichtung = set.Richtung;
@@ -137,12 +137,12 @@ DialogMembers copyIn(const DialogSpec& spec, const ParameterSet& set)
     for (int step = 0; step < 4; ++step) {
         const std::int32_t axis = set.Reihenfolge[step];
         const bool known = axis >= 0 && axis < 4;
-        for (std::size_t i = 0; i < spec.fields.size(); ++i)
-            if (spec.fields[i].kind() == FieldKind::HomingColumn && spec.fields[i].step() == step)
+        for (std::size_t i = 0; i < form.fields.size(); ++i)
+            if (form.fields[i].kind() == FieldKind::HomingColumn && form.fields[i].step() == step)
                 members.fields[i].integer = known ? axis : -1;
         if (known)
-            for (std::size_t i = 0; i < spec.fields.size(); ++i)
-                if (spec.fields[i].kind() == FieldKind::HomingDirection && spec.fields[i].element == axis)
+            for (std::size_t i = 0; i < form.fields.size(); ++i)
+                if (form.fields[i].kind() == FieldKind::HomingDirection && form.fields[i].element == axis)
                     members.fields[i].text = enumText(homing, set.Richtung[step]);
     }
     return members;
@@ -162,11 +162,11 @@ ControlValue controlValue(const DialogField& field, const FieldMember& member)
     return {{}, member.integer};
 }
 
-std::vector<ControlValue> controlValues(const DialogSpec& spec, const DialogMembers& members)
+std::vector<ControlValue> controlValues(const DialogForm& form, const DialogMembers& members)
 {
     std::vector<ControlValue> controls;
-    for (std::size_t i = 0; i < spec.fields.size(); ++i)
-        controls.push_back(controlValue(spec.fields[i], members.fields[i]));
+    for (std::size_t i = 0; i < form.fields.size(); ++i)
+        controls.push_back(controlValue(form.fields[i], members.fields[i]));
     return controls;
 }
 
@@ -191,11 +191,11 @@ std::optional<std::size_t> findComboEntry(std::span<const std::string> entries, 
     return std::nullopt;
 }
 
-std::optional<FieldFailure> exchange(const DialogSpec& spec, std::span<const ControlValue> controls,
+std::optional<FieldFailure> exchange(const DialogForm& form, std::span<const ControlValue> controls,
                                      DialogMembers& members)
 {
-    for (std::size_t i = 0; i < spec.fields.size(); ++i) {
-        const DialogField& f = spec.fields[i];
+    for (std::size_t i = 0; i < form.fields.size(); ++i) {
+        const DialogField& f = form.fields[i];
         const ParameterInfo& p = f.parameter();
         const ControlValue& control = controls[i];
         FieldMember& m = members.fields[i];
@@ -231,23 +231,23 @@ std::optional<FieldFailure> exchange(const DialogSpec& spec, std::span<const Con
     return std::nullopt;
 }
 
-DialogOutcome writeBack(const DialogSpec& spec, const DialogMembers& members, CMoravelSDIDoc& doc,
+DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CMoravelSDIDoc& doc,
                         UserInteraction& ui)
 {
     ParameterSet& set = doc.m_parameterSet;
-    if (hasHomingColumns(spec)) {
+    if (hasHomingColumns(form)) {
         std::array<std::int32_t, 4> order{-1, -1, -1, -1};
-        for (std::size_t i = 0; i < spec.fields.size(); ++i)
-            if (spec.fields[i].kind() == FieldKind::HomingColumn)
-                order[static_cast<std::size_t>(spec.fields[i].step())] = members.fields[i].integer;
+        for (std::size_t i = 0; i < form.fields.size(); ++i)
+            if (form.fields[i].kind() == FieldKind::HomingColumn)
+                order[static_cast<std::size_t>(form.fields[i].step())] = members.fields[i].integer;
         if (!IsValidHomingOrder(order)) {
             ui.showMessage(HomingOrderDialogMessage);
             return DialogOutcome::OrderRejected;
         }
     }
 
-    for (std::uint8_t i : spec.writeBackOrder) {
-        const DialogField& f = spec.fields[i];
+    for (std::uint8_t i : form.writeBackOrder) {
+        const DialogField& f = form.fields[i];
         const ParameterInfo& p = f.parameter();
         const FieldMember& m = members.fields[i];
         switch (f.kind()) {
@@ -264,7 +264,7 @@ DialogOutcome writeBack(const DialogSpec& spec, const DialogMembers& members, CM
         case FieldKind::Text: storeControllerName(p, m.text, doc, ui); break;
         case FieldKind::HomingColumn: {
             const auto step = static_cast<std::size_t>(f.step());
-            const std::string* text = directionText(spec, members, m.integer);
+            const std::string* text = directionText(form, members, m.integer);
             set.Reihenfolge[step] = m.integer;
             set.Richtung[step] = enumValue(p, text ? *text : std::string_view{});
             if (set.Reihenfolge[step] != members.keptReihenfolge[step] || set.Richtung[step] != members.keptRichtung[step])
@@ -281,11 +281,11 @@ DialogOutcome runDialogCommand(DialogId id, CMoravelSDIDoc& doc, UserInteraction
 {
     if (!doc.m_bParametersValid)
         return DialogOutcome::NotAvailable;
-    const DialogSpec& spec = dialogSpec(id);
-    DialogMembers members = copyIn(spec, doc.m_parameterSet);
-    if (!presenter.showModal(spec, members))
+    const DialogForm& form = dialogForm(id);
+    DialogMembers members = copyIn(form, doc.m_parameterSet);
+    if (!presenter.showModal(form, members))
         return DialogOutcome::Cancelled;
-    return writeBack(spec, members, doc, ui);
+    return writeBack(form, members, doc, ui);
 }
 
 } // namespace moravel

@@ -2,7 +2,7 @@
 // The six parameter dialogs without widgets: their fields, the orders in which they are
 // checked and written back, and the common pattern of a dialog command.
 //
-// Each dialog is data, a DialogSpec: its fields in exchange order (the order in which "OK"
+// Each dialog is data, a DialogForm: its fields in exchange order (the order in which "OK"
 // reads and checks them), the order in which they stand on the screen, and the order in which
 // they are written back. Labels, ranges, maximum lengths and list texts come from the
 // parameter table row of each field; the orders and the control ids are the dialog's own.
@@ -24,10 +24,10 @@
 // Example: the Sonstige command with a presenter that types a new name and presses OK.
 //
 //     class TypeName : public DialogPresenter {
-//         bool showModal(const DialogSpec& spec, DialogMembers& members) override {
-//             std::vector<ControlValue> controls = controlValues(spec, members);
-//             controls[fieldIndex(spec, 1145)].text = "Fräse 2";
-//             return !exchange(spec, controls, members); // no failure: the dialog closes
+//         bool showModal(const DialogForm& form, DialogMembers& members) override {
+//             std::vector<ControlValue> controls = controlValues(form, members);
+//             controls[fieldIndex(form, 1145)].text = "Fräse 2";
+//             return !exchange(form, controls, members); // no failure: the dialog closes
 //         }
 //     } presenter;
 //     runDialogCommand(DialogId::Sonstige, doc, ui, presenter);
@@ -81,7 +81,7 @@ struct DialogField {
     int step() const { return element - 4; }
 };
 
-struct DialogSpec {
+struct DialogForm {
     DialogId id;
     std::uint8_t group; // HBYTE_ of its parameters
     DialogLayout layout;
@@ -94,11 +94,11 @@ struct DialogSpec {
     std::string_view title() const { return ParameterGroups[group].name; }
 };
 
-const DialogSpec& dialogSpec(DialogId id);
+const DialogForm& dialogForm(DialogId id);
 // All six, in DialogId order.
-std::span<const DialogSpec> dialogSpecs();
+std::span<const DialogForm> dialogForms();
 // The index of the field with control id, or fields.size() when there is none.
-std::size_t fieldIndex(const DialogSpec& spec, std::uint16_t id);
+std::size_t fieldIndex(const DialogForm& form, std::uint16_t id);
 
 // ---- Dialog members.
 
@@ -110,14 +110,14 @@ struct FieldMember {
 };
 
 struct DialogMembers {
-    std::vector<FieldMember> fields;       // parallel to DialogSpec::fields
+    std::vector<FieldMember> fields;       // parallel to DialogForm::fields
     std::vector<std::int32_t> keptValues;  // Combo fields: the stored value at copyIn
     std::array<std::int32_t, 4> keptRichtung{};    // the homing record at copyIn
     std::array<std::int32_t, 4> keptReihenfolge{};
 };
 
 // A dialog object as constructed: 0, empty texts and -1.
-DialogMembers newMembers(const DialogSpec& spec);
+DialogMembers newMembers(const DialogForm& form);
 
 // Copies the stored values into new members. Numbers and check boxes unchanged; enumerated
 // values as the text of their value (the fallback text for any other value), the values
@@ -125,7 +125,7 @@ DialogMembers newMembers(const DialogSpec& spec);
 // outside 0 to 3 leaves it at -1 and sets no text); the direction combo of that axis gets the
 // text of Richtung[n], so the later of two steps naming one axis wins. An axis no step names
 // keeps an empty text.
-DialogMembers copyIn(const DialogSpec& spec, const ParameterSet& set);
+DialogMembers copyIn(const DialogForm& form, const ParameterSet& set);
 
 // ---- Controls.
 
@@ -139,7 +139,7 @@ struct ControlValue {
 // What the control of field i shows for its member: an integer in plain decimal, a float
 // with at most 6 significant digits and a point, texts as they are.
 ControlValue controlValue(const DialogField& field, const FieldMember& member);
-std::vector<ControlValue> controlValues(const DialogSpec& spec, const DialogMembers& members);
+std::vector<ControlValue> controlValues(const DialogForm& form, const DialogMembers& members);
 
 // The list of a combo box, in display order: the row's texts (sorted, letter case ignored,
 // when the row says so), then an empty entry when the row has one.
@@ -151,14 +151,14 @@ std::vector<std::string> comboEntries(const DialogField& field);
 std::optional<std::size_t> findComboEntry(std::span<const std::string> entries, std::string_view text);
 
 struct FieldFailure {
-    std::size_t field;   // index into DialogSpec::fields
+    std::size_t field;   // index into DialogForm::fields
     std::string message; // the standard validation message
 };
 
-// "OK": reads the controls (parallel to spec.fields) into the members in exchange order and
+// "OK": reads the controls (parallel to form.fields) into the members in exchange order and
 // stops at the first that fails its check (integer, number and range; text length and code
 // page). Members before the failing field are already updated, as a dialog's are.
-std::optional<FieldFailure> exchange(const DialogSpec& spec, std::span<const ControlValue> controls,
+std::optional<FieldFailure> exchange(const DialogForm& form, std::span<const ControlValue> controls,
                                      DialogMembers& members);
 
 // ---- The command.
@@ -184,7 +184,7 @@ enum class DialogOutcome {
 //   Reihenfolge[n] from column n+1 and Richtung[n] from the direction text of that axis, the
 //   flag set when either differs from the kept record.
 // Returns Stored or OrderRejected.
-DialogOutcome writeBack(const DialogSpec& spec, const DialogMembers& members, CMoravelSDIDoc& doc,
+DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CMoravelSDIDoc& doc,
                         UserInteraction& ui);
 
 // The modal part of a dialog command: shows the dialog with the members and lets the user
@@ -193,7 +193,7 @@ DialogOutcome writeBack(const DialogSpec& spec, const DialogMembers& members, CM
 class DialogPresenter {
 public:
     virtual ~DialogPresenter() = default;
-    virtual bool showModal(const DialogSpec& spec, DialogMembers& members) = 0;
+    virtual bool showModal(const DialogForm& form, DialogMembers& members) = 0;
 };
 
 // The common pattern of a dialog command: nothing while m_bParametersValid is clear;

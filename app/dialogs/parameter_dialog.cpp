@@ -62,17 +62,17 @@ QWidget* ParameterDialog::Control::widget() const
     return radios[0];
 }
 
-ParameterDialog::ParameterDialog(const DialogSpec& spec, UserInteraction& ui, QWidget* parent)
+ParameterDialog::ParameterDialog(const DialogForm& form, UserInteraction& ui, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_spec(spec), m_ui(ui), m_members(newMembers(spec)), m_controls(spec.fields.size())
+      m_spec(form), m_ui(ui), m_members(newMembers(form)), m_controls(form.fields.size())
 {
-    setWindowTitle(qs(spec.title()));
-    setObjectName(qs(spec.title()));
+    setWindowTitle(qs(form.title()));
+    setObjectName(qs(form.title()));
 
     auto* content = new QGridLayout;
     for (std::size_t i = 0; i < m_controls.size(); ++i)
         createControl(i);
-    switch (spec.layout) {
+    switch (form.layout) {
     case DialogLayout::LabelRows: layoutLabelRows(content); break;
     case DialogLayout::AxisFrames: layoutAxisFrames(content); break;
     case DialogLayout::Homing: layoutHoming(content); break;
@@ -101,7 +101,7 @@ ParameterDialog::ParameterDialog(const DialogSpec& spec, UserInteraction& ui, QW
             QWidget::setTabOrder(previous, w);
         previous = w;
     };
-    for (std::uint8_t i : spec.screenOrder) {
+    for (std::uint8_t i : form.screenOrder) {
         const Control& c = m_controls[i];
         if (c.group)
             for (QRadioButton* r : c.radios)
@@ -111,7 +111,7 @@ ParameterDialog::ParameterDialog(const DialogSpec& spec, UserInteraction& ui, QW
     }
     chain(m_ok);
     chain(m_cancel);
-    m_controls[spec.screenOrder.front()].widget()->setFocus();
+    m_controls[form.screenOrder.front()].widget()->setFocus();
 }
 
 void ParameterDialog::createControl(std::size_t i)

@@ -1,9 +1,9 @@
 #pragma once
-// The widget side of a parameter dialog: one QDialog built from a DialogSpec.
+// The widget side of a parameter dialog: one QDialog built from a DialogForm.
 //
-// The dialog lays out its fields as the spec says (label rows with their frames, Mechanik's
+// The dialog lays out its fields as the form says (label rows with their frames, Mechanik's
 // per-axis frames, Referenzfahrt's direction combos and radio grid), shows the members it is
-// given, and on "OK" hands the controls' contents to exchange() in the spec's exchange order.
+// given, and on "OK" hands the controls' contents to exchange() in the form's exchange order.
 // The first failing field's message goes to ui.showMessage, that field gets the focus and the
 // dialog stays open; otherwise it closes with Accepted and members() holds the checked values.
 // "Abbrechen", Esc and the close box reject it. The dialog never touches a ParameterSet.
@@ -32,9 +32,9 @@ class ParameterDialog : public QDialog {
     Q_OBJECT
 
 public:
-    ParameterDialog(const DialogSpec& spec, UserInteraction& ui, QWidget* parent = nullptr);
+    ParameterDialog(const DialogForm& form, UserInteraction& ui, QWidget* parent = nullptr);
 
-    const DialogSpec& spec() const { return m_spec; }
+    const DialogForm& form() const { return m_spec; }
 
     // Every control receives its member: numbers as text, a combo box selects the first entry
     // that begins with its text (letter case ignored) or else shows the text itself.
@@ -72,7 +72,7 @@ private:
     ControlValue readControl(std::size_t i) const;
     void focusField(std::size_t i);
 
-    const DialogSpec& m_spec;
+    const DialogForm& m_spec;
     UserInteraction& m_ui;
     DialogMembers m_members;
     std::vector<Control> m_controls; // parallel to m_spec.fields

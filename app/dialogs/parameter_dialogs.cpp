@@ -10,9 +10,9 @@ class QtDialogPresenter : public DialogPresenter {
 public:
     QtDialogPresenter(QWidget* parent, UserInteraction& ui) : m_parent(parent), m_ui(ui) {}
 
-    bool showModal(const DialogSpec& spec, DialogMembers& members) override
+    bool showModal(const DialogForm& form, DialogMembers& members) override
     {
-        ParameterDialog dialog(spec, m_ui, m_parent);
+        ParameterDialog dialog(form, m_ui, m_parent);
         dialog.setMembers(members);
         if (dialog.exec() != QDialog::Accepted)
             return false;

@@ -90,25 +90,25 @@ protected:
 // Also saves every dialog as a PNG when MORAVEL_SCREENSHOT_DIR names a directory.
 TEST_F(Dialogs, EachIsTitledWithOkAndAbbrechenTopRightAndCutsNoText)
 {
-    for (const DialogSpec& spec : dialogSpecs()) {
-        ParameterDialog dialog(spec, ui);
-        dialog.setMembers(copyIn(spec, set));
+    for (const DialogForm& form : dialogForms()) {
+        ParameterDialog dialog(form, ui);
+        dialog.setMembers(copyIn(form, set));
         dialog.show();
         QApplication::processEvents();
-        EXPECT_EQ(dialog.windowTitle().toStdString(), spec.title());
+        EXPECT_EQ(dialog.windowTitle().toStdString(), form.title());
         EXPECT_EQ(dialog.okButton()->text(), "OK");
         EXPECT_TRUE(dialog.okButton()->isDefault());
         EXPECT_EQ(dialog.cancelButton()->text(), "Abbrechen");
         const QRect ok = dialog.okButton()->geometry();
         EXPECT_LT(ok.bottom(), dialog.cancelButton()->geometry().top());
         EXPECT_LT(ok.top(), dialog.height() / 4);
-        for (std::size_t i = 0; i < spec.fields.size(); ++i) {
+        for (std::size_t i = 0; i < form.fields.size(); ++i) {
             QWidget* w = dialog.fieldWidget(i);
-            EXPECT_LT(w->mapTo(&dialog, QPoint(w->width(), 0)).x(), ok.left()) << spec.fields[i].id;
+            EXPECT_LT(w->mapTo(&dialog, QPoint(w->width(), 0)).x(), ok.left()) << form.fields[i].id;
         }
         for (QWidget* w : dialog.findChildren<QWidget*>()) {
             if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w)) {
-                EXPECT_GE(w->width(), w->minimumSizeHint().width()) << spec.title();
+                EXPECT_GE(w->width(), w->minimumSizeHint().width()) << form.title();
             }
         }
         if (const QString dir = qEnvironmentVariable("MORAVEL_SCREENSHOT_DIR"); !dir.isEmpty())
@@ -118,9 +118,9 @@ TEST_F(Dialogs, EachIsTitledWithOkAndAbbrechenTopRightAndCutsNoText)
 
 TEST_F(Dialogs, OkWithoutChangeStoresNothingAndLeavesTheDocumentUnmodified)
 {
-    for (const DialogSpec& spec : dialogSpecs())
-        EXPECT_EQ(drive(spec.id, [](ParameterDialog& d) { d.okButton()->click(); }), DialogOutcome::Stored)
-            << spec.title();
+    for (const DialogForm& form : dialogForms())
+        EXPECT_EQ(drive(form.id, [](ParameterDialog& d) { d.okButton()->click(); }), DialogOutcome::Stored)
+            << form.title();
     EXPECT_TRUE(ui.messages.empty());
     expectUnchanged();
 }

@@ -19,27 +19,27 @@ using Controls = std::vector<ControlValue>;
 // Edits the controls the dialog would show, then presses "OK".
 class Script : public DialogPresenter {
 public:
-    explicit Script(std::function<void(const DialogSpec&, Controls&)> edit = {}) : m_edit(std::move(edit)) {}
-    bool showModal(const DialogSpec& spec, DialogMembers& members) override
+    explicit Script(std::function<void(const DialogForm&, Controls&)> edit = {}) : m_edit(std::move(edit)) {}
+    bool showModal(const DialogForm& form, DialogMembers& members) override
     {
         ++calls;
-        shown = controlValues(spec, members);
+        shown = controlValues(form, members);
         Controls controls = shown;
         if (m_edit)
-            m_edit(spec, controls);
-        return !exchange(spec, controls, members);
+            m_edit(form, controls);
+        return !exchange(form, controls, members);
     }
     int calls = 0;
     Controls shown;
 
 private:
-    std::function<void(const DialogSpec&, Controls&)> m_edit;
+    std::function<void(const DialogForm&, Controls&)> m_edit;
 };
 
-ControlValue& at(const DialogSpec& spec, Controls& controls, std::uint16_t id)
+ControlValue& at(const DialogForm& form, Controls& controls, std::uint16_t id)
 {
-    const std::size_t i = fieldIndex(spec, id);
-    EXPECT_LT(i, spec.fields.size()) << id;
+    const std::size_t i = fieldIndex(form, id);
+    EXPECT_LT(i, form.fields.size()) << id;
     return controls.at(i);
 }
 
@@ -47,11 +47,11 @@ ControlValue& at(const DialogSpec& spec, Controls& controls, std::uint16_t id)
 Script typing(std::vector<std::pair<std::uint16_t, std::string>> texts,
               std::vector<std::pair<std::uint16_t, int>> states = {})
 {
-    return Script([texts, states](const DialogSpec& spec, Controls& c) {
+    return Script([texts, states](const DialogForm& form, Controls& c) {
         for (const auto& [id, text] : texts)
-            at(spec, c, id).text = text;
+            at(form, c, id).text = text;
         for (const auto& [id, state] : states)
-            at(spec, c, id).state = state;
+            at(form, c, id).state = state;
     });
 }
 
@@ -72,29 +72,29 @@ protected:
 
 TEST_F(DialogRules, EachDialogHoldsEveryElementOfItsGroupOnceAndItsOrdersCoverItsFields)
 {
-    for (const DialogSpec& spec : dialogSpecs()) {
+    for (const DialogForm& form : dialogForms()) {
         std::set<std::pair<std::uint16_t, int>> expected;
         for (const ParameterInfo& p : parameterTable())
-            if (p.key.group() == spec.group && p.control != DialogControl::None)
+            if (p.key.group() == form.group && p.control != DialogControl::None)
                 for (int e = 0; e < static_cast<int>(std::max<std::size_t>(p.elementCount, 1)); ++e)
                     expected.insert({p.key.value, e});
         std::set<std::pair<std::uint16_t, int>> found;
         std::set<std::uint16_t> ids;
         std::vector<std::uint8_t> screen, written;
-        for (std::size_t i = 0; i < spec.fields.size(); ++i) {
-            const DialogField& f = spec.fields[i];
-            EXPECT_TRUE(found.insert({f.key.value, f.element}).second) << spec.title() << " " << f.id;
-            EXPECT_TRUE(ids.insert(f.id).second) << spec.title() << " " << f.id;
+        for (std::size_t i = 0; i < form.fields.size(); ++i) {
+            const DialogField& f = form.fields[i];
+            EXPECT_TRUE(found.insert({f.key.value, f.element}).second) << form.title() << " " << f.id;
+            EXPECT_TRUE(ids.insert(f.id).second) << form.title() << " " << f.id;
             screen.push_back(static_cast<std::uint8_t>(i));
             if (f.kind() != FieldKind::HomingDirection)
                 written.push_back(static_cast<std::uint8_t>(i));
         }
-        EXPECT_EQ(found, expected) << spec.title();
-        EXPECT_TRUE(std::is_permutation(spec.screenOrder.begin(), spec.screenOrder.end(), screen.begin(), screen.end()))
-            << spec.title();
-        EXPECT_TRUE(std::is_permutation(spec.writeBackOrder.begin(), spec.writeBackOrder.end(), written.begin(),
+        EXPECT_EQ(found, expected) << form.title();
+        EXPECT_TRUE(std::is_permutation(form.screenOrder.begin(), form.screenOrder.end(), screen.begin(), screen.end()))
+            << form.title();
+        EXPECT_TRUE(std::is_permutation(form.writeBackOrder.begin(), form.writeBackOrder.end(), written.begin(),
                                         written.end()))
-            << spec.title();
+            << form.title();
     }
 }
 
@@ -116,20 +116,20 @@ TEST_F(DialogRules, OkChecksTheFieldsInExchangeOrder)
         {DialogId::Sonstige, {1135, 1137, 1139, 1142, 1141, 1145, 1147, 1149}},
     };
     for (const auto& c : cases) {
-        const DialogSpec& spec = dialogSpec(c.dialog);
-        DialogMembers members = copyIn(spec, set);
-        const Controls good = controlValues(spec, members);
+        const DialogForm& form = dialogForm(c.dialog);
+        DialogMembers members = copyIn(form, set);
+        const Controls good = controlValues(form, members);
         Controls controls = good;
         for (ControlValue& control : controls)
             control.text = std::string(30, '#'); // check boxes and radio columns cannot fail
         std::vector<std::uint16_t> failed;
-        while (const auto failure = exchange(spec, controls, members)) {
-            failed.push_back(spec.fields[failure->field].id);
+        while (const auto failure = exchange(form, controls, members)) {
+            failed.push_back(form.fields[failure->field].id);
             controls[failure->field] = good[failure->field];
-            if (failed.size() > spec.fields.size())
+            if (failed.size() > form.fields.size())
                 break;
         }
-        EXPECT_EQ(failed, c.ids) << spec.title();
+        EXPECT_EQ(failed, c.ids) << form.title();
     }
 }
 
@@ -137,8 +137,8 @@ TEST_F(DialogRules, NothingIsShownWhileTheParametersAreNotValid)
 {
     doc.m_bParametersValid = false;
     Script script;
-    for (const DialogSpec& spec : dialogSpecs())
-        EXPECT_EQ(run(spec.id, script), DialogOutcome::NotAvailable);
+    for (const DialogForm& form : dialogForms())
+        EXPECT_EQ(run(form.id, script), DialogOutcome::NotAvailable);
     EXPECT_EQ(script.calls, 0);
 }
 
@@ -171,7 +171,7 @@ TEST_F(DialogRules, EnumeratedValuesFallBackBothWaysAndSetTheFlagOnlyOnChange)
         doc.setModified(false);
         Script script = c.typed ? typing({{c.id, c.typed}}) : Script();
         EXPECT_EQ(run(c.dialog, script), DialogOutcome::Stored);
-        EXPECT_EQ(at(dialogSpec(c.dialog), script.shown, c.id).text, c.shown) << c.id;
+        EXPECT_EQ(at(dialogForm(c.dialog), script.shown, c.id).text, c.shown) << c.id;
         EXPECT_EQ(*c.member, c.result) << c.id << " " << (c.typed ? c.typed : "");
         EXPECT_EQ(doc.isModified(), c.modified) << c.id << " " << (c.typed ? c.typed : "");
     }
@@ -183,7 +183,7 @@ TEST_F(DialogRules, NumbersAreWrittenOnlyWhenTheyDifferAsTheyAreStored)
     set.eilgang = 2.1234567f;
     Script rounded;
     EXPECT_EQ(run(DialogId::Geschwindigkeiten, rounded), DialogOutcome::Stored);
-    EXPECT_EQ(at(dialogSpec(DialogId::Geschwindigkeiten), rounded.shown, 1019).text, "2.12346");
+    EXPECT_EQ(at(dialogForm(DialogId::Geschwindigkeiten), rounded.shown, 1019).text, "2.12346");
     EXPECT_EQ(set.eilgang, 2.12346f);
     EXPECT_TRUE(doc.isModified());
 
@@ -268,13 +268,13 @@ TEST_F(HomingRules, StoredStepsOutsideTheAxesOrNamingOneAxisTwiceShowWhatTheyCan
     set.Richtung = {1, 0, 1, 2};
     Script script;
     EXPECT_EQ(run(DialogId::Referenzfahrt, script), DialogOutcome::OrderRejected);
-    const DialogSpec& spec = dialogSpec(DialogId::Referenzfahrt);
+    const DialogForm& form = dialogForm(DialogId::Referenzfahrt);
     // X shows the later step's direction; Y and Z, named by no step, are empty.
     const std::array<const char*, 4> texts{"negative", "", "", "wird nicht referenziert"};
     const Four states{-1, AxisX, AxisX, AxisC};
     for (std::size_t k = 0; k < 4; ++k) {
-        EXPECT_EQ(at(spec, script.shown, kDirectionIds[k]).text, texts[k]) << k;
-        EXPECT_EQ(at(spec, script.shown, kColumnIds[k]).state, states[k]) << k;
+        EXPECT_EQ(at(form, script.shown, kDirectionIds[k]).text, texts[k]) << k;
+        EXPECT_EQ(at(form, script.shown, kColumnIds[k]).state, states[k]) << k;
     }
 
     // Put right in the grid, the empty texts store "not homed".
@@ -287,8 +287,8 @@ TEST_F(HomingRules, StoredStepsOutsideTheAxesOrNamingOneAxisTwiceShowWhatTheyCan
 // The list entry a combo box selects on opening; the lists themselves are checked on the widgets.
 TEST(ComboLists, TheFirstEntryBeginningWithTheTextIsSelectedIgnoringLetterCase)
 {
-    const DialogSpec& spec = dialogSpec(DialogId::Sonstige);
-    const std::vector<std::string> tool = comboEntries(spec.fields[fieldIndex(spec, 1135)]);
+    const DialogForm& form = dialogForm(DialogId::Sonstige);
+    const std::vector<std::string> tool = comboEntries(form.fields[fieldIndex(form, 1135)]);
     EXPECT_EQ(tool.back(), "nur Parameter übernehmen");
     EXPECT_EQ(findComboEntry(tool, "AN"), 1u);
     EXPECT_EQ(findComboEntry(tool, "NUR PARAMETER ÜB"), 3u);

@@ -158,7 +158,7 @@ constexpr std::uint8_t kReferenzfahrtScreen[] = {1, 2, 3, 0, 4, 6, 7, 5};
 // Steps 1 to 4.
 constexpr std::uint8_t kReferenzfahrtWriteBack[] = {4, 6, 7, 5};
 
-constexpr DialogSpec kSpecs[] = {
+constexpr DialogForm kForms[] = {
     {DialogId::Geschwindigkeiten, HBYTE_GESCHWINDIGKEITEN, DialogLayout::LabelRows, kGeschwindigkeiten,
      kGeschwindigkeitenOrder, kGeschwindigkeitenOrder},
     {DialogId::Schnittstelle, HBYTE_SCHNITTSTELLE, DialogLayout::LabelRows, kSchnittstelle, kSchnittstelleOrder,
@@ -172,14 +172,14 @@ constexpr DialogSpec kSpecs[] = {
 
 } // namespace
 
-const DialogSpec& dialogSpec(DialogId id)
+const DialogForm& dialogForm(DialogId id)
 {
-    return kSpecs[static_cast<std::size_t>(id)];
+    return kForms[static_cast<std::size_t>(id)];
 }
 
-std::span<const DialogSpec> dialogSpecs()
+std::span<const DialogForm> dialogForms()
 {
-    return kSpecs;
+    return kForms;
 }
 
 } // namespace moravel
