@@ -1,82 +1,135 @@
 #pragma once
-// Support for the window tests: the process-wide set-up (offscreen platform, a settings home
-// and a working folder of their own, the simulated controller on COM3), the real program
-// started in-process, and a driver that answers the real message boxes and file dialogs.
+// The window tests' fixture (the real program, started in-process, against the simulator) and
+// a driver that answers the real message boxes and file dialogs.
 
 #include "app/shell/main_frame.h"
 #include "app/shell/moravel_program.h"
 #include "sim/simulator.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <QDialog>
+#include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
-#include <QString>
-#include <QStringList>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
 
-class QTimer;
+// Texts in failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace moravel::gui {
 
-// The simulated controller of this test process (COM3; the other ports point nowhere).
-quorlink::sim::Device& controller();
-// The test's working folder (the current directory); it holds the template file.
-std::string workDir();
-std::string workFile(const std::string& name);
-// A copy of the template file; the test's parameter files start from it.
-std::string templateText();
+// Set by main(): the simulator, with one controller on COM3.
+inline quorlink::sim::Simulator* g_simulator = nullptr;
+inline quorlink::sim::Device& controller()
+{
+    return g_simulator->device(3);
+}
+// A file of the working folder (the current directory, which holds a copy of the template).
+inline std::string workFile(const std::string& name)
+{
+    return (std::filesystem::current_path() / name).string();
+}
 
 // Answers every modal box and dialog the program opens, from a script, and records them.
-// Runs on the GUI thread from a timer, so it also serves the boxes of a worker thread.
+// It polls on the GUI thread, so it also serves the boxes a worker thread asks for.
 class DialogDriver {
 public:
-    DialogDriver();
-    ~DialogDriver();
+    DialogDriver()
+    {
+        m_timer.callOnTimeout([this] { poll(); });
+        m_timer.start(10);
+    }
 
-    // Answers of message boxes, in order; a box beyond the list gets OK.
-    std::deque<QMessageBox::StandardButton> answers;
-    // Paths for file dialogs, in order; a dialog beyond the list is cancelled.
-    std::deque<QString> paths;
-    // Handlers for other dialogs (called once each, in order); without one, a dialog is
-    // cancelled.
-    std::deque<std::function<void(QDialog&)>> handlers;
-
-    // Texts of the message boxes, in the order they appeared.
-    QStringList messages;
-    // Titles of the file dialogs that were shown.
-    QStringList fileDialogs;
+    std::deque<QMessageBox::StandardButton> answers;    // message boxes; beyond the list: OK
+    std::deque<QString> paths;                          // file dialogs; beyond the list: cancelled
+    std::deque<std::function<void(QDialog&)>> handlers; // other dialogs; beyond the list: rejected
+    QStringList messages;                               // texts of the message boxes, in order
+    QStringList fileDialogs;                            // titles of the file dialogs shown
 
 private:
-    void poll();
-    QTimer* m_timer;
+    void poll()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible())
+            return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            messages.append(box->text());
+            const QMessageBox::StandardButton answer = answers.empty() ? QMessageBox::Ok : answers.front();
+            if (!answers.empty())
+                answers.pop_front();
+            box->button(answer) ? box->button(answer)->click() : box->done(answer);
+        } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+            fileDialogs.append(files->windowTitle());
+            if (paths.empty())
+                return files->reject();
+            files->selectFile(paths.front());
+            paths.pop_front();
+            static_cast<QDialog*>(files)->accept(); // QFileDialog::accept, which checks the path
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            if (handlers.empty())
+                return dialog->reject();
+            const auto handler = std::move(handlers.front());
+            handlers.pop_front();
+            handler(*dialog);
+        }
+    }
+    QTimer m_timer;
 };
-
-// Processes events until condition holds or timeoutMs passed; returns the condition.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
 
 // The program started as `moravel` without arguments would be, with its window shown.
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        controller().clearLogs();
+        ASSERT_TRUE(m_program->start({}));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_program->window()));
+    }
+    void TearDown() override
+    {
+        controller().setSilent(false);
+        controller().clearWrongValueEcho();
+        controller().setNoReplyForKey(std::nullopt);
+        if (m_program->window() == nullptr)
+            return;
+        waitIdle();
+        if (app().IsConnected())
+            runCommand(Command::CloseConnection);
+    }
 
     CMainFrame& frame() { return *m_program->window(); }
     CMoravelSDIDoc& doc() { return m_program->document(); }
     CMoravelSDIApp& app() { return m_program->app(); }
-    GuiInteraction& ui() { return m_program->interaction(); }
     bool enabled(Command c) { return frame().action(c)->isEnabled(); }
-    // Triggers the command and waits until the operation it started has finished.
-    void runCommand(Command c);
-    // Waits for every controller operation to end.
-    void waitIdle();
+    void waitIdle() { EXPECT_TRUE(QTest::qWaitFor([this] { return !frame().isBusy(); }, 30000)); }
+    // Triggers the command and waits until the operation it started has ended.
+    void runCommand(Command c)
+    {
+        frame().updateCommands();
+        frame().action(c)->trigger();
+        waitIdle();
+    }
+    // A key press on the window, made active first: shortcuts only reach an active window.
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        frame().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame()));
+        QTest::keyClick(&frame(), key, modifiers);
+    }
 
     DialogDriver m_driver;
-    std::unique_ptr<MoravelProgram> m_program;
+    std::unique_ptr<MoravelProgram> m_program = std::make_unique<MoravelProgram>();
 };
 
 } // namespace moravel::gui
