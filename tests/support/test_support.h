@@ -14,12 +14,23 @@
 
 namespace moravel::test {
 
-// Records every message; answers confirm() with true.
+// Records every message.
 class RecordingInteraction : public UserInteraction {
 public:
     void showMessage(std::string_view text) override { messages.emplace_back(text); }
     std::vector<std::string> messages;
 };
+
+inline void writeFile(const std::string& path, std::string_view bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class TempDir {
@@ -34,8 +45,8 @@ public:
     ~TempDir()
     {
         std::error_code ignored;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
         std::filesystem::remove_all(m_path, ignored);
     }
     TempDir(const TempDir&) = delete;
@@ -46,34 +57,14 @@ public:
     // Writes a file of the directory and returns its path.
     std::string write(std::string_view name, std::string_view bytes) const
     {
-        return writeIn(m_path.string(), name, bytes);
+        writeFile(file(name), bytes);
+        return file(name);
     }
-    static std::string writeIn(const std::string& dir, std::string_view name, std::string_view bytes);
-
     // How many entries the directory has (to see that no temporary file was left behind).
     long entries() const { return std::distance(std::filesystem::directory_iterator(m_path), {}); }
 
 private:
     std::filesystem::path m_path;
 };
-
-inline void writeFile(const std::string& path, std::string_view bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string TempDir::writeIn(const std::string& dir, std::string_view name, std::string_view bytes)
-{
-    const std::string path = (std::filesystem::path(dir) / name).string();
-    writeFile(path, bytes);
-    return path;
-}
-
-inline std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 } // namespace moravel::test
