@@ -54,11 +54,13 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
     std::string file(std::string_view name) const { return (m_path / name).string(); }
-    // Writes a file of the directory and returns its path.
-    std::string write(std::string_view name, std::string_view bytes) const
+    // Writes a file of the directory (or of dir) and returns its path.
+    std::string write(std::string_view name, std::string_view bytes) const { return writeIn(m_path.string(), name, bytes); }
+    static std::string writeIn(const std::string& dir, std::string_view name, std::string_view bytes)
     {
-        writeFile(file(name), bytes);
-        return file(name);
+        const std::string path = (std::filesystem::path(dir) / name).string();
+        writeFile(path, bytes);
+        return path;
     }
     // How many entries the directory has (to see that no temporary file was left behind).
     long entries() const { return std::distance(std::filesystem::directory_iterator(m_path), {}); }
