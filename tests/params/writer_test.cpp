@@ -1,6 +1,6 @@
-// The table, ParameterSet::WriteText, and writer and reader agreeing: generated valid sets
-// survive writing and reading back, the template reads silently and writes back byte for
-// byte, and neither depends on the global locale.
+// The table, ParameterSet::WriteText, and writer and reader agreeing under the "C" locale and
+// a German one (decimal comma): generated valid sets survive writing and reading back, and the
+// template reads silently and writes back byte for byte.
 
 #include "params/number_text.h"
 #include "params/parameter_set.h"
@@ -107,32 +107,34 @@ TEST(Writer, WritesAControllerNameThatTheReaderAccepts)
     }
 }
 
-std::string randomBytes(std::mt19937& rng, std::size_t maxLength, std::string_view forbidden)
-{
-    std::string s(std::uniform_int_distribution<std::size_t>(0, maxLength)(rng), ' ');
-    for (char& c : s)
-        do
-            c = static_cast<char>(std::uniform_int_distribution<int>(1, 255)(rng));
-        while (forbidden.find(c) != std::string_view::npos);
-    return s;
-}
-
-// What the reader gives back for a float written with six decimals.
-float afterSixDecimals(float f)
-{
-    std::string text;
-    appendFixed6(text, f);
-    return static_cast<float>(parseDouble(text).value);
-}
+// Runs under the locale named by the parameter; the conversions must not notice it.
+class WriteRead : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        if (std::setlocale(LC_ALL, GetParam()) == nullptr)
+            GTEST_SKIP() << "locale " << GetParam() << " is not installed";
+    }
+    void TearDown() override { std::setlocale(LC_ALL, "C"); }
+    test::RecordingInteraction ui;
+};
 
 // Random valid values and comments for every key, and one key outside the table; written,
 // read back and written again, they come back the same.
-void expectGeneratedSetsRoundTrip(int sets)
+TEST_P(WriteRead, GeneratedValidSetsComeBackTheSame)
 {
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     std::mt19937 rng(seed);
-    for (int n = 0; n < sets; ++n) {
+    const auto bytes = [&](std::size_t maxLength, std::string_view forbidden) {
+        std::string s(rng() % (maxLength + 1), ' ');
+        for (char& c : s)
+            do
+                c = static_cast<char>(1 + rng() % 255);
+            while (forbidden.find(c) != std::string_view::npos);
+        return s;
+    };
+    for (int n = 0; n < 300; ++n) {
         ParameterSet set, back;
         for (const ParameterInfo& p : parameterTable()) {
             for (std::size_t i = 0; p.hasLongValues() && i < p.elementCount; ++i)
@@ -148,39 +150,31 @@ void expectGeneratedSetsRoundTrip(int sets)
                     p.floatValue(set) = static_cast<float>(values(rng));
                 while (!p.isValid(0, p.floatValue(set)));
             if (p.kind == ParameterKind::String) // what a file can hold: no "%", no outer blanks
-                p.textValue(set) = "N" + randomBytes(rng, 14, "\n%") + "N";
-            set.lineComments[p.key.value] = rng() % 4 == 0 ? "" : "%" + randomBytes(rng, 30, "\n") + "\r";
+                p.textValue(set) = "N" + bytes(14, "\n%") + "N";
+            set.lineComments[p.key.value] = rng() % 4 == 0 ? "" : "%" + bytes(30, "\n") + "\r";
         }
         const std::string text = set.WriteText();
         set.lineComments[0x07FF] = "% dropped";
         ASSERT_EQ(set.WriteText(), text);
-        test::RecordingInteraction ui;
         ASSERT_TRUE(back.ReadText(text, ui)) << text;
         ASSERT_EQ(ui.messages, std::vector<std::string>{});
         set.lineComments.erase(0x07FF);
         EXPECT_EQ(back.lineComments, set.lineComments);
         // The same text again means the same integers and names; floats are what six decimals keep.
-        for (const ParameterInfo& p : parameterTable()) {
+        for (const ParameterInfo& p : parameterTable())
             if (p.kind == ParameterKind::Float) {
-                EXPECT_EQ(p.floatValue(back), afterSixDecimals(p.floatValue(set))) << std::hex << p.key.value;
+                std::string fixed;
+                appendFixed6(fixed, p.floatValue(set));
+                EXPECT_EQ(p.floatValue(back), static_cast<float>(parseDouble(fixed).value)) << fixed;
             }
-        }
         ASSERT_EQ(back.WriteText(), text);
     }
 }
 
-TEST(RoundTrip, GeneratedValidSetsComeBackTheSame)
-{
-    expectGeneratedSetsRoundTrip(300);
-}
-
-// Every key with its default and a comment, read without a message and written back byte
-// for byte.
-void expectTemplateReadsSilentlyAndWritesBack()
+TEST_P(WriteRead, TemplateHasEveryKeyWithItsDefaultReadsSilentlyAndWritesBackByteForByte)
 {
     const std::string bytes = test::readFile(MORAVEL_TEMPLATE_FILE);
     ParameterSet set;
-    test::RecordingInteraction ui;
     ASSERT_TRUE(set.ReadText(bytes, ui));
     EXPECT_EQ(ui.messages, std::vector<std::string>{});
     EXPECT_EQ(set.WriteText(), bytes);
@@ -195,31 +189,11 @@ void expectTemplateReadsSilentlyAndWritesBack()
             EXPECT_EQ(p.longValue(set, i), p.element(i).defaultValue);
     }
     EXPECT_EQ(set.controllerName, "NC-Travo USB");
-}
-
-TEST(TemplateFile, HasEveryKeyWithItsDefaultReadsSilentlyAndWritesBackByteForByte)
-{
-    expectTemplateReadsSilentlyAndWritesBack();
-}
-
-TEST(Locale, ReadingAndWritingUnderAGermanLocaleGiveTheSameResultsAsUnderC)
-{
-    const std::string saved = std::setlocale(LC_ALL, nullptr);
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
-        GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
-    char probe[16];
-    std::snprintf(probe, sizeof probe, "%.1f", 0.5);
-    EXPECT_STREQ(probe, "0,5") << "the German locale is not in effect";
-    expectTemplateReadsSilentlyAndWritesBack();
-    expectGeneratedSetsRoundTrip(30);
-    ParameterSet set;
-    test::RecordingInteraction ui;
-    EXPECT_TRUE(set.ReadText("0100=2.5\n0101=1.5e1", ui));
-    EXPECT_EQ(set.startStopGeschwindigkeit, 2.5f);
-    EXPECT_EQ(set.fahrGeschwindigkeit, 15.0f);
     EXPECT_FALSE(set.ReadText("0100=0,5", ui)); // a decimal comma stays a syntax error
-    std::setlocale(LC_ALL, saved.c_str());
 }
+
+INSTANTIATE_TEST_SUITE_P(Locales, WriteRead, testing::Values("C", "de_DE.UTF-8"),
+                         [](const auto& info) { return std::string(info.index == 0 ? "C" : "German"); });
 
 } // namespace
 } // namespace moravel
