@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <set>
+#include <variant>
 
 namespace moravel {
 namespace {
@@ -177,10 +178,30 @@ TEST_F(DialogRules, ValuesFallBackBothWaysAndSetTheFlagOnlyOnChange)
     EXPECT_EQ(set.eilgang, 2.12346f);
 }
 
-TEST_F(DialogRules, AnEmptyNameStoresTheDefaultWithItsMessageBetweenTheFifthAndSixthWrite)
+// The name is stored as typed (in code page 1252, blanks kept) when it differs. An empty one
+// stores the default with its message, shown between the fifth write and the sixth.
+TEST_F(DialogRules, TheNameIsStoredAsTypedInCodePage1252AndAnEmptyOneAsTheDefault)
 {
-    // What the set held when the message came: the first five written, Sicherheitsabstand not.
-    class Snapshot : public UserInteraction {
+    const struct {
+        std::string stored;
+        const char* typed; // null: left as shown
+        std::string result;
+    } cases[] = {
+        {"Fr\xE4se \x80", nullptr, "Fr\xE4se \x80"}, // shown as "Fräse €": no change
+        {"NC-Travo USB", "   ", "   "},
+        {"NC-Travo USB", "NC-Travo USB ", "NC-Travo USB "},
+        {"alt", "Fräse 2", "Fr\xE4se 2"},
+    };
+    for (const auto& c : cases) {
+        set.controllerName = c.stored;
+        doc.setModified(false);
+        EXPECT_EQ(run(DialogId::Sonstige, c.typed ? Script({{1145, c.typed}}) : Script()), DialogOutcome::Stored);
+        EXPECT_EQ(set.controllerName, c.result);
+        EXPECT_EQ(doc.isModified(), c.typed != nullptr) << c.result;
+    }
+    EXPECT_TRUE(ui.messages.empty());
+
+    class Snapshot : public UserInteraction { // what the set held when the message came
     public:
         explicit Snapshot(const ParameterSet& s) : set(s) {}
         void showMessage(std::string_view text) override
@@ -193,6 +214,7 @@ TEST_F(DialogRules, AnEmptyNameStoresTheDefaultWithItsMessageBetweenTheFifthAndS
         std::array<std::int32_t, 3> state{};
     } snapshot(set);
     set.controllerName = DefaultControllerName;
+    doc.setModified(false);
     Script script({{1135, "ignorieren"}, {1141, "fragen"}, {1145, ""}, {1147, "9"}});
     EXPECT_EQ(runDialogCommand(DialogId::Sonstige, doc, snapshot, script), DialogOutcome::Stored);
     EXPECT_EQ(snapshot.messages, std::vector<std::string>{std::string(ControllerNameEmptyMessage)});
@@ -200,28 +222,6 @@ TEST_F(DialogRules, AnEmptyNameStoresTheDefaultWithItsMessageBetweenTheFifthAndS
     EXPECT_EQ(set.controllerName, DefaultControllerName);
     EXPECT_EQ(set.sicherheitsabstand, 9);
     EXPECT_TRUE(doc.isModified());
-}
-
-TEST_F(DialogRules, ANameIsStoredAsTypedInCodePage1252)
-{
-    const struct {
-        std::string stored;
-        const char* typed; // null: left as shown
-        std::string result;
-    } cases[] = {
-        {"Fr\xE4se \x80", nullptr, "Fr\xE4se \x80"}, // shown as "Fräse €": no change
-        {"NC-Travo USB", "   ", "   "},               // blanks only, not trimmed
-        {"NC-Travo USB", "NC-Travo USB ", "NC-Travo USB "},
-        {"alt", "Fräse 2", "Fr\xE4se 2"},
-    };
-    for (const auto& c : cases) {
-        set.controllerName = c.stored;
-        doc.setModified(false);
-        EXPECT_EQ(run(DialogId::Sonstige, c.typed ? Script({{1145, c.typed}}) : Script()), DialogOutcome::Stored);
-        EXPECT_EQ(set.controllerName, c.result);
-        EXPECT_EQ(doc.isModified(), c.typed != nullptr) << c.result;
-    }
-    EXPECT_TRUE(ui.messages.empty());
 }
 
 // Referenzfahrt: direction combos 1156-1159 (X, Y, Z, C), radio columns 1164-1167 (steps 1-4).
@@ -276,7 +276,8 @@ TEST(ComboLists, TheFirstEntryBeginningWithTheTextIsSelectedIgnoringLetterCase)
 
 TEST(FieldValidation, IntegerFieldsTakeDecimalDigitsInTheirRangeBoundsIncluded)
 {
-    const std::string integer = integerExpectedMessage();
+    const std::string integer = "Bitte geben Sie eine ganze Zahl ein.";
+    const auto range = [](const char* bounds) { return "Bitte geben Sie eine ganze Zahl zwischen " + std::string(bounds) + " ein."; };
     const struct {
         const char* text;
         std::int64_t min, max;
@@ -284,12 +285,10 @@ TEST(FieldValidation, IntegerFieldsTakeDecimalDigitsInTheirRangeBoundsIncluded)
         std::string message; // when value is empty
     } cases[] = {
         {"-32767", -32767, 32767, -32767, {}}, {"32767", -32767, 32767, 32767, {}}, {" +12 ", 0, 500, 12, {}},
-        {"-32768", -32767, 32767, {}, "Bitte geben Sie eine ganze Zahl zwischen -32767 und 32767 ein."},
-        {"32768", -32767, 32767, {}, "Bitte geben Sie eine ganze Zahl zwischen -32767 und 32767 ein."},
-        {"1", 0, 0, {}, "Bitte geben Sie eine ganze Zahl zwischen 0 und 0 ein."},
-        {"99999999999999999999", 0, 65535, {}, "Bitte geben Sie eine ganze Zahl zwischen 0 und 65535 ein."},
-        {"", 0, 500, {}, "Bitte geben Sie eine ganze Zahl ein."}, {"1.0", 0, 500, {}, integer},
-        {"12a", 0, 500, {}, integer}, {"0x10", 0, 500, {}, integer}, {"1 2", 0, 500, {}, integer},
+        {"-32768", -32767, 32767, {}, range("-32767 und 32767")}, {"32768", -32767, 32767, {}, range("-32767 und 32767")},
+        {"1", 0, 0, {}, range("0 und 0")}, {"99999999999999999999", 0, 65535, {}, range("0 und 65535")},
+        {"", 0, 500, {}, integer}, {"1.0", 0, 500, {}, integer}, {"12a", 0, 500, {}, integer},
+        {"0x10", 0, 500, {}, integer}, {"1 2", 0, 500, {}, integer},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(checkIntegerField(c.text, c.min, c.max).value, c.value) << c.text;
@@ -298,35 +297,28 @@ TEST(FieldValidation, IntegerFieldsTakeDecimalDigitsInTheirRangeBoundsIncluded)
     // The baud-rate field takes digits only.
     EXPECT_EQ(checkUnsignedField("115200", 100000, 120000).value, 115200u);
     EXPECT_EQ(checkUnsignedField("+115200", 100000, 120000).message, integer);
-    EXPECT_EQ(checkUnsignedField("99999999999999999999999", 100000, 120000).message,
-              "Bitte geben Sie eine ganze Zahl zwischen 100000 und 120000 ein.");
+    EXPECT_EQ(checkUnsignedField("99999999999999999999999", 100000, 120000).message, range("100000 und 120000"));
 }
 
 TEST(FieldValidation, FloatFieldsTakeAPointNotACommaAndCheckTheRangeInSinglePrecision)
 {
     const std::string range = "Bitte geben Sie eine Zahl zwischen 0.1 und 999 ein.";
     const std::string number = "Bitte geben Sie eine Zahl ein.";
-    const struct {
-        const char* text;
-        std::optional<float> value;
-        std::string message;
-    } cases[] = {
-        {"0.1", 0.1f, {}},  {"999", 999.0f, {}},   {"2.5", 2.5f, {}},    {" .5 ", 0.5f, {}}, {"1e2", 100.0f, {}},
-        {"999.00001", 999.0f, {}}, // the same float as 999
-        {"0.09", {}, range}, {"999.5", {}, range}, {"1e39", {}, range}, {"2,5", {}, number}, {"", {}, number},
-        {"inf", {}, number}, {"nan", {}, number},
+    using Result = std::variant<float, std::string>; // the value or the message
+    const std::pair<const char*, Result> cases[] = {
+        {"0.1", 0.1f}, {"999", 999.0f}, {" .5 ", 0.5f}, {"1e2", 100.0f}, {"999.00001", 999.0f}, // the float 999
+        {"0.09", range}, {"999.5", range}, {"1e39", range}, {"2,5", number}, {"", number}, {"inf", number}, {"nan", number},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(checkFloatField(c.text, 0.1, 999).value, c.value) << c.text;
-        EXPECT_EQ(checkFloatField(c.text, 0.1, 999).message, c.message) << c.text;
+    for (const auto& [text, expected] : cases) {
+        const FieldCheck<float> check = checkFloatField(text, 0.1, 999);
+        EXPECT_EQ(check.ok() ? Result(*check.value) : Result(check.message), expected) << text;
     }
 }
 
 TEST(FieldValidation, TextsAreCountedInCharactersAndMustFitCodePage1252)
 {
     EXPECT_TRUE(checkCp1252Text("nur Parameter übernehmen", 24).ok()); // 24 characters, 25 bytes
-    EXPECT_EQ(checkCp1252Text("nur Parameter übernehmen!", 24).message,
-              "Bitte geben Sie nicht mehr als 24 Zeichen ein.");
+    EXPECT_EQ(checkCp1252Text("nur Parameter übernehmen!", 24).message, "Bitte geben Sie nicht mehr als 24 Zeichen ein.");
     EXPECT_TRUE(checkCp1252Text("Fräse €1", 16).ok());
     EXPECT_EQ(checkCp1252Text("Ωmega Ω ✓", 16).message,
               "Bitte geben Sie nur Zeichen des Zeichensatzes Windows-1252 (Westeuropäisch) ein.\n"
@@ -337,8 +329,8 @@ TEST(FieldValidation, TextsAreCountedInCharactersAndMustFitCodePage1252)
 TEST(FieldValidation, FloatsAreShownWithAtMostSixSignificantDigitsAndAPoint)
 {
     const std::pair<float, const char*> cases[] = {
-        {0.5f, "0.5"}, {2.5f, "2.5"},     {100.0f, "100"},   {0.1f, "0.1"},   {999.0f, "999"},         {0.0f, "0"},
-        {2.1234567f, "2.12346"}, {123456.7f, "123457"}, {1234567.0f, "1.23457e+06"}, {0.00001f, "1e-05"}, {-32.75f, "-32.75"},
+        {0.5f, "0.5"}, {100.0f, "100"}, {0.1f, "0.1"}, {0.0f, "0"}, {2.1234567f, "2.12346"}, {123456.7f, "123457"},
+        {1234567.0f, "1.23457e+06"}, {0.00001f, "1e-05"}, {-32.75f, "-32.75"},
     };
     for (const auto& [value, text] : cases)
         EXPECT_EQ(formatDialogFloat(value), text) << value;
