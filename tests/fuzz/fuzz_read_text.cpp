@@ -6,40 +6,31 @@
 // controller name cut to 16 characters can end in white space, which the next reading trims.)
 
 #include "params/parameter_set.h"
-#include "params/user_interaction.h"
+#include "tests/support/test_support.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <string>
-#include <string_view>
 
 namespace {
 
-class CountingInteraction : public moravel::UserInteraction {
-public:
-    void showMessage(std::string_view) override { ++count; }
-    int count = 0;
-};
-
-// Reads text into a fresh set; true when it was accepted without a message.
-bool readsQuietly(const std::string& text, moravel::ParameterSet& set)
+// Reads text into set; true when it was accepted without a message.
+bool readsQuietly(std::string_view text, moravel::ParameterSet& set)
 {
-    CountingInteraction ui;
-    return set.ReadText(text, ui) && ui.count == 0;
+    moravel::test::RecordingInteraction ui;
+    return set.ReadText(text, ui) && ui.messages.empty();
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    moravel::ParameterSet set;
-    CountingInteraction ui;
-    const std::string written = set.ReadText(std::string_view(reinterpret_cast<const char*>(data), size), ui)
-                                    ? set.WriteText()
-                                    : std::string();
+    moravel::ParameterSet set, back, third;
+    moravel::test::RecordingInteraction ui;
+    if (!set.ReadText(std::string_view(reinterpret_cast<const char*>(data), size), ui))
+        return 0;
+    const std::string written = set.WriteText();
     if (written.empty())
-        return 0; // refused, or no key of the table: nothing to read back
-    moravel::ParameterSet back, third;
+        return 0; // no key of the table: nothing to read back
     if (!readsQuietly(written, back))
         std::abort(); // a written file must read without any message
     const std::string again = back.WriteText();

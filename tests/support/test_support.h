@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -14,11 +15,17 @@
 
 namespace moravel::test {
 
-// Records every message.
+// Records every message, then calls onMessage (when set).
 class RecordingInteraction : public UserInteraction {
 public:
-    void showMessage(std::string_view text) override { messages.emplace_back(text); }
+    void showMessage(std::string_view text) override
+    {
+        messages.emplace_back(text);
+        if (onMessage)
+            onMessage();
+    }
     std::vector<std::string> messages;
+    std::function<void()> onMessage;
 };
 
 inline void writeFile(const std::string& path, std::string_view bytes)
