@@ -26,30 +26,25 @@ ControlValue& at(const DialogForm& form, Controls& controls, std::uint16_t id)
 
 // Sets the texts (or the states of check boxes and radio columns) of fields by id, then
 // presses "OK"; keeps what the dialog showed.
-class Script : public DialogPresenter {
-public:
-    Script(std::vector<std::pair<std::uint16_t, std::string>> texts = {},
-           std::vector<std::pair<std::uint16_t, int>> states = {})
-        : m_texts(std::move(texts)), m_states(std::move(states))
+struct Script : DialogPresenter {
+    Script(std::vector<std::pair<std::uint16_t, std::string>> t = {}, std::vector<std::pair<std::uint16_t, int>> s = {})
+        : texts(std::move(t)), states(std::move(s))
     {
     }
     bool showModal(const DialogForm& form, DialogMembers& members) override
     {
         ++calls;
-        shown = controlValues(form, members);
-        Controls controls = shown;
-        for (const auto& [id, text] : m_texts)
+        Controls controls = shown = controlValues(form, members);
+        for (const auto& [id, text] : texts)
             at(form, controls, id).text = text;
-        for (const auto& [id, state] : m_states)
+        for (const auto& [id, state] : states)
             at(form, controls, id).state = state;
         return !exchange(form, controls, members);
     }
+    std::vector<std::pair<std::uint16_t, std::string>> texts;
+    std::vector<std::pair<std::uint16_t, int>> states;
     int calls = 0;
     Controls shown;
-
-private:
-    std::vector<std::pair<std::uint16_t, std::string>> m_texts;
-    std::vector<std::pair<std::uint16_t, int>> m_states;
 };
 
 class DialogRules : public ::testing::Test {
@@ -188,8 +183,7 @@ TEST_F(DialogRules, TheNameIsStoredAsTypedInCodePage1252AndAnEmptyOneAsTheDefaul
         std::string result;
     } cases[] = {
         {"Fr\xE4se \x80", nullptr, "Fr\xE4se \x80"}, // shown as "Fräse €": no change
-        {"NC-Travo USB", "   ", "   "},
-        {"NC-Travo USB", "NC-Travo USB ", "NC-Travo USB "},
+        {"NC-Travo USB", "NC-Travo USB ", "NC-Travo USB "}, {"NC-Travo USB", "   ", "   "},
         {"alt", "Fräse 2", "Fr\xE4se 2"},
     };
     for (const auto& c : cases) {
@@ -261,7 +255,7 @@ TEST(ComboLists, TheFirstEntryBeginningWithTheTextIsSelectedIgnoringLetterCase)
     EXPECT_EQ(findComboEntry(tool, "an Parkposition!"), std::nullopt);
 }
 
-// ---- The standard field checks and the way a dialog shows a float.
+// ---- The standard field checks.
 
 TEST(FieldValidation, IntegerFieldsTakeDecimalDigitsInTheirRangeBoundsIncluded)
 {
@@ -288,7 +282,7 @@ TEST(FieldValidation, IntegerFieldsTakeDecimalDigitsInTheirRangeBoundsIncluded)
     EXPECT_EQ(checkUnsignedField("99999999999999999999999", 100000, 120000).message, range("100000 und 120000"));
 }
 
-TEST(FieldValidation, FloatFieldsTakeAPointNotACommaAndCheckTheRangeInSinglePrecision)
+TEST(FieldValidation, FloatFieldsTakeAndShowAPointNotACommaAndCheckTheRangeInSinglePrecision)
 {
     const std::string range = "Bitte geben Sie eine Zahl zwischen 0.1 und 999 ein.";
     const std::string number = "Bitte geben Sie eine Zahl ein.";
@@ -301,6 +295,10 @@ TEST(FieldValidation, FloatFieldsTakeAPointNotACommaAndCheckTheRangeInSinglePrec
         const FieldCheck<float> check = checkFloatField(text, 0.1, 999);
         EXPECT_EQ(check.ok() ? Result(*check.value) : Result(check.message), expected) << text;
     }
+    // Shown with at most six significant digits and a point.
+    const std::pair<float, const char*> shown[] = {{100.0f, "100"}, {0.1f, "0.1"}, {-32.75f, "-32.75"}, {1234567.0f, "1.23457e+06"}};
+    for (const auto& [value, text] : shown)
+        EXPECT_EQ(formatDialogFloat(value), text);
 }
 
 TEST(FieldValidation, TextsAreCountedInCharactersAndMustFitCodePage1252)
@@ -312,16 +310,6 @@ TEST(FieldValidation, TextsAreCountedInCharactersAndMustFitCodePage1252)
               "Bitte geben Sie nur Zeichen des Zeichensatzes Windows-1252 (Westeuropäisch) ein.\n"
               "Nicht möglich: „Ω“ „✓“");
     EXPECT_NE(checkCp1252Text("\xC3", 16).message.find("„\xEF\xBF\xBD“"), std::string::npos);
-}
-
-TEST(FieldValidation, FloatsAreShownWithAtMostSixSignificantDigitsAndAPoint)
-{
-    const std::pair<float, const char*> cases[] = {
-        {0.5f, "0.5"}, {100.0f, "100"}, {0.1f, "0.1"}, {0.0f, "0"}, {2.1234567f, "2.12346"}, {123456.7f, "123457"},
-        {1234567.0f, "1.23457e+06"}, {0.00001f, "1e-05"}, {-32.75f, "-32.75"},
-    };
-    for (const auto& [value, text] : cases)
-        EXPECT_EQ(formatDialogFloat(value), text) << value;
 }
 
 } // namespace
