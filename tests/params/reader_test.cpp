@@ -63,13 +63,23 @@ TEST(Reader, StopsAtFirstSyntaxErrorWithItsMessageAndLineNumber)
     }
 }
 
-TEST(Reader, KeepsWhatWasReadBeforeASyntaxError)
+// An empty text is refused without a message and changes nothing; any other text changes only
+// the keys it names (and the comments), also when a syntax error stops it.
+TEST(Reader, ChangesOnlyTheKeysItReadsAlsoBeforeASyntaxError)
 {
     ParameterSet set;
+    set.lineComments[0x0100] = "% alt";
     set.eilgang = 77;
+    set.controllerName = "alt";
+    const Outcome empty = read(set, "");
+    EXPECT_TRUE(!empty.result && empty.messages.empty());
+    EXPECT_EQ(set.lineComments, (Comments{{0x0100, "% alt"}}));
+    EXPECT_TRUE(read(set, "% Kopf\n\n \t\r\n   % nur Kommentar").result);
+    EXPECT_TRUE(set.lineComments.empty());
     EXPECT_FALSE(read(set, "0100=1.5\n0101=abc % kaputt\n0102=20\n").result);
     EXPECT_FLOAT_EQ(set.startStopGeschwindigkeit, 1.5f);
     EXPECT_FLOAT_EQ(set.eilgang, 77);
+    EXPECT_EQ(set.controllerName, "alt");
     EXPECT_EQ(set.lineComments, (Comments{{0x0100, ""}, {0x0101, "% kaputt"}}));
     // A bad key still gets the entry of the number read from its start.
     EXPECT_FALSE(read(set, "01 00=1 % c").result);
@@ -80,26 +90,7 @@ TEST(Reader, KeepsWhatWasReadBeforeASyntaxError)
     EXPECT_EQ(set.parkposition, (Quad{1, 2, 9, 9}));
 }
 
-TEST(Reader, EmptyTextIsRejectedSilentlyOtherTextsChangeOnlyTheirKeys)
-{
-    ParameterSet set;
-    set.lineComments[0x0100] = "% alt";
-    set.eilgang = 12;
-    set.controllerName = "alt";
-    const Outcome empty = read(set, "");
-    EXPECT_FALSE(empty.result);
-    EXPECT_TRUE(empty.messages.empty());
-    EXPECT_EQ(set.lineComments.at(0x0100), "% alt");
-    EXPECT_TRUE(read(set, "% Kopf\n\n \t\r\n   % nur Kommentar").result);
-    EXPECT_TRUE(set.lineComments.empty());
-    EXPECT_TRUE(read(set, "0100=0.5\n").result);
-    EXPECT_FLOAT_EQ(set.startStopGeschwindigkeit, 0.5f);
-    EXPECT_FLOAT_EQ(set.eilgang, 12);
-    EXPECT_EQ(set.controllerName, "alt");
-    EXPECT_EQ(set.lineComments, (Comments{{0x0100, ""}}));
-}
-
-TEST(Reader, ReadsKeysLikeStrtolBase16AndKeepsCommentsOfKeysOutsideTheTable)
+TEST(Reader, ReadsKeysLikeStrtolBase16KeepsCommentsOfKeysOutsideTheTableAndTheLastOccurrence)
 {
     for (const char* text : {"0x0100=1.5", "100=1.5", "0100=+1.5e0", "0X100=1.5", "+100=1.5", " 0100 = 1.5 "}) {
         ParameterSet set;
@@ -110,27 +101,17 @@ TEST(Reader, ReadsKeysLikeStrtolBase16AndKeepsCommentsOfKeysOutsideTheTable)
     const Outcome out = read(set, "0300=[]\n07ff=irgendwas % x\n-1=a\n10100=b\n100000000=c\n"
                                   "FFFFFFFFFF=d\n-FFFFFFFFFF=e\n0303=1\n040A=[1;2;3;4]\n040a=[5;6;7;8]");
     EXPECT_TRUE(out.result && out.messages.empty());
-    EXPECT_EQ(set.verfahrbereichBis, (Quad{5, 6, 7, 8}));
+    EXPECT_EQ(set.verfahrbereichBis, (Quad{5, 6, 7, 8})); // the last occurrence wins
     // Numbers beyond the 32-bit range are clamped, as strtol with a 32-bit long does.
     EXPECT_EQ(set.lineComments, (Comments{{INT32_MIN, ""}, {-1, ""}, {0x0300, ""}, {0x0303, ""}, {0x040A, ""},
                                           {0x07FF, "% x"}, {0x10100, ""}, {INT32_MAX, ""}}));
 }
 
-TEST(Reader, LastOccurrenceOfAKeyWinsAndReplacesTheComment)
-{
-    ParameterSet set;
-    EXPECT_TRUE(read(set, "0102=10 % erste\n0102=20 % zweite\n").result);
-    EXPECT_FLOAT_EQ(set.eilgang, 20);
-    EXPECT_EQ(set.lineComments.at(0x0102), "% zweite");
-    EXPECT_TRUE(read(set, "0102=10 % erste\n0102=20\n").result);
-    EXPECT_EQ(set.lineComments.at(0x0102), "");
-    EXPECT_EQ(read(set, "0102=20\n0102=5000\n").messages.size(), 1u);
-    EXPECT_FLOAT_EQ(set.eilgang, 10);
-}
-
 TEST(Reader, TakesCommentsVerbatimWithCarriageReturnAndEightBitBytes)
 {
     ParameterSet set;
+    EXPECT_TRUE(read(set, "0102=10 % erste\n0102=20\n").result);
+    EXPECT_EQ(set.lineComments, (Comments{{0x0102, ""}})); // the last line's comment, also an empty one
     EXPECT_TRUE(read(set, "0100=0.500000 % Startgeschwindigkeit\r\n0101=4\r\n0102=10%a%b  \r\n"
                           "0505=  Fr\xe4se \x80\xff =x  % K\xfchlung \x81\n0103=1.0")
                     .result);
