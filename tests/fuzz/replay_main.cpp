@@ -1,11 +1,9 @@
 // Runs the fuzz target over the files of the seed corpus, for builds without libFuzzer.
 
+#include "tests/support/test_support.h"
+
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -14,8 +12,7 @@ int main(int argc, char** argv)
     int files = 0;
     for (int i = 1; i < argc; ++i)
         for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            const std::string bytes = moravel::test::readFile(entry.path().string());
             LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
             ++files;
         }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -14,12 +15,29 @@
 
 namespace moravel::test {
 
-// Records every message; answers confirm() with true.
+// Records every message, then calls onMessage (when set).
 class RecordingInteraction : public UserInteraction {
 public:
-    void showMessage(std::string_view text) override { messages.emplace_back(text); }
+    void showMessage(std::string_view text) override
+    {
+        messages.emplace_back(text);
+        if (onMessage)
+            onMessage();
+    }
     std::vector<std::string> messages;
+    std::function<void()> onMessage;
 };
+
+inline void writeFile(const std::string& path, std::string_view bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // A fresh directory under the system's temporary directory, removed with everything in it.
 class TempDir {
@@ -34,8 +52,8 @@ public:
     ~TempDir()
     {
         std::error_code ignored;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
         std::filesystem::remove_all(m_path, ignored);
     }
     TempDir(const TempDir&) = delete;
@@ -43,37 +61,19 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
     std::string file(std::string_view name) const { return (m_path / name).string(); }
-    // Writes a file of the directory and returns its path.
-    std::string write(std::string_view name, std::string_view bytes) const
+    // Writes a file of the directory (or of dir) and returns its path.
+    std::string write(std::string_view name, std::string_view bytes) const { return writeIn(m_path.string(), name, bytes); }
+    static std::string writeIn(const std::string& dir, std::string_view name, std::string_view bytes)
     {
-        return writeIn(m_path.string(), name, bytes);
+        const std::string path = (std::filesystem::path(dir) / name).string();
+        writeFile(path, bytes);
+        return path;
     }
-    static std::string writeIn(const std::string& dir, std::string_view name, std::string_view bytes);
-
     // How many entries the directory has (to see that no temporary file was left behind).
     long entries() const { return std::distance(std::filesystem::directory_iterator(m_path), {}); }
 
 private:
     std::filesystem::path m_path;
 };
-
-inline void writeFile(const std::string& path, std::string_view bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string TempDir::writeIn(const std::string& dir, std::string_view name, std::string_view bytes)
-{
-    const std::string path = (std::filesystem::path(dir) / name).string();
-    writeFile(path, bytes);
-    return path;
-}
-
-inline std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 } // namespace moravel::test
