@@ -64,7 +64,7 @@ QWidget* ParameterDialog::Control::widget() const
 
 ParameterDialog::ParameterDialog(const DialogForm& form, UserInteraction& ui, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_spec(form), m_ui(ui), m_members(newMembers(form)), m_controls(form.fields.size())
+      m_form(form), m_ui(ui), m_members(newMembers(form)), m_controls(form.fields.size())
 {
     setWindowTitle(qs(form.title()));
     setObjectName(qs(form.title()));
@@ -116,7 +116,7 @@ ParameterDialog::ParameterDialog(const DialogForm& form, UserInteraction& ui, QW
 
 void ParameterDialog::createControl(std::size_t i)
 {
-    const DialogField& f = m_spec.fields[i];
+    const DialogField& f = m_form.fields[i];
     const ParameterInfo& p = f.parameter();
     const QString name = QStringLiteral("field%1").arg(f.id);
     Control& c = m_controls[i];
@@ -196,8 +196,8 @@ void ParameterDialog::layoutLabelRows(QGridLayout* grid)
         addFrame(grid, qs(frame), frameTop, 0, row - frameTop, 4);
         frameTop = -1;
     };
-    for (std::uint8_t i : m_spec.screenOrder) {
-        const ParameterInfo& p = m_spec.fields[i].parameter();
+    for (std::uint8_t i : m_form.screenOrder) {
+        const ParameterInfo& p = m_form.fields[i].parameter();
         if (p.dialogFrame != frame) {
             closeFrame();
             frame = p.dialogFrame;
@@ -213,7 +213,7 @@ void ParameterDialog::layoutLabelRows(QGridLayout* grid)
         else
             grid->addWidget(label, row, 0, 1, 2);
         // Number fields keep their width; combo boxes and the name field fill the column.
-        if (m_controls[i].edit && m_spec.fields[i].kind() != FieldKind::Text)
+        if (m_controls[i].edit && m_form.fields[i].kind() != FieldKind::Text)
             grid->addWidget(m_controls[i].widget(), row, 2, Qt::AlignLeft);
         else
             grid->addWidget(m_controls[i].widget(), row, 2);
@@ -230,8 +230,8 @@ void ParameterDialog::layoutAxisFrames(QGridLayout* grid)
         std::vector<std::uint8_t> fields;
     };
     std::vector<Frame> frames;
-    for (std::uint8_t i : m_spec.screenOrder) {
-        const std::string_view title = m_spec.fields[i].parameter().dialogLabel;
+    for (std::uint8_t i : m_form.screenOrder) {
+        const std::string_view title = m_form.fields[i].parameter().dialogLabel;
         auto it = std::find_if(frames.begin(), frames.end(), [title](const Frame& f) { return f.title == title; });
         if (it == frames.end())
             it = frames.insert(frames.end(), Frame{title, {}});
@@ -239,7 +239,7 @@ void ParameterDialog::layoutAxisFrames(QGridLayout* grid)
     }
 
     for (const Frame& frame : frames) {
-        const DialogField& first = m_spec.fields[frame.fields.front()];
+        const DialogField& first = m_form.fields[frame.fields.front()];
         const auto place = std::find_if(std::begin(kMechanikFrames), std::end(kMechanikFrames),
                                         [&first](const FramePlace& p) { return p.key == first.key; });
         auto* box = new QGroupBox(qs(frame.title), this);
@@ -247,7 +247,7 @@ void ParameterDialog::layoutAxisFrames(QGridLayout* grid)
         // Columns: row label, then field and unit per column ("von", "bis").
         std::vector<std::string_view> columns;
         for (std::uint8_t i : frame.fields) {
-            const std::string_view column = m_spec.fields[i].parameter().dialogColumn;
+            const std::string_view column = m_form.fields[i].parameter().dialogColumn;
             if (std::find(columns.begin(), columns.end(), column) == columns.end())
                 columns.push_back(column);
         }
@@ -255,11 +255,11 @@ void ParameterDialog::layoutAxisFrames(QGridLayout* grid)
         for (std::size_t c = 0; c < columns.size() && headRows; ++c)
             inner->addWidget(new QLabel(qs(columns[c]), box), 0, 1 + 2 * static_cast<int>(c), Qt::AlignLeft | Qt::AlignBottom);
         for (int axis = 0; axis < 4; ++axis)
-            if (m_spec.fields[frame.fields.front()].kind() != FieldKind::CheckBox)
+            if (m_form.fields[frame.fields.front()].kind() != FieldKind::CheckBox)
                 inner->addWidget(new QLabel(QStringLiteral("%1 : ").arg(QLatin1String(kAxisLetters[static_cast<std::size_t>(axis)])), box),
                                  headRows + axis, 0);
         for (std::uint8_t i : frame.fields) {
-            const DialogField& f = m_spec.fields[i];
+            const DialogField& f = m_form.fields[i];
             const int c = static_cast<int>(std::find(columns.begin(), columns.end(), f.parameter().dialogColumn) - columns.begin());
             QWidget* w = m_controls[i].widget();
             w->setParent(box);
@@ -292,7 +292,7 @@ void ParameterDialog::layoutHoming(QGridLayout* grid)
     for (int step = 0; step < 4; ++step)
         grid->addWidget(new QLabel(QStringLiteral("%1.").arg(step + 1), this), 1, 5 + step, Qt::AlignCenter);
     for (std::size_t i = 0; i < m_controls.size(); ++i) {
-        const DialogField& f = m_spec.fields[i];
+        const DialogField& f = m_form.fields[i];
         if (f.kind() == FieldKind::HomingDirection) {
             grid->addWidget(m_controls[i].widget(), 2 + f.element, 2);
         } else {
@@ -312,7 +312,7 @@ QWidget* ParameterDialog::fieldWidget(std::size_t i) const
 QRadioButton* ParameterDialog::radioButton(int step, int axis) const
 {
     for (std::size_t i = 0; i < m_controls.size(); ++i)
-        if (m_spec.fields[i].kind() == FieldKind::HomingColumn && m_spec.fields[i].step() == step)
+        if (m_form.fields[i].kind() == FieldKind::HomingColumn && m_form.fields[i].step() == step)
             return m_controls[i].radios[static_cast<std::size_t>(axis)];
     return nullptr;
 }
@@ -321,7 +321,7 @@ void ParameterDialog::setMembers(const DialogMembers& members)
 {
     m_members = members;
     for (std::size_t i = 0; i < m_controls.size(); ++i)
-        showControl(i, controlValue(m_spec.fields[i], m_members.fields[i]));
+        showControl(i, controlValue(m_form.fields[i], m_members.fields[i]));
 }
 
 void ParameterDialog::showControl(std::size_t i, const ControlValue& value)
@@ -375,7 +375,7 @@ void ParameterDialog::accept()
     std::vector<ControlValue> controls;
     for (std::size_t i = 0; i < m_controls.size(); ++i)
         controls.push_back(readControl(i));
-    if (const std::optional<FieldFailure> failure = exchange(m_spec, controls, m_members)) {
+    if (const std::optional<FieldFailure> failure = exchange(m_form, controls, m_members)) {
         m_ui.showMessage(failure->message);
         focusField(failure->field);
         return;

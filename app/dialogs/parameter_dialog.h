@@ -34,7 +34,7 @@ class ParameterDialog : public QDialog {
 public:
     ParameterDialog(const DialogForm& form, UserInteraction& ui, QWidget* parent = nullptr);
 
-    const DialogForm& form() const { return m_spec; }
+    const DialogForm& form() const { return m_form; }
 
     // Every control receives its member: numbers as text, a combo box selects the first entry
     // that begins with its text (letter case ignored) or else shows the text itself.
@@ -72,10 +72,10 @@ private:
     ControlValue readControl(std::size_t i) const;
     void focusField(std::size_t i);
 
-    const DialogForm& m_spec;
+    const DialogForm& m_form;
     UserInteraction& m_ui;
     DialogMembers m_members;
-    std::vector<Control> m_controls; // parallel to m_spec.fields
+    std::vector<Control> m_controls; // parallel to m_form.fields
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
 };
