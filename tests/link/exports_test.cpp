@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,20 +16,18 @@ extern "C" int quorlinkHeaderCheckFromC(void);
 
 namespace {
 
-// The lines a tool prints about the library.
-std::vector<std::string> toolOutput(const std::string& tool, const std::string& options)
+// The lines a tool prints about the library, split into whitespace-separated fields.
+std::vector<std::vector<std::string>> toolOutput(const std::string& tool, const std::string& options)
 {
     const std::string command = tool + " " + options + " " + QUORLINK_LIBRARY;
-    std::string output;
+    std::vector<std::vector<std::string>> lines;
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[4096];
-    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr)
-        output += buffer;
+    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        std::istringstream in(buffer);
+        lines.emplace_back(std::istream_iterator<std::string>(in), std::istream_iterator<std::string>());
+    }
     EXPECT_TRUE(pipe != nullptr && pclose(pipe) == 0) << command;
-    std::vector<std::string> lines;
-    std::istringstream in(output);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
     return lines;
 }
 
@@ -46,13 +45,10 @@ TEST(Exports, AreExactlyTheThirtyCommands)
     };
     ASSERT_EQ(expected.size(), 30u);
     std::set<std::string> defined;
-    for (const auto& line : toolOutput(QUORLINK_NM, "-D --defined-only")) {
-        // "0000000000001234 T Name": function symbols only.
-        std::istringstream fields(line);
-        std::string address, type, name;
-        fields >> address >> type >> name;
-        EXPECT_EQ(type, "T") << line;
-        defined.insert(name);
+    for (const auto& fields : toolOutput(QUORLINK_NM, "-D --defined-only")) {
+        ASSERT_EQ(fields.size(), 3u);  // "0000000000001234 T Name": function symbols only
+        EXPECT_EQ(fields[1], "T") << fields[2];
+        defined.insert(fields[2]);
     }
     EXPECT_EQ(defined, expected);
 }
@@ -60,15 +56,10 @@ TEST(Exports, AreExactlyTheThirtyCommands)
 TEST(Exports, LibraryNeedsOnlyLibcAndHasItsSoname)
 {
     std::set<std::string> needed, soname;
-    for (const auto& line : toolOutput(QUORLINK_READELF, "-d")) {
-        const auto open = line.find('['), close = line.find(']');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
-        const std::string value = line.substr(open + 1, close - open - 1);
-        if (line.find("(NEEDED)") != std::string::npos)
-            needed.insert(value);
-        else if (line.find("(SONAME)") != std::string::npos)
-            soname.insert(value);
+    for (const auto& fields : toolOutput(QUORLINK_READELF, "-d")) {
+        // " 0x0000000000000001 (NEEDED)  Shared library: [libc.so.6]"
+        if (fields.size() == 5 && (fields[1] == "(NEEDED)" || fields[1] == "(SONAME)"))
+            (fields[1] == "(NEEDED)" ? needed : soname).insert(fields[4].substr(1, fields[4].size() - 2));
     }
     EXPECT_EQ(soname, std::set<std::string> {"libquorlink.so.1"});
     ASSERT_EQ(needed.count("libc.so.6"), 1u);

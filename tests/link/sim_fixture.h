@@ -54,14 +54,6 @@ inline double secondsSince(std::chrono::steady_clock::time_point t)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
-inline std::vector<Frame> framesOf(const sim::Device& device)
-{
-    std::vector<Frame> result;
-    for (const auto& f : device.frames())
-        result.push_back(f.bytes);
-    return result;
-}
-
 class SimTest : public ::testing::Test {
 protected:
     // Exports QUORLINK_COM1..8 for the ports added so far (the rest point nowhere) and starts

@@ -1,37 +1,19 @@
-// The simulator's own behaviour that the link tests do not show: the bootloader protocol,
-// pacing, and how the parameter store keeps a value.
+// The simulator's own behaviour that the link and upload tests do not show: the bootloader's
+// answers and its way back to command mode, pacing, and how the parameter store keeps a value.
 
-#include "link/include/quorlink.h"
 #include "sim/parameter_store.h"
-#include "sim/simulator.h"
+#include "tests/link/sim_fixture.h"
 
-#include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <chrono>
-#include <string>
 #include <thread>
-#include <vector>
 
-namespace quorlink::sim {
+namespace quorlink::test {
 namespace {
 
-using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
-
-class Bootloader : public ::testing::Test {
+// Raw bytes to and from one simulated controller.
+class Bootloader : public SimTest {
 protected:
-    Device& begin(bool paced = false)
-    {
-        auto& device = m_sim.addPort(1);
-        device.setPacing(paced);
-        m_sim.exportEnvironment();
-        m_sim.start();
-        EXPECT_EQ(KorvexOpenConnectionPort(&m_ctx, 1), 1);
-        return device;
-    }
-    void TearDown() override { KorvexCloseConnection(&m_ctx); }
-
     void send(const Bytes& bytes)
     {
         const auto size = static_cast<std::int32_t>(bytes.size());
@@ -49,49 +31,35 @@ protected:
         }
         return {};
     }
-
-    Simulator m_sim;
-    ConnectionContext m_ctx {};
 };
 
 TEST_F(Bootloader, AnswersAnUploadWithTheCrcOfItsDataAndReturnsToCommandMode)
 {
-    auto& device = begin();
+    auto& device = openOnCom3();
     Bytes block(8193, 0xFF);
     block[0] = '#';
     for (std::size_t i = 1; i < 5000; ++i)
         block[i] = static_cast<std::uint8_t>(i * 7);
-    const auto crc = static_cast<std::uint32_t>(crc32(0L, block.data() + 1, 8192));
-    for (const std::uint32_t wrong : {0u, 1u}) {  // the wrong CRC has its lowest bit flipped
-        SCOPED_TRACE(wrong ? "wrong CRC" : "right CRC");
-        device.setWrongCrc(wrong == 1);
-        device.clearLogs();
-        send({'S'});
-        EXPECT_EQ(answer(), (Bytes {'A', 'V', 'R', 'B', '1', '2', '8'}));
-        for (const Bytes& request : {Bytes {'P'}, Bytes {'e'}, Bytes {'A', '.', '.'}, block}) {
-            send(request);
-            EXPECT_EQ(answer().size(), 1u);
-        }
-        send({'$'});
-        const std::uint32_t sent = crc ^ wrong;
-        EXPECT_EQ(answer(), (Bytes {std::uint8_t(sent >> 24), std::uint8_t(sent >> 16), std::uint8_t(sent >> 8),
-                                    std::uint8_t(sent)}));
-        EXPECT_FALSE(device.inBootloader());
-        EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1);
-        Bytes log = block;
-        log.insert(log.begin(), {'S', 'P', 'e', 'A', '.', '.'});
-        log.push_back('$');
-        EXPECT_EQ(device.bootloaderBytes(), log);
-        std::size_t total = 0;
-        for (const auto& read : device.bootloaderReads())
-            total += read.size;
-        EXPECT_EQ(total, log.size());
+    send({'S'});
+    EXPECT_EQ(answer(), (Bytes {'A', 'V', 'R', 'B', '1', '2', '8'}));
+    for (const Bytes& request : {Bytes {'P'}, Bytes {'e'}, Bytes {'A', '.', '.'}, block}) {
+        send(request);
+        EXPECT_EQ(answer().size(), 1u);
     }
+    send({'$'});
+    const auto crc = static_cast<std::uint32_t>(crc32(0L, block.data() + 1, 8192));
+    EXPECT_EQ(answer(), (Bytes {std::uint8_t(crc >> 24), std::uint8_t(crc >> 16), std::uint8_t(crc >> 8),
+                                std::uint8_t(crc)}));
+    EXPECT_FALSE(device.inBootloader());
+    EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1);
+    block.insert(block.begin(), {'S', 'P', 'e', 'A', '.', '.'});
+    block.push_back('$');
+    EXPECT_EQ(device.bootloaderBytes(), block);
 }
 
 TEST_F(Bootloader, AbsentBootloaderSwallowsTheEntryByteAndFramesStayAligned)
 {
-    auto& device = begin();
+    auto& device = openOnCom3();
     device.setBootloaderPresent(false);
     send({'S'});
     EXPECT_TRUE(answer(200ms).empty());
@@ -99,9 +67,11 @@ TEST_F(Bootloader, AbsentBootloaderSwallowsTheEntryByteAndFramesStayAligned)
     EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1);
 }
 
-TEST_F(Bootloader, PacingHoldsAHostWriteToTheLineRateAndStillAnswersInTime)
+using Pacing = Bootloader;
+
+TEST_F(Pacing, HoldsAHostWriteToTheLineRateAndStillAnswersInTime)
 {
-    begin(true);
+    openOnCom3().setPacing(true);
     std::int32_t name[4];
     EXPECT_EQ(ParameterLesen(&m_ctx, 5, 5, name), 1);
     // 30000 bytes take 2.6 s on the line; the pseudo-terminal buffers about 17 KB of them.
@@ -109,19 +79,19 @@ TEST_F(Bootloader, PacingHoldsAHostWriteToTheLineRateAndStillAnswersInTime)
     data[0] = 'S';
     const auto start = std::chrono::steady_clock::now();
     send(data);
-    EXPECT_GT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.6);
+    EXPECT_GT(secondsSince(start), 0.6);
 }
 
 TEST(ParameterStore, StoresOnlyTheBytesOfTheKeysShape)
 {
-    ParameterStore store;
-    ValueArea area;
+    sim::ParameterStore store;
+    sim::ValueArea area;
     area.fill(0x77);
-    EXPECT_EQ(store.set(0x040D, area), (ValueArea {0x77, 0x77, 0x77, 0x77}));
-    EXPECT_EQ(store.set(0x0304, area), (ValueArea {0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77}));
+    EXPECT_EQ(store.set(0x040D, area), (sim::ValueArea {0x77, 0x77, 0x77, 0x77}));
+    EXPECT_EQ(store.set(0x0304, area), (sim::ValueArea {0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77}));
     EXPECT_EQ(store.set(0x040C, area), area);
     EXPECT_FALSE(store.set(0x0507, area).has_value());  // kept in files only
 }
 
 }  // namespace
-}  // namespace quorlink::sim
+}  // namespace quorlink::test
