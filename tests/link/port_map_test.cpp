@@ -31,7 +31,7 @@ TEST(DefaultDevices, AcmFirstThenUsbEachInNumericOrderAndNoPlaceholderPorts)
     fs::remove_all(dir);
 }
 
-TEST(PortNames, OnlyComAndOneDigitAreNames)
+TEST(PortNames, OnlyComAndOneDigitAreNamesAndTheEnvironmentVariableGivesThePath)
 {
     const struct {
         const char name[5];
@@ -40,10 +40,6 @@ TEST(PortNames, OnlyComAndOneDigitAreNames)
                  {{'C', 'O', 'M', '1', '2'}, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(portNumberOf(c.name), c.number) << std::string(c.name, 5);
-}
-
-TEST(PortNames, EnvironmentVariableGivesThePath)
-{
     char path[kMaxDevicePath];
     setenv("QUORLINK_COM5", "/dev/pts/77", 1);
     ASSERT_TRUE(resolvePortName("COM5", path));
