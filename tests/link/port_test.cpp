@@ -16,9 +16,6 @@ namespace quorlink::test {
 namespace {
 
 using Port = SimTest;
-using RawIo = SimTest;
-using VanishingDevice = SimTest;
-using ForeignHandles = SimTest;
 using BadArguments = SimTest;
 
 TEST_F(Port, SecondOpenFailsInThisAndInAnotherProcessAndAReopenReleasesTheOldPort)
@@ -73,7 +70,7 @@ TEST_F(Port, LineIsRaw115200EightNOneWithoutFlowControlAndCloseKeepsItWithDtrAnd
     EXPECT_EQ(device.frameCount(), 0u);
 }
 
-TEST_F(RawIo, ReadReturnsAtOnceAndBytesPassUnchanged)
+TEST_F(Port, ReadReturnsAtOnceAndBytesPassUnchanged)
 {
     auto& device = openOnCom3();
     std::uint8_t reply[40] = {};
@@ -91,7 +88,7 @@ TEST_F(RawIo, ReadReturnsAtOnceAndBytesPassUnchanged)
     EXPECT_EQ(reply[27], 0x0D);
 }
 
-TEST_F(RawIo, WriteToADeviceThatTakesNothingTimesOut)
+TEST_F(Port, WriteToADeviceThatTakesNothingTimesOut)
 {
     auto& device = openOnCom3();
     device.setInputStalled(true);
@@ -103,7 +100,7 @@ TEST_F(RawIo, WriteToADeviceThatTakesNothingTimesOut)
     EXPECT_LT(took, lineTime + 4.0);
 }
 
-TEST_F(VanishingDevice, DuringACommandFailsItAndEveryLaterOneWithoutHanging)
+TEST_F(Port, VanishingDuringACommandFailsItAndEveryLaterOneWithoutHanging)
 {
     auto& device = openOnCom3();
     device.disappearAtFrame(1);
@@ -119,7 +116,7 @@ TEST_F(VanishingDevice, DuringACommandFailsItAndEveryLaterOneWithoutHanging)
     EXPECT_EQ(m_ctx.errorCode, QUORLINK_ERROR_PORT_NOT_OPENED);
 }
 
-TEST_F(ForeignHandles, AreNeverClosedNorUsed)
+TEST_F(Port, ForeignHandlesAreNeverClosedNorUsed)
 {
     int pipeFds[2];
     ASSERT_EQ(pipe2(pipeFds, O_NONBLOCK), 0);
@@ -150,7 +147,7 @@ TEST_F(ForeignHandles, AreNeverClosedNorUsed)
     close(pipeFds[1]);
 }
 
-// Null contexts of the commands are checked with their request bytes (frames_test.cpp).
+// Null contexts of the commands are checked with their request bytes (commands_test.cpp).
 TEST_F(BadArguments, CountsOutsideTheFrameNullPointersAndNullContextsGiveZeroAndSendNothing)
 {
     auto& device = openOnCom3();

@@ -5,7 +5,10 @@
 #include "link/include/quorlink.h"
 #include "sim/simulator.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -64,11 +67,19 @@ protected:
         m_sim.start();
     }
 
-    // begin() with one controller on COM3 and m_ctx opened on it (sequence then 1).
+    // begin() with one controller on COM3 and m_ctx opened on it (sequence then 1). The line
+    // is left cooked, with flow control and HUPCL, first: the open has to set it up itself.
     sim::Device& openOnCom3()
     {
         auto& device = m_sim.addPort(3);
         begin();
+        termios t = device.lineSettings();
+        t.c_cflag |= HUPCL | CRTSCTS;
+        t.c_iflag |= IXON | ICRNL;
+        t.c_lflag |= ICANON | ECHO;
+        const int fd = open(device.slavePath().c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+        close(fd);
         EXPECT_EQ(KorvexOpenConnectionPort(&m_ctx, 3), 1);
         EXPECT_TRUE(device.waitForFrames(1, 1s));
         device.clearLogs();
