@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -16,69 +16,52 @@ extern "C" int quorlinkHeaderCheckFromC(void);
 
 namespace {
 
-std::string run(const std::string& command)
+// The lines a tool prints about the library, split into whitespace-separated fields.
+std::vector<std::vector<std::string>> toolOutput(const std::string& tool, const std::string& options)
 {
-    std::string output;
+    const std::string command = tool + " " + options + " " + QUORLINK_LIBRARY;
+    std::vector<std::vector<std::string>> lines;
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return output;
     char buffer[4096];
-    while (const std::size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        output.append(buffer, n);
-    EXPECT_EQ(pclose(pipe), 0) << command;
-    return output;
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        result.push_back(line);
-    return result;
+    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        std::istringstream in(buffer);
+        lines.emplace_back(std::istream_iterator<std::string>(in), std::istream_iterator<std::string>());
+    }
+    EXPECT_TRUE(pipe != nullptr && pclose(pipe) == 0) << command;
+    return lines;
 }
 
 TEST(Exports, AreExactlyTheThirtyCommands)
 {
     const std::set<std::string> expected = {
-        "KorvexOpenConnectionPort", "KorvexOpenConnectionAuto", "KorvexOpenConnectionName",
-        "KorvexCloseConnection", "KorvexWriteChar", "KorvexReadChar", "StatusAbfrage", "GetPosition_mm",
-        "GetPosition_Schritte", "BetriebsArtenWechsel", "FehlerQuitieren", "NotHalt_mitBremsrampe",
-        "NotStop_ohneBremsrampe", "FahreRelativ_XY_mm", "FahreRelativ_XY_Schritte", "FahreRelativ_ZC_mm",
-        "FahreRelativ_ZC_Schritte", "SpindelKuhlungSetzen", "AllgemeineAusgaeneSetzen", "Referenzfahrt",
-        "ParkPositionAnfahren", "NullPunktSetzen_mm", "NullPunktSetzen_Schritte", "ParameterLesen",
-        "ParameterAendern_long", "ParameterAendern_float", "ParameterAendern_4_longs", "ParameterAendern_4_uchar",
+        "KorvexOpenConnectionPort", "KorvexOpenConnectionAuto", "KorvexOpenConnectionName", "KorvexCloseConnection",
+        "KorvexWriteChar", "KorvexReadChar", "StatusAbfrage", "GetPosition_mm", "GetPosition_Schritte",
+        "BetriebsArtenWechsel", "FehlerQuitieren", "NotHalt_mitBremsrampe", "NotStop_ohneBremsrampe",
+        "FahreRelativ_XY_mm", "FahreRelativ_XY_Schritte", "FahreRelativ_ZC_mm", "FahreRelativ_ZC_Schritte",
+        "SpindelKuhlungSetzen", "AllgemeineAusgaeneSetzen", "Referenzfahrt", "ParkPositionAnfahren",
+        "NullPunktSetzen_mm", "NullPunktSetzen_Schritte", "ParameterLesen", "ParameterAendern_long",
+        "ParameterAendern_float", "ParameterAendern_4_longs", "ParameterAendern_4_uchar",
         "ParameterAendern_ControllerName", "ParameterAendern_Richtung_Sequenz_ReferenzFahrt",
     };
     ASSERT_EQ(expected.size(), 30u);
     std::set<std::string> defined;
-    for (const auto& line : lines(run(std::string(QUORLINK_NM) + " -D --defined-only " + QUORLINK_LIBRARY))) {
-        // "0000000000001234 T Name": the name is the last field; function symbols only.
-        std::istringstream fields(line);
-        std::string address, type, name;
-        fields >> address >> type >> name;
-        EXPECT_EQ(type, "T") << line;
-        defined.insert(name);
+    for (const auto& fields : toolOutput(QUORLINK_NM, "-D --defined-only")) {
+        ASSERT_EQ(fields.size(), 3u);  // "0000000000001234 T Name": function symbols only
+        EXPECT_EQ(fields[1], "T") << fields[2];
+        defined.insert(fields[2]);
     }
     EXPECT_EQ(defined, expected);
 }
 
 TEST(Exports, LibraryNeedsOnlyLibcAndHasItsSoname)
 {
-    std::set<std::string> needed;
-    std::string soname;
-    for (const auto& line : lines(run(std::string(QUORLINK_READELF) + " -d " + QUORLINK_LIBRARY))) {
-        const auto open = line.find('[');
-        const auto close = line.find(']');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
-        const std::string value = line.substr(open + 1, close - open - 1);
-        if (line.find("(NEEDED)") != std::string::npos)
-            needed.insert(value);
-        else if (line.find("(SONAME)") != std::string::npos)
-            soname = value;
+    std::set<std::string> needed, soname;
+    for (const auto& fields : toolOutput(QUORLINK_READELF, "-d")) {
+        // " 0x0000000000000001 (NEEDED)  Shared library: [libc.so.6]"
+        if (fields.size() == 5 && (fields[1] == "(NEEDED)" || fields[1] == "(SONAME)"))
+            (fields[1] == "(NEEDED)" ? needed : soname).insert(fields[4].substr(1, fields[4].size() - 2));
     }
-    EXPECT_EQ(soname, "libquorlink.so.1");
+    EXPECT_EQ(soname, std::set<std::string> {"libquorlink.so.1"});
     ASSERT_EQ(needed.count("libc.so.6"), 1u);
     for (const auto& lib : needed) {
         const bool sanitizerRuntime = lib.rfind("libasan.so", 0) == 0 || lib.rfind("libubsan.so", 0) == 0;

@@ -15,52 +15,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class DefaultDevices : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path() / ("quorlink-dev-" + std::to_string(getpid()));
-        fs::create_directories(m_dir);
-        // Regular files stand in for the device nodes; ttyS* need a real UART behind them.
-        for (const char* name : {"ttyACM10", "ttyUSB0", "ttyACM2", "ttyS0", "ttyS1", "ttyACMx", "ttyUSB", "tty0",
-                                 "ttyUSB3", "ttyACM"})
-            std::ofstream(m_dir / name).put('\n');
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string nth(int n)
-    {
-        char path[kMaxDevicePath];
-        return defaultDevice(m_dir.c_str(), n, path) ? fs::path(path).filename().string() : "";
-    }
-
-    fs::path m_dir;
-};
-
-TEST_F(DefaultDevices, AcmFirstThenUsbEachInNumericOrderAndNoPlaceholderPorts)
+TEST(DefaultDevices, AcmFirstThenUsbEachInNumericOrderAndNoPlaceholderPorts)
 {
-    EXPECT_EQ(nth(1), "ttyACM2");
-    EXPECT_EQ(nth(2), "ttyACM10");
-    EXPECT_EQ(nth(3), "ttyUSB0");
-    EXPECT_EQ(nth(4), "ttyUSB3");
-    EXPECT_EQ(nth(5), "");  // ttyS0 and ttyS1 are no serial ports
-    EXPECT_EQ(nth(0), "");
+    const fs::path dir = fs::temp_directory_path() / ("quorlink-dev-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    // Regular files stand in for the device nodes; ttyS* need a real UART behind them.
+    for (const char* name :
+         {"ttyACM10", "ttyUSB0", "ttyACM2", "ttyS0", "ttyS1", "ttyACMx", "ttyUSB", "tty0", "ttyUSB3", "ttyACM"})
+        std::ofstream(dir / name).put('\n');
+    const char* const expected[] = {"", "ttyACM2", "ttyACM10", "ttyUSB0", "ttyUSB3", ""};  // COM0 .. COM5
+    for (int n = 0; n < 6; ++n) {
+        char path[kMaxDevicePath];
+        EXPECT_EQ(defaultDevice(dir.c_str(), n, path) ? fs::path(path).filename().string() : "", expected[n]) << n;
+    }
+    fs::remove_all(dir);
 }
 
-TEST(PortNames, OnlyComAndOneDigitAreNames)
+TEST(PortNames, OnlyComAndOneDigitAreNamesAndTheEnvironmentVariableGivesThePath)
 {
     const struct {
         const char name[5];
         int number;
-    } cases[] = {{"COM1", 1}, {"COM8", 8}, {"COM9", 9}, {"COM0", 0}, {"com1", 0}, {"COM", 0}, {"CO1", 0}, {"", 0}};
+    } cases[] = {{"COM1", 1}, {"COM8", 8}, {"COM9", 9}, {"COM0", 0}, {"com1", 0}, {"COM", 0}, {"CO1", 0}, {"", 0},
+                 {{'C', 'O', 'M', '1', '2'}, 0}};
     for (const auto& c : cases)
-        EXPECT_EQ(portNumberOf(c.name), c.number) << c.name;
-    const char unterminated[5] = {'C', 'O', 'M', '1', '2'};
-    EXPECT_EQ(portNumberOf(unterminated), 0);
-}
-
-TEST(PortNames, EnvironmentVariableGivesThePath)
-{
+        EXPECT_EQ(portNumberOf(c.name), c.number) << std::string(c.name, 5);
     char path[kMaxDevicePath];
     setenv("QUORLINK_COM5", "/dev/pts/77", 1);
     ASSERT_TRUE(resolvePortName("COM5", path));

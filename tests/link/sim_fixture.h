@@ -5,11 +5,17 @@
 #include "link/include/quorlink.h"
 #include "sim/simulator.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -17,33 +23,78 @@
 namespace quorlink::test {
 
 using Frame = std::array<std::uint8_t, 64>;
+using Bytes = std::vector<std::uint8_t>;
+using Call = std::function<std::int32_t(ConnectionContext*)>;
 using namespace std::chrono_literals;
 
 // A 64-byte request: class, code, sequence, trailer and the given (offset, bytes) runs.
-Frame requestFrame(std::uint8_t cls, std::uint8_t code, std::uint8_t sequence,
-                   std::initializer_list<std::pair<int, std::vector<std::uint8_t>>> runs = {},
-                   std::uint8_t trailer = 0xA7);
+inline Frame requestFrame(std::uint8_t cls, std::uint8_t code, std::uint8_t sequence,
+                          std::initializer_list<std::pair<int, Bytes>> runs = {}, std::uint8_t trailer = 0xA7)
+{
+    Frame f {};
+    f[0] = cls;
+    f[1] = code;
+    for (const auto& [offset, bytes] : runs)
+        std::copy(bytes.begin(), bytes.end(), f.begin() + offset);
+    f[59] = sequence;
+    f[63] = trailer;
+    return f;
+}
 
-// Little-endian bytes of a 32-bit integer or float.
-std::vector<std::uint8_t> le32(std::int32_t v);
-std::vector<std::uint8_t> le32f(float v);
+// Little-endian bytes of 32-bit integers or floats, one after the other.
+template <typename... T>
+Bytes le32(T... values)
+{
+    Bytes out;
+    for (const std::uint32_t u : {std::bit_cast<std::uint32_t>(values)...})
+        for (int shift = 0; shift < 32; shift += 8)
+            out.push_back(static_cast<std::uint8_t>(u >> shift));
+    return out;
+}
 
-// Seconds since t.
-double secondsSince(std::chrono::steady_clock::time_point t);
+inline double secondsSince(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
 
 class SimTest : public ::testing::Test {
 protected:
     // Exports QUORLINK_COM1..8 for the ports added so far (the rest point nowhere) and starts
     // the devices; call once per test, after addPort and before the first library call.
-    void begin();
+    void begin()
+    {
+        m_sim.exportEnvironment();
+        m_sim.start();
+    }
 
-    // begin() with one controller on COM3 and ctx opened on it (sequence then 1).
-    sim::Device& openOnCom3();
+    // begin() with one controller on COM3 and m_ctx opened on it (sequence then 1). The line
+    // is left cooked, with flow control and HUPCL, first: the open has to set it up itself.
+    sim::Device& openOnCom3()
+    {
+        auto& device = m_sim.addPort(3);
+        begin();
+        termios t = device.lineSettings();
+        t.c_cflag |= HUPCL | CRTSCTS;
+        t.c_iflag |= IXON | ICRNL;
+        t.c_lflag |= ICANON | ECHO;
+        const int fd = open(device.slavePath().c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_EQ(tcsetattr(fd, TCSANOW, &t), 0);
+        close(fd);
+        EXPECT_EQ(KorvexOpenConnectionPort(&m_ctx, 3), 1);
+        EXPECT_TRUE(device.waitForFrames(1, 1s));
+        device.clearLogs();
+        return device;
+    }
 
     // The last request the device received (waits briefly for it).
-    Frame lastFrame(sim::Device& device);
+    static Frame lastFrame(const sim::Device& device)
+    {
+        device.waitForFrames(1, 1s);
+        const auto frames = device.frames();
+        return frames.empty() ? Frame {} : frames.back().bytes;
+    }
 
-    void TearDown() override;
+    void TearDown() override { KorvexCloseConnection(&m_ctx); }
 
     sim::Simulator m_sim;
     ConnectionContext m_ctx {};
