@@ -11,6 +11,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <utility>
@@ -20,28 +22,19 @@ namespace moravel::test {
 
 using namespace std::chrono_literals;
 using Frame = std::array<std::uint8_t, 64>;
+using Progress = std::pair<std::int64_t, std::int64_t>;
+using Texts = std::vector<std::string>;
 
 // Records everything an operation tells the user, in order, and answers confirm().
 class ScriptedInteraction : public UserInteraction {
 public:
-    void showMessage(std::string_view text) override
-    {
-        messages.emplace_back(text);
-        events.push_back("message: " + std::string(text));
-    }
+    void showMessage(std::string_view text) override { messages.emplace_back(text); }
     bool confirm(std::string_view text) override
     {
         confirmations.emplace_back(text);
-        events.push_back("confirm: " + std::string(text));
         return confirmAnswer;
     }
-    void setStatusText(std::string_view text) override
-    {
-        statusTexts.emplace_back(text);
-        events.push_back("status: " + std::string(text));
-        if (onStatus)
-            onStatus(text);
-    }
+    void setStatusText(std::string_view text) override { events.push_back("status: " + std::string(text)); }
     void setBusy(bool busy) override
     {
         busyDepth += busy ? 1 : -1;
@@ -55,51 +48,76 @@ public:
     }
 
     bool confirmAnswer = true;
-    std::function<void(std::string_view)> onStatus;
     std::function<void(std::int64_t, std::int64_t)> onProgress;
-    std::vector<std::string> messages;
-    std::vector<std::string> confirmations;
-    std::vector<std::string> statusTexts;
-    std::vector<std::string> events;
-    std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+    Texts messages, confirmations;
+    Texts events; // status texts and busy switches
+    std::vector<Progress> progress;
     int busyDepth = 0;
 };
 
-// The parameter key of a class 1 request (group << 8 | item).
-inline std::uint16_t keyOf(const Frame& f)
+inline double secondsSince(std::chrono::steady_clock::time_point start)
 {
-    return static_cast<std::uint16_t>(f[2] << 8 | f[3]);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
-// Whether f is the mode switch to mode.
-inline bool isModeSwitch(const Frame& f, int mode)
-{
-    return f[0] == 0 && f[1] == 1 && f[2] == mode;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start);
 
 class ControllerTest : public ::testing::Test {
 protected:
-    // A temporary home directory for the settings file (XDG_CONFIG_HOME is cleared, so the
-    // file lies at $HOME/.config/...).
-    ControllerTest();
+    // The settings file then lies at $HOME/.config/...
+    ControllerTest()
+    {
+        ::setenv("HOME", home.path().c_str(), 1);
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    ~ControllerTest() override
+    {
+        if (app.IsConnected())
+            KorvexCloseConnection(&app.m_context);
+    }
 
     // Exports QUORLINK_COM1..8 for the ports added so far (the others point nowhere), starts
     // the devices and loads the settings. Call once, after addPort.
-    void begin();
+    void begin()
+    {
+        sim.exportEnvironment();
+        sim.start();
+        app.LoadSettings();
+    }
+
+    void usePort(const char* name)
+    {
+        app.connectionMode = 1;
+        std::memset(app.m_context.portName, 0, 5);
+        std::memcpy(app.m_context.portName, name, std::strlen(name));
+    }
 
     // begin() with one controller on COM3, the app in mode 1 on COM3 and connected; the
     // device's logs cleared.
-    quorlink::sim::Device& connectOnCom3();
+    quorlink::sim::Device& connectOnCom3()
+    {
+        auto& device = sim.addPort(3);
+        begin();
+        usePort("COM3");
+        EXPECT_TRUE(app.OpenConnection(ui));
+        EXPECT_TRUE(device.waitForFrames(1, 1s));
+        device.clearLogs();
+        return device;
+    }
 
     // The frames a device received after its logs were last cleared (waits for count).
-    std::vector<Frame> framesOf(quorlink::sim::Device& device, std::size_t count = 0);
+    static std::vector<Frame> framesOf(quorlink::sim::Device& device, std::size_t count = 0)
+    {
+        device.waitForFrames(count, 2s);
+        std::vector<Frame> frames;
+        for (const auto& f : device.frames())
+            frames.push_back(f.bytes);
+        return frames;
+    }
 
-    // A document loaded from the template file.
-    void loadTemplate(CMoravelSDIDoc& doc);
-
-    void TearDown() override;
+    static void loadTemplate(CMoravelSDIDoc& doc)
+    {
+        RecordingInteraction quiet;
+        ASSERT_TRUE(doc.LoadFromFile(MORAVEL_TEMPLATE_FILE, quiet));
+    }
 
     TempDir home;
     quorlink::sim::Simulator sim;
