@@ -1,6 +1,7 @@
 #pragma once
 // Test fixture: the application object against in-process simulated controllers on real
-// pseudo-terminals, with the settings file in a temporary home directory.
+// pseudo-terminals, with the settings file in a temporary home directory. The moravel-cli
+// tests use it too.
 
 #include "app/controller/moravel_app.h"
 #include "sim/simulator.h"
@@ -10,17 +11,15 @@
 
 #include <array>
 #include <chrono>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace moravel::test {
 
 using namespace std::chrono_literals;
+using quorlink::sim::Device;
+using Bytes = std::vector<std::uint8_t>;
 using Frame = std::array<std::uint8_t, 64>;
 using Progress = std::pair<std::int64_t, std::int64_t>;
 using Texts = std::vector<std::string>;
@@ -44,13 +43,12 @@ public:
     {
         progress.emplace_back(done, total);
         if (onProgress)
-            onProgress(done, total);
+            onProgress(done);
     }
 
     bool confirmAnswer = true;
-    std::function<void(std::int64_t, std::int64_t)> onProgress;
-    Texts messages, confirmations;
-    Texts events; // status texts and busy switches
+    std::function<void(std::int64_t done)> onProgress;
+    Texts messages, confirmations, events; // events: status texts and busy switches
     std::vector<Progress> progress;
     int busyDepth = 0;
 };
@@ -90,11 +88,10 @@ protected:
         std::memcpy(app.m_context.portName, name, std::strlen(name));
     }
 
-    // begin() with one controller on COM3, the app in mode 1 on COM3 and connected; the
-    // device's logs cleared.
-    quorlink::sim::Device& connectOnCom3()
+    // One controller on COM3, the app connected to it by port; the device's logs cleared.
+    Device& connectOnCom3()
     {
-        auto& device = sim.addPort(3);
+        Device& device = sim.addPort(3);
         begin();
         usePort("COM3");
         EXPECT_TRUE(app.OpenConnection(ui));
@@ -103,20 +100,14 @@ protected:
         return device;
     }
 
-    // The frames a device received after its logs were last cleared (waits for count).
-    static std::vector<Frame> framesOf(quorlink::sim::Device& device, std::size_t count = 0)
+    // The frames a device received since its logs were last cleared (waits for count).
+    static std::vector<Frame> framesOf(Device& device, std::size_t count)
     {
         device.waitForFrames(count, 2s);
         std::vector<Frame> frames;
         for (const auto& f : device.frames())
             frames.push_back(f.bytes);
         return frames;
-    }
-
-    static void loadTemplate(CMoravelSDIDoc& doc)
-    {
-        RecordingInteraction quiet;
-        ASSERT_TRUE(doc.LoadFromFile(MORAVEL_TEMPLATE_FILE, quiet));
     }
 
     TempDir home;

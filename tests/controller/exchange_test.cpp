@@ -1,5 +1,5 @@
 // The parameter read and transfer commands against the simulator: the frames of both sweeps,
-// every exchange shape in both directions, failing keys and a dead controller.
+// every exchange shape in both directions, failing keys, no link and a dead controller.
 
 #include "tests/controller/controller_fixture.h"
 
@@ -9,9 +9,6 @@
 
 namespace moravel::test {
 namespace {
-
-using quorlink::sim::Device;
-using Bytes = std::vector<std::uint8_t>;
 
 // 16 value-area bytes: head, then zeros.
 Bytes area(std::initializer_list<std::uint8_t> head)
@@ -54,6 +51,12 @@ protected:
         return byKey;
     }
 
+    void loadTemplate()
+    {
+        RecordingInteraction quiet;
+        ASSERT_TRUE(doc.LoadFromFile(MORAVEL_TEMPLATE_FILE, quiet));
+    }
+
     CMoravelSDIDoc doc;
 };
 
@@ -65,7 +68,7 @@ TEST_F(Exchange, ReadCommandSweepsBetweenTheModeSwitchesAndUnpacksEveryShape)
     device.parameters().setBytes(0x040D, Bytes{0, 1, 2, 0});
     device.parameters().setBytes(0x0304, Bytes{0, 1, 2, 0, 3, 2, 1, 0xFE});
     device.parameters().setBytes(0x0505, Bytes{'M', 'i', 'l', 'l', 0xE4, 0, 'x', 'y'});
-    loadTemplate(doc);
+    loadTemplate();
     doc.m_parameterSet.bremswinkel = 17; // file only: the read leaves it
 
     const SweepResult result = app.ReadParameters(doc, ui);
@@ -95,7 +98,7 @@ TEST_F(Exchange, TransferCommandPacksEveryShapeAndGoesOnPastAFailingKey)
 {
     Device& device = connectOnCom3();
     device.setNoReplyForKey(0x0202);
-    loadTemplate(doc);
+    loadTemplate();
     ParameterSet& set = doc.m_parameterSet;
     set.motortestWeglaenge = -2;
     set.fahrGeschwindigkeit = std::bit_cast<float>(0x3F80'0001u); // just above 1.0
@@ -121,12 +124,26 @@ TEST_F(Exchange, TransferCommandPacksEveryShapeAndGoesOnPastAFailingKey)
     EXPECT_FALSE(doc.isModified());
 }
 
-TEST_F(Exchange, ADeadControllerGivesThirtyEightReadMessagesInOrderAndKeepsTheTemplate)
+TEST_F(Exchange, WithoutALinkNothingIsSentAndADeadControllerGivesThirtyEightReadMessages)
 {
-    Device& device = connectOnCom3();
-    device.setSilent(true);
-    loadTemplate(doc);
+    Device& device = sim.addPort(3);
+    device.setStatusAcceptByte(0);
+    begin();
+    usePort("COM3");
+    loadTemplate();
     doc.PrepareNew();
+    EXPECT_FALSE(app.ReadParameters(doc, ui).connected);
+    EXPECT_EQ(ui.messages, Texts{"Error opening connection. ErrorCode  2     "});
+    EXPECT_FALSE(doc.m_bParametersValid);
+    EXPECT_TRUE(ui.events.empty());
+    EXPECT_EQ(device.frameCount(), 1u) << "only the open's status query";
+
+    // Connected, then the controller falls silent: every key fails, in order, in bounded time.
+    device.setStatusAcceptByte(1);
+    ASSERT_TRUE(app.OpenConnection(ui));
+    device.setSilent(true);
+    device.clearLogs();
+    ui.messages.clear();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(app.ReadParameters(doc, ui).failedKeys, 38);
     EXPECT_LT(secondsSince(start), 30.0);
@@ -136,30 +153,15 @@ TEST_F(Exchange, ADeadControllerGivesThirtyEightReadMessagesInOrderAndKeepsTheTe
     EXPECT_EQ(ui.messages, expected);
     EXPECT_EQ(ui.messages[0], "Fehler bei ParameterLesen    HBYTE_MOTORTEST  LBYTE_MOTORTEST_WEGLAENGE_LONG.");
     EXPECT_TRUE(doc.m_bParametersValid) << "set whatever the outcome";
-    EXPECT_EQ(doc.m_parameterSet.motortestWeglaenge, 400);
+    EXPECT_EQ(doc.m_parameterSet.motortestWeglaenge, 400) << "the template's values stay";
     EXPECT_EQ(doc.m_parameterSet.controllerName, "NC-Travo USB");
     EXPECT_EQ(framesOf(device, 40).size(), 40u) << "mode switches are sent also when every key fails";
-}
-
-TEST_F(Exchange, WithoutALinkNothingIsSentAndTheReadLeavesTheDocument)
-{
-    Device& device = sim.addPort(3);
-    device.setStatusAcceptByte(0);
-    begin();
-    usePort("COM3");
-    loadTemplate(doc);
-    doc.PrepareNew();
-    EXPECT_FALSE(app.ReadParameters(doc, ui).connected);
-    EXPECT_EQ(ui.messages, Texts{"Error opening connection. ErrorCode  2     "});
-    EXPECT_FALSE(doc.m_bParametersValid);
-    EXPECT_TRUE(ui.events.empty());
-    EXPECT_EQ(device.frameCount(), 1u) << "only the open's status query";
 }
 
 TEST_F(Exchange, TheBusyIndicatorGoesOffWhenTheSweepThrows)
 {
     connectOnCom3();
-    ui.onProgress = [](std::int64_t done, std::int64_t) {
+    ui.onProgress = [](std::int64_t done) {
         if (done == 2)
             throw std::runtime_error("window closed");
     };

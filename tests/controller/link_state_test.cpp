@@ -1,11 +1,10 @@
-// Open and close with their messages, the three open modes, and the manual-control commands.
+// Open and close with their messages and the open modes of the settings.
 
 #include "tests/controller/controller_fixture.h"
 
 namespace moravel::test {
 namespace {
 
-using quorlink::sim::Device;
 using LinkState = ControllerTest;
 
 TEST(PortNumberForMode1, TakesTheFourthCharacterOneToEightElseOne)
@@ -44,9 +43,8 @@ TEST_F(LinkState, ModeOneOpensThatPortOnceAndCloses)
 
 TEST_F(LinkState, AFailedOpenShowsItsOwnCodeAndClearsIt)
 {
-    Device& refusing = sim.addPort(2);
-    refusing.setStatusAcceptByte(0);
-    sim.addPort(4, "Another name    ");
+    sim.addPort(2).setStatusAcceptByte(0);
+    sim.addPort(4).setSilent(true);
     begin();
     const struct {
         int mode;
@@ -55,10 +53,12 @@ TEST_F(LinkState, AFailedOpenShowsItsOwnCodeAndClearsIt)
     } cases[] = {
         {1, "COM1", "Error opening connection. ErrorCode  1     "}, // port missing
         {1, "COM2", "Error opening connection. ErrorCode  2     "}, // no status answer
+        {2, "COM1", "Error opening connection. ErrorCode  3     "}, // autodetect found none
         {0, "COM1", "Error opening connection. ErrorCode  4     "}, // name not found
         {7, "COM1", "Error opening connection. ErrorCode  0     "}, // unknown mode
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
         ui.messages.clear();
         usePort(c.port);
         app.connectionMode = c.mode;
@@ -68,33 +68,6 @@ TEST_F(LinkState, AFailedOpenShowsItsOwnCodeAndClearsIt)
         EXPECT_EQ(app.connected, 0);
     }
     EXPECT_EQ(OpenErrorMessage(0xAB), "Error opening connection. ErrorCode  ab     ");
-}
-
-TEST_F(LinkState, AutodetectFailsWithCodeThreeOrTakesTheControllersNameAndResetsTheBaudRate)
-{
-    Device& device = sim.addPort(5, "Werkstatt 2     ");
-    device.setSilent(true);
-    begin();
-    EXPECT_FALSE(app.OpenConnection(ui));
-    EXPECT_EQ(ui.messages, Texts{"Error opening connection. ErrorCode  3     "});
-
-    device.setSilent(false);
-    ASSERT_EQ(app.ApplyChoice({2, "COM1", "", 120000}), ComPortField::None);
-    ASSERT_TRUE(app.OpenConnection(ui));
-    const ComPortChoice shown = app.CurrentChoice();
-    EXPECT_EQ(shown.controllerName, "Werkstatt 2     ");
-    EXPECT_EQ(shown.portName, "COM5");
-    EXPECT_EQ(shown.baudRate, 115200u);
-}
-
-TEST_F(LinkState, AThreeLetterNameMatchesOnlyTheControllerWithThoseSixteenBytes)
-{
-    sim.addPort(2, "ABC"); // blank-padded: "ABC" and 13 blanks
-    sim.addPort(6, std::string("ABC\0\0\0\0\0\0\0\0\0\0\0\0\0", 16));
-    begin();
-    ASSERT_EQ(app.ApplyChoice({0, "COM1", "ABC", 115200}), ComPortField::None);
-    ASSERT_TRUE(app.OpenConnection(ui));
-    EXPECT_EQ(std::string(app.m_context.portName), "COM6");
 }
 
 TEST_F(LinkState, ARefusedCloseKeepsTheLinkStateAndSays)
@@ -108,36 +81,6 @@ TEST_F(LinkState, ARefusedCloseKeepsTheLinkStateAndSays)
     app.connected = 0;
     app.CloseConnection(ui);
     EXPECT_TRUE(ui.messages.empty()) << "closing while not connected does nothing";
-}
-
-TEST_F(LinkState, ManualCommandsOpenTheLinkAndSendTheirFrames)
-{
-    const std::int32_t minus1000[1] = {-1000};
-    const std::int32_t zero[1] = {0};
-    Device& device = sim.addPort(3);
-    device.setStatusAcceptByte(0);
-    begin();
-    usePort("COM3");
-    EXPECT_FALSE(app.SendNotHalt(ui));
-    EXPECT_EQ(ui.messages, Texts{"Error opening connection. ErrorCode  2     "});
-
-    device.setStatusAcceptByte(1);
-    device.clearLogs();
-    EXPECT_TRUE(app.SendMoveRelativeXY(0, 1, minus1000, zero, 3, ui));
-    EXPECT_TRUE(app.SendNotHalt(ui));
-    EXPECT_TRUE(app.SendNotStop(ui));
-    const auto frames = framesOf(device, 4);
-    ASSERT_EQ(frames.size(), 4u) << "the open's status query, then the three commands";
-    EXPECT_EQ((std::array{frames[1][0], frames[1][1]}), (std::array<std::uint8_t, 2>{2, 0x11}));
-    EXPECT_EQ(std::vector<std::uint8_t>(frames[1].begin() + 8, frames[1].begin() + 12),
-              (std::vector<std::uint8_t>{0x18, 0xFC, 0xFF, 0xFF}));
-    EXPECT_EQ(frames[1][56], 3);
-    EXPECT_EQ((std::array{frames[2][1], frames[2][2]}), (std::array<std::uint8_t, 2>{3, 1}));
-    EXPECT_EQ((std::array{frames[3][1], frames[3][2]}), (std::array<std::uint8_t, 2>{3, 0}));
-
-    device.setSilent(true);
-    EXPECT_FALSE(app.SendNotStop(ui));
-    EXPECT_EQ(ui.messages.size(), 1u) << "a failed command shows nothing";
 }
 
 } // namespace

@@ -64,7 +64,6 @@ TEST_F(Settings, FirstStartTakesTheDefaultsAndOkRefusesTheFirstBadFieldInOrder)
 
 TEST_F(Settings, OkPadsWithNulAndTheNextStartReadsTheSameBytes)
 {
-    app.LoadSettings();
     // A name with code page 1252 bytes above 0x7F: "ä" and the euro sign.
     const std::string name = "Fr\xE4s \x80";
     EXPECT_EQ(app.ApplyChoice({1, "COM7", name, 120000}), ComPortField::None);
@@ -82,9 +81,8 @@ TEST_F(Settings, OkPadsWithNulAndTheNextStartReadsTheSameBytes)
     next.LoadSettings();
     EXPECT_EQ(next.connectionMode, 1);
     EXPECT_EQ(field(next.m_context.controllerName, 17), field(app.m_context.controllerName, 17));
+    EXPECT_EQ(field(next.m_context.portName, 5), field(app.m_context.portName, 5));
     EXPECT_EQ(next.m_context.baudRate, 120000u);
-    EXPECT_EQ(next.CurrentChoice().controllerName, name);
-    EXPECT_EQ(next.CurrentChoice().portName, "COM7");
 
     // A 5-character port text keeps the field terminated; an empty name is all NUL.
     EXPECT_EQ(app.ApplyChoice({1, "COM78", "", 115200}), ComPortField::None);
@@ -107,13 +105,12 @@ TEST_F(Settings, OverlongAndUnreadableStoredValuesAreCutOrDefaulted)
     EXPECT_EQ(app.connectionMode, 7);
 }
 
-TEST_F(Settings, AnUnwritableSettingsFileIsReported)
+TEST_F(Settings, AnUnwritableSettingsFileIsReportedAndTheChoiceStillApplies)
 {
     writeFile(home.file(".config"), "a file where the directory should be");
-    app.LoadSettings();
     EXPECT_EQ(app.ApplyChoice({0, "COM2", "abc", 110000}), ComPortField::None);
     EXPECT_FALSE(app.SettingsSaved());
-    EXPECT_EQ(app.connectionMode, 0) << "the choice still applies to this run";
+    EXPECT_EQ(app.connectionMode, 0);
 }
 
 } // namespace

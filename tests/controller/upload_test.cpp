@@ -12,8 +12,6 @@ namespace moravel::test {
 namespace {
 
 using quorlink::sim::BootloaderStep;
-using quorlink::sim::Device;
-using Bytes = std::vector<std::uint8_t>;
 
 Bytes randomImage(std::size_t size, unsigned seed)
 {
@@ -32,11 +30,10 @@ Bytes blockData(const Bytes& image)
     return data;
 }
 
-// Every byte the bootloader should receive for image, the 'S' included.
-Bytes expectedStream(const Bytes& image)
+// Every byte the bootloader should receive for block data, the 'S' included.
+Bytes expectedStream(const Bytes& data)
 {
     Bytes stream = {'S', 'P', 'e', 'A', '.', '.'};
-    const Bytes data = blockData(image);
     for (auto at = data.begin(); at != data.end(); at += 8192) {
         stream.push_back('#');
         stream.insert(stream.end(), at, at + 8192);
@@ -56,7 +53,7 @@ protected:
 };
 
 // The sizes run one after the other in one app: each upload starts its checksum afresh.
-TEST_F(Upload, EverySizeSendsItsPaddedBlocksAndTheChecksumMatches)
+TEST_F(Upload, EverySizeSendsItsPaddedBlocksAndTheChecksumIsCompared)
 {
     Device& device = controller();
     for (const std::size_t size : {0, 8192, 8193, 100 * 1024 + 7}) {
@@ -66,7 +63,7 @@ TEST_F(Upload, EverySizeSendsItsPaddedBlocksAndTheChecksumMatches)
         const Bytes image = randomImage(size, static_cast<unsigned>(size));
         const Bytes data = blockData(image);
         EXPECT_EQ(app.UploadFirmware(image, ui), UploadResult::Done);
-        EXPECT_EQ(device.bootloaderBytes(), expectedStream(image));
+        EXPECT_EQ(device.bootloaderBytes(), expectedStream(data));
         EXPECT_EQ(app.m_checksum, crc32(0L, data.data(), static_cast<uInt>(data.size())));
         EXPECT_EQ(app.connected, 0) << "closed after the upload";
         EXPECT_TRUE(ui.messages.empty());
@@ -78,36 +75,33 @@ TEST_F(Upload, EverySizeSendsItsPaddedBlocksAndTheChecksumMatches)
         EXPECT_EQ(ui.progress[1], (Progress{8192, total}));
         EXPECT_EQ(ui.progress.back(), (Progress{total, total}));
     }
-}
 
-TEST_F(Upload, AWrongChecksumIsReportedAndStillCompletes)
-{
-    Device& device = controller();
+    ui = ScriptedInteraction{};
     device.setWrongCrc(true);
     EXPECT_EQ(app.UploadFirmware(randomImage(3000, 1), ui), UploadResult::ChecksumMismatch);
     EXPECT_EQ(ui.messages, Texts{"Update fehlgeschlagen! Checksumme stimmt nicht!"});
-    EXPECT_EQ(ui.events.at(3), "status: Firmwareübertragung ist abgeschlossen.");
+    EXPECT_EQ(ui.events.at(3), "status: Firmwareübertragung ist abgeschlossen.") << "the upload itself completed";
     EXPECT_EQ(app.connected, 0);
 }
 
-class MissingBootloader : public Upload, public testing::WithParamInterface<bool> {};
-
-TEST_P(MissingBootloader, AnIdentifierInPiecesOrNoneIsNotABootloader)
+TEST_F(Upload, AnIdentifierInPiecesOrNoneIsNotABootloader)
 {
     Device& device = controller();
-    device.setIdentifyInPieces(GetParam());
-    device.setBootloaderPresent(GetParam());
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(app.UploadFirmware(randomImage(100, 2), ui), UploadResult::BootloaderNotFound);
-    EXPECT_LT(secondsSince(start), 4.0);
-    EXPECT_EQ(ui.messages, Texts{"CRX-Bootloader nicht gefunden!"});
-    EXPECT_TRUE(ui.events.empty());
-    EXPECT_EQ(app.connected, 0);
-    EXPECT_LE(device.bootloaderBytes().size(), 1u) << "nothing after the 'S'";
+    for (const bool pieces : {false, true}) { // "in pieces" leaves the device in its bootloader
+        SCOPED_TRACE(pieces ? "in pieces" : "absent");
+        ui = ScriptedInteraction{};
+        device.clearLogs();
+        device.setIdentifyInPieces(pieces);
+        device.setBootloaderPresent(pieces);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(app.UploadFirmware(randomImage(100, 2), ui), UploadResult::BootloaderNotFound);
+        EXPECT_LT(secondsSince(start), 4.0);
+        EXPECT_EQ(ui.messages, Texts{"CRX-Bootloader nicht gefunden!"});
+        EXPECT_TRUE(ui.events.empty());
+        EXPECT_EQ(app.connected, 0);
+        EXPECT_LE(device.bootloaderBytes().size(), 1u) << "nothing after the 'S'";
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Identify, MissingBootloader, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "InPieces" : "Absent"; });
 
 TEST_F(Upload, ASilentBootloaderEndsTheUploadAfterTheAnswerTimeout)
 {
@@ -127,7 +121,7 @@ TEST_F(Upload, ASilentBootloaderEndsTheUploadAfterTheAnswerTimeout)
 TEST_F(Upload, AFailedWriteStopsTheUpload)
 {
     Device& device = controller();
-    ui.onProgress = [&](std::int64_t done, std::int64_t) {
+    ui.onProgress = [&](std::int64_t done) {
         if (done != 8192)
             return;
         device.disappearNow(); // unplugged after the first block
@@ -158,8 +152,7 @@ TEST_F(Upload, DecliningThePromptOrAFailedOpenSendsNothing)
 
 TEST(Checksum, TheRegisterFollowsTheBitwiseDefinitionAndKnownVectors)
 {
-    CMoravelSDIApp app;
-    CMoravelSDIApp whole;
+    CMoravelSDIApp app, whole;
     std::uint32_t reference = 0xFFFFFFFF;
     const Bytes data = randomImage(5000, 8);
     for (std::uint8_t b : data) {
@@ -172,11 +165,8 @@ TEST(Checksum, TheRegisterFollowsTheBitwiseDefinitionAndKnownVectors)
     EXPECT_EQ(whole.m_checksum, reference);
 
     const std::pair<std::string_view, std::uint32_t> vectors[] = {
-        {"", 0x00000000},
-        {"a", 0xE8B7BE43},
-        {"123456789", 0xCBF43926},
-        {"The quick brown fox jumps over the lazy dog", 0x414FA339},
-    };
+        {"", 0x00000000}, {"a", 0xE8B7BE43}, {"123456789", 0xCBF43926},
+        {"The quick brown fox jumps over the lazy dog", 0x414FA339}};
     for (const auto& [text, crc] : vectors) {
         CMoravelSDIApp a;
         a.UpdateChecksum(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
