@@ -4,7 +4,6 @@
 #include "tests/support/test_support.h"
 
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
 #include <grp.h>
 #include <string>
@@ -18,7 +17,6 @@ namespace moravel::test {
 struct CliRun {
     int status = -1;
     std::string out, err;
-    double seconds = 0;
 };
 
 // Starts moravel-cli with args and the descriptors in, out, err as its standard ones, as user
@@ -57,21 +55,19 @@ inline int waitCli(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// Runs moravel-cli with stdin from stdinPath, stdout to stdoutPath (captured when empty) and
-// stderr captured.
+// Runs moravel-cli with stdin from /dev/null, stdout to stdoutPath (captured when empty) and
+// stderr captured; the captures are files of dir.
 inline CliRun runCli(const TempDir& dir, std::vector<std::string> args, std::string stdoutPath = {},
-                     const std::string& stdinPath = "/dev/null", uid_t uid = uid_t(-1))
+                     uid_t uid = uid_t(-1))
 {
     const bool capture = stdoutPath.empty();
     if (capture)
         stdoutPath = dir.file("stdout");
-    const int fds[] = {::open(stdinPath.c_str(), O_RDONLY | O_CLOEXEC),
+    const int fds[] = {::open("/dev/null", O_RDONLY | O_CLOEXEC),
                        ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
                        ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
-    const auto start = std::chrono::steady_clock::now();
     CliRun run;
     run.status = waitCli(spawnCli(std::move(args), fds[0], fds[1], fds[2], uid));
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (int fd : fds)
         ::close(fd);
     run.out = capture ? readFile(stdoutPath) : "";

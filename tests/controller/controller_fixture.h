@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <span>
 
 namespace moravel::test {
 
@@ -56,6 +58,29 @@ public:
 inline double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Checks the frames of one parameter sweep: mode 1, one class 1 request of code per exchanged
+// key in ascending order, mode 2. Returns the value areas (bytes 4 ... 19) by key.
+inline std::map<std::uint16_t, Bytes> checkSweep(std::span<const Frame> frames, std::uint8_t code)
+{
+    std::map<std::uint16_t, Bytes> byKey;
+    EXPECT_EQ(frames.size(), 40u);
+    if (frames.size() != 40)
+        return byKey;
+    const auto isMode = [](const Frame& f, int mode) { return f[0] == 0 && f[1] == 1 && f[2] == mode; };
+    EXPECT_TRUE(isMode(frames.front(), 1));
+    EXPECT_TRUE(isMode(frames.back(), 2));
+    std::vector<std::uint16_t> keys;
+    for (std::size_t i = 1; i + 1 < frames.size(); ++i) {
+        EXPECT_EQ(frames[i][0], 1);
+        EXPECT_EQ(frames[i][1], code);
+        keys.push_back(static_cast<std::uint16_t>(frames[i][2] << 8 | frames[i][3]));
+        byKey[keys.back()] = Bytes(frames[i].begin() + 4, frames[i].begin() + 20);
+    }
+    const auto simulated = quorlink::sim::ParameterStore::keys();
+    EXPECT_EQ(keys, std::vector<std::uint16_t>(simulated.begin(), simulated.end()));
+    return byKey;
 }
 
 class ControllerTest : public ::testing::Test {
