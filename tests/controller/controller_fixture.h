@@ -15,6 +15,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <random>
 #include <span>
 
 namespace moravel::test {
@@ -54,6 +55,15 @@ public:
     std::vector<Progress> progress;
     int busyDepth = 0;
 };
+
+inline Bytes randomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(random());
+    return bytes;
+}
 
 inline double secondsSince(std::chrono::steady_clock::time_point start)
 {
