@@ -100,6 +100,7 @@ protected:
     {
         ::setenv("HOME", home.path().c_str(), 1);
         ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("MORAVEL_DATA_DIR");
     }
     ~ControllerTest() override
     {
@@ -123,11 +124,18 @@ protected:
         std::memcpy(app.m_context.portName, name, std::strlen(name));
     }
 
+    // begin() with one controller on port.
+    Device& controllerOn(int port)
+    {
+        Device& device = sim.addPort(port);
+        begin();
+        return device;
+    }
+
     // One controller on COM3, the app connected to it by port; the device's logs cleared.
     Device& connectOnCom3()
     {
-        Device& device = sim.addPort(3);
-        begin();
+        Device& device = controllerOn(3);
         usePort("COM3");
         EXPECT_TRUE(app.OpenConnection(ui));
         EXPECT_TRUE(device.waitForFrames(1, 1s));

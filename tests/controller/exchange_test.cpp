@@ -69,9 +69,8 @@ TEST_F(Exchange, TransferCommandPacksEveryShapeAndGoesOnPastAFailingKey)
 
 TEST_F(Exchange, WithoutALinkNothingIsSentAndADeadControllerGivesThirtyEightReadMessages)
 {
-    Device& device = sim.addPort(3);
+    Device& device = controllerOn(3);
     device.setStatusAcceptByte(0);
-    begin();
     usePort("COM3");
     loadTemplate();
     doc.PrepareNew();

@@ -32,20 +32,12 @@ Bytes expectedStream(const Bytes& data)
     return stream;
 }
 
-class Upload : public ControllerTest {
-protected:
-    Device& controller()
-    {
-        Device& device = sim.addPort(2);
-        begin();
-        return device;
-    }
-};
+using Upload = ControllerTest;
 
 // The sizes run one after the other in one app: each upload starts its checksum afresh.
 TEST_F(Upload, EverySizeSendsItsPaddedBlocksAndTheChecksumMatches)
 {
-    Device& device = controller();
+    Device& device = controllerOn(2);
     for (const std::size_t size : {0, 8192, 8193, 100 * 1024 + 7}) {
         SCOPED_TRACE(size);
         device.clearLogs();
@@ -69,7 +61,7 @@ TEST_F(Upload, EverySizeSendsItsPaddedBlocksAndTheChecksumMatches)
 
 TEST_F(Upload, AnIdentifierInPiecesOrNoneIsNotABootloader)
 {
-    Device& device = controller();
+    Device& device = controllerOn(2);
     for (const bool pieces : {false, true}) { // "in pieces" leaves the device in its bootloader
         SCOPED_TRACE(pieces ? "in pieces" : "absent");
         ui = ScriptedInteraction{};
@@ -88,7 +80,7 @@ TEST_F(Upload, AnIdentifierInPiecesOrNoneIsNotABootloader)
 
 TEST_F(Upload, ASilentBootloaderEndsTheUploadAfterTheAnswerTimeout)
 {
-    Device& device = controller();
+    Device& device = controllerOn(2);
     device.setBootloaderSilentAfter(BootloaderStep::Erase);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(app.UploadFirmware(randomBytes(20000, 3), ui), UploadResult::Stopped);
@@ -103,7 +95,7 @@ TEST_F(Upload, ASilentBootloaderEndsTheUploadAfterTheAnswerTimeout)
 
 TEST_F(Upload, AFailedWriteStopsTheUpload)
 {
-    Device& device = controller();
+    Device& device = controllerOn(2);
     ui.onProgress = [&](std::int64_t done) {
         if (done != 8192)
             return;
