@@ -4,12 +4,10 @@
 #include "tests/support/test_support.h"
 
 #include <cerrno>
-#include <chrono>
 #include <fcntl.h>
-#include <string>
 #include <grp.h>
+#include <string>
 #include <sys/ioctl.h>
-#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -18,14 +16,13 @@ namespace moravel::test {
 
 struct CliRun {
     int status = -1;
-    std::string out;
-    std::string err;
-    double seconds = 0;
+    std::string out, err;
 };
 
-// Starts moravel-cli with args and the given descriptors as its stdin, stdout and stderr,
-// as user `uid` when it is not -1 (the caller must be root then). Returns the child's pid.
-inline pid_t spawnCli(std::vector<std::string> args, int in, int out, int err, uid_t uid = static_cast<uid_t>(-1),
+// Starts moravel-cli with args and the descriptors in, out, err as its standard ones, as user
+// `uid` unless it is -1 (the caller must be root then), with `in` as its controlling terminal
+// when newSession. Returns the child's pid.
+inline pid_t spawnCli(std::vector<std::string> args, int in, int out, int err, uid_t uid = uid_t(-1),
                       bool newSession = false)
 {
     args.insert(args.begin(), MORAVEL_CLI);
@@ -44,7 +41,7 @@ inline pid_t spawnCli(std::vector<std::string> args, int in, int out, int err, u
     ::dup2(err, 2);
     if (newSession)
         ::ioctl(0, TIOCSCTTY, 0);
-    if (uid != static_cast<uid_t>(-1) && (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0))
+    if (uid != uid_t(-1) && (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0))
         ::_exit(126);
     ::execv(MORAVEL_CLI, argv.data());
     ::_exit(127);
@@ -58,24 +55,23 @@ inline int waitCli(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// Runs moravel-cli with stdin from stdinPath, stdout to stdoutPath (or captured) and
-// stderr captured.
-inline CliRun runCli(const TempDir& dir, std::vector<std::string> args, const std::string& stdoutPath = {},
-                     const std::string& stdinPath = "/dev/null", uid_t uid = static_cast<uid_t>(-1))
+// Runs moravel-cli with stdin from /dev/null, stdout to stdoutPath (captured when empty) and
+// stderr captured; the captures are files of dir.
+inline CliRun runCli(const TempDir& dir, std::vector<std::string> args, std::string stdoutPath = {},
+                     uid_t uid = uid_t(-1))
 {
-    const std::string outPath = stdoutPath.empty() ? dir.file("stdout") : stdoutPath;
-    const std::string errPath = dir.file("stderr");
-    const int in = ::open(stdinPath.c_str(), O_RDONLY | O_CLOEXEC);
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const auto start = std::chrono::steady_clock::now();
+    const bool capture = stdoutPath.empty();
+    if (capture)
+        stdoutPath = dir.file("stdout");
+    const int fds[] = {::open("/dev/null", O_RDONLY | O_CLOEXEC),
+                       ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
+                       ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
     CliRun run;
-    run.status = waitCli(spawnCli(std::move(args), in, out, err, uid));
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    for (int fd : {in, out, err})
+    run.status = waitCli(spawnCli(std::move(args), fds[0], fds[1], fds[2], uid));
+    for (int fd : fds)
         ::close(fd);
-    run.out = stdoutPath.empty() ? readFile(outPath) : "";
-    run.err = readFile(errPath);
+    run.out = capture ? readFile(stdoutPath) : "";
+    run.err = readFile(dir.file("stderr"));
     return run;
 }
 

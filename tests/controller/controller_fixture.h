@@ -1,6 +1,7 @@
 #pragma once
 // Test fixture: the application object against in-process simulated controllers on real
-// pseudo-terminals, with the settings file in a temporary home directory.
+// pseudo-terminals, with the settings file in a temporary home directory. The moravel-cli
+// tests use it too.
 
 #include "app/controller/moravel_app.h"
 #include "sim/simulator.h"
@@ -10,38 +11,32 @@
 
 #include <array>
 #include <chrono>
-#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
-#include <string>
-#include <utility>
-#include <vector>
+#include <map>
+#include <random>
+#include <span>
 
 namespace moravel::test {
 
 using namespace std::chrono_literals;
+using quorlink::sim::Device;
+using Bytes = std::vector<std::uint8_t>;
 using Frame = std::array<std::uint8_t, 64>;
+using Progress = std::pair<std::int64_t, std::int64_t>;
+using Texts = std::vector<std::string>;
 
 // Records everything an operation tells the user, in order, and answers confirm().
 class ScriptedInteraction : public UserInteraction {
 public:
-    void showMessage(std::string_view text) override
-    {
-        messages.emplace_back(text);
-        events.push_back("message: " + std::string(text));
-    }
+    void showMessage(std::string_view text) override { messages.emplace_back(text); }
     bool confirm(std::string_view text) override
     {
         confirmations.emplace_back(text);
-        events.push_back("confirm: " + std::string(text));
         return confirmAnswer;
     }
-    void setStatusText(std::string_view text) override
-    {
-        statusTexts.emplace_back(text);
-        events.push_back("status: " + std::string(text));
-        if (onStatus)
-            onStatus(text);
-    }
+    void setStatusText(std::string_view text) override { events.push_back("status: " + std::string(text)); }
     void setBusy(bool busy) override
     {
         busyDepth += busy ? 1 : -1;
@@ -51,55 +46,112 @@ public:
     {
         progress.emplace_back(done, total);
         if (onProgress)
-            onProgress(done, total);
+            onProgress(done);
     }
 
     bool confirmAnswer = true;
-    std::function<void(std::string_view)> onStatus;
-    std::function<void(std::int64_t, std::int64_t)> onProgress;
-    std::vector<std::string> messages;
-    std::vector<std::string> confirmations;
-    std::vector<std::string> statusTexts;
-    std::vector<std::string> events;
-    std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+    std::function<void(std::int64_t done)> onProgress;
+    Texts messages, confirmations, events; // events: status texts and busy switches
+    std::vector<Progress> progress;
     int busyDepth = 0;
 };
 
-// The parameter key of a class 1 request (group << 8 | item).
-inline std::uint16_t keyOf(const Frame& f)
+inline Bytes randomBytes(std::size_t size, unsigned seed)
 {
-    return static_cast<std::uint16_t>(f[2] << 8 | f[3]);
+    std::mt19937 random(seed);
+    Bytes bytes(size);
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(random());
+    return bytes;
 }
 
-// Whether f is the mode switch to mode.
-inline bool isModeSwitch(const Frame& f, int mode)
+inline double secondsSince(std::chrono::steady_clock::time_point start)
 {
-    return f[0] == 0 && f[1] == 1 && f[2] == mode;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double secondsSince(std::chrono::steady_clock::time_point start);
+// Checks the frames of one parameter sweep: mode 1, one class 1 request of code per exchanged
+// key in ascending order, mode 2. Returns the value areas (bytes 4 ... 19) by key.
+inline std::map<std::uint16_t, Bytes> checkSweep(std::span<const Frame> frames, std::uint8_t code)
+{
+    std::map<std::uint16_t, Bytes> byKey;
+    EXPECT_EQ(frames.size(), 40u);
+    if (frames.size() != 40)
+        return byKey;
+    const auto isMode = [](const Frame& f, int mode) { return f[0] == 0 && f[1] == 1 && f[2] == mode; };
+    EXPECT_TRUE(isMode(frames.front(), 1));
+    EXPECT_TRUE(isMode(frames.back(), 2));
+    std::vector<std::uint16_t> keys;
+    for (std::size_t i = 1; i + 1 < frames.size(); ++i) {
+        EXPECT_EQ(frames[i][0], 1);
+        EXPECT_EQ(frames[i][1], code);
+        keys.push_back(static_cast<std::uint16_t>(frames[i][2] << 8 | frames[i][3]));
+        byKey[keys.back()] = Bytes(frames[i].begin() + 4, frames[i].begin() + 20);
+    }
+    const auto simulated = quorlink::sim::ParameterStore::keys();
+    EXPECT_EQ(keys, std::vector<std::uint16_t>(simulated.begin(), simulated.end()));
+    return byKey;
+}
 
 class ControllerTest : public ::testing::Test {
 protected:
-    // A temporary home directory for the settings file (XDG_CONFIG_HOME is cleared, so the
-    // file lies at $HOME/.config/...).
-    ControllerTest();
+    // The settings file then lies at $HOME/.config/...
+    ControllerTest()
+    {
+        ::setenv("HOME", home.path().c_str(), 1);
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("MORAVEL_DATA_DIR");
+    }
+    ~ControllerTest() override
+    {
+        if (app.IsConnected())
+            KorvexCloseConnection(&app.m_context);
+    }
 
     // Exports QUORLINK_COM1..8 for the ports added so far (the others point nowhere), starts
     // the devices and loads the settings. Call once, after addPort.
-    void begin();
+    void begin()
+    {
+        sim.exportEnvironment();
+        sim.start();
+        app.LoadSettings();
+    }
 
-    // begin() with one controller on COM3, the app in mode 1 on COM3 and connected; the
-    // device's logs cleared.
-    quorlink::sim::Device& connectOnCom3();
+    void usePort(const char* name)
+    {
+        app.connectionMode = 1;
+        std::memset(app.m_context.portName, 0, 5);
+        std::memcpy(app.m_context.portName, name, std::strlen(name));
+    }
 
-    // The frames a device received after its logs were last cleared (waits for count).
-    std::vector<Frame> framesOf(quorlink::sim::Device& device, std::size_t count = 0);
+    // begin() with one controller on port.
+    Device& controllerOn(int port)
+    {
+        Device& device = sim.addPort(port);
+        begin();
+        return device;
+    }
 
-    // A document loaded from the template file.
-    void loadTemplate(CMoravelSDIDoc& doc);
+    // One controller on COM3, the app connected to it by port; the device's logs cleared.
+    Device& connectOnCom3()
+    {
+        Device& device = controllerOn(3);
+        usePort("COM3");
+        EXPECT_TRUE(app.OpenConnection(ui));
+        EXPECT_TRUE(device.waitForFrames(1, 1s));
+        device.clearLogs();
+        return device;
+    }
 
-    void TearDown() override;
+    // The frames a device received since its logs were last cleared (waits for count).
+    static std::vector<Frame> framesOf(Device& device, std::size_t count)
+    {
+        device.waitForFrames(count, 2s);
+        std::vector<Frame> frames;
+        for (const auto& f : device.frames())
+            frames.push_back(f.bytes);
+        return frames;
+    }
 
     TempDir home;
     quorlink::sim::Simulator sim;
