@@ -54,14 +54,17 @@ struct GroupInfo {
     std::string_view macro; // "HBYTE_MOTORTEST"
 };
 
+// Indexed by group number. The macro name is taken from the constant itself.
+#define MORAVEL_GROUP(constant, name) GroupInfo{constant, name, #constant}
 inline constexpr std::array<GroupInfo, 6> ParameterGroups{{
-    {HBYTE_MOTORTEST, "Motortest", "HBYTE_MOTORTEST"},
-    {HBYTE_GESCHWINDIGKEITEN, "Geschwindigkeiten", "HBYTE_GESCHWINDIGKEITEN"},
-    {HBYTE_SCHNITTSTELLE, "Schnittstelle", "HBYTE_SCHNITTSTELLE"},
-    {HBYTE_REFERENZFAHRT, "Referenzfahrt", "HBYTE_REFERENZFAHRT"},
-    {HBYTE_MECHANIK, "Mechanik", "HBYTE_MECHANIK"},
-    {HBYTE_SONSTIGE, "Sonstige", "HBYTE_SONSTIGE"},
+    MORAVEL_GROUP(HBYTE_MOTORTEST, "Motortest"),
+    MORAVEL_GROUP(HBYTE_GESCHWINDIGKEITEN, "Geschwindigkeiten"),
+    MORAVEL_GROUP(HBYTE_SCHNITTSTELLE, "Schnittstelle"),
+    MORAVEL_GROUP(HBYTE_REFERENZFAHRT, "Referenzfahrt"),
+    MORAVEL_GROUP(HBYTE_MECHANIK, "Mechanik"),
+    MORAVEL_GROUP(HBYTE_SONSTIGE, "Sonstige"),
 }};
+#undef MORAVEL_GROUP
 
 // What a row's value is, and which accessor reaches it.
 enum class ParameterKind {
