@@ -65,8 +65,6 @@ constexpr Elements four(std::array<std::string_view, 4> names, std::string_view 
              {names[3], text, def, lo, hi}}};
 }
 
-constexpr ParameterKey K(std::uint8_t group, std::uint8_t item) { return ParameterKey(group, item); }
-
 // ---- Enumerated value texts.
 
 constexpr std::string_view kSignalTexts[] = {"Low aktiv", "High aktiv", "deaktiv"};
@@ -78,319 +76,298 @@ constexpr std::string_view kHomingTimeTexts[] = {"nur Manuell", "auch beim Einsc
                                                  "zusätzlich vor Programmstart"};
 constexpr std::string_view kUnknownCommandTexts[] = {"ignorieren", "abbrechen", "fragen"};
 
-// ---- Row makers for the common shapes; the table below fills in the dialog data.
-
-constexpr ParameterInfo longRow(ParameterKey key, std::string_view macro,
-                                std::int32_t& (*at)(ParameterSet&, std::size_t), Elements el,
-                                std::string_view label, ExchangeShape shape = ExchangeShape::Long)
-{
-    ParameterInfo p;
-    p.key = key;
-    p.itemMacro = macro;
-    p.kind = ParameterKind::Long;
-    p.shape = shape;
-    p.messageForm = MessageForm::Regular;
-    p.elementCount = 1;
-    p.elements = el;
-    p.control = DialogControl::Number;
-    p.dialogLabel = label;
-    p.dialogMin = el[0].validMin;
-    p.dialogMax = el[0].validMax;
-    p.longAt = at;
-    return p;
-}
-
-// Speed fields: the dialog accepts 0.1 mm/s and up, a file down to 0.01 mm/s.
-constexpr ParameterInfo floatRow(ParameterKey key, std::string_view macro, float& (*at)(ParameterSet&),
-                                 Elements el, std::string_view label, double dialogMin)
-{
-    ParameterInfo p;
-    p.key = key;
-    p.itemMacro = macro;
-    p.kind = ParameterKind::Float;
-    p.shape = ExchangeShape::Float;
-    p.messageForm = MessageForm::Regular;
-    p.elementCount = 1;
-    p.elements = el;
-    p.control = DialogControl::Number;
-    p.dialogLabel = label;
-    p.dialogMin = dialogMin;
-    p.dialogMax = el[0].validMax;
-    p.floatAt = at;
-    return p;
-}
-
-constexpr ParameterInfo quadRow(ParameterKey key, std::string_view macro,
-                                std::int32_t& (*at)(ParameterSet&, std::size_t), Elements el,
-                                std::string_view frame, std::string_view column = {})
-{
-    ParameterInfo p = longRow(key, macro, at, el, frame, ExchangeShape::FourLongs);
-    p.kind = ParameterKind::AxisQuadruple;
-    p.elementCount = 4;
-    p.dialogColumn = column;
-    return p;
-}
-
-constexpr ParameterInfo withTexts(ParameterInfo p, std::span<const std::string_view> texts,
-                                  std::int32_t first, std::size_t maxChars, bool emptyEntry = false)
-{
-    p.control = DialogControl::Combo;
-    p.valueTexts = texts;
-    p.firstValue = first;
-    p.dialogMaxChars = maxChars;
-    p.listHasEmptyEntry = emptyEntry;
-    return p;
-}
-
-constexpr ParameterInfo inFrame(ParameterInfo p, std::string_view frame)
-{
-    p.dialogFrame = frame;
-    return p;
-}
-
-constexpr ParameterInfo withForm(ParameterInfo p, MessageForm form)
-{
-    p.messageForm = form;
-    return p;
-}
-
-constexpr ParameterInfo reservedRow(std::uint8_t item)
-{
-    ParameterInfo p;
-    p.key = K(HBYTE_REFERENZFAHRT, item);
-    return p;
-}
-
-constexpr ParameterInfo homingRow()
-{
-    ParameterInfo p;
-    p.key = K(HBYTE_REFERENZFAHRT, LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR);
-    p.itemMacro = "LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR";
-    p.kind = ParameterKind::HomingRecord;
-    p.shape = ExchangeShape::EightBytes;
-    p.messageForm = MessageForm::Regular;
-    p.elementCount = 8;
-    p.elements = {{
-        {"Richtung[0]", "1-negative", 1, 0, 2},
-        {"Richtung[1]", "1-negative", 1, 0, 2},
-        {"Richtung[2]", "0-positive", 0, 0, 2},
-        {"Richtung[3]", "0-positive", 0, 0, 2},
-        {"Reihenfolge[0]", "2=Z", 2, 0, 3},
-        {"Reihenfolge[1]", "1=Y", 1, 0, 3},
-        {"Reihenfolge[2]", "0=X", 0, 0, 3},
-        {"Reihenfolge[3]", "3=C", 3, 0, 3},
-    }};
-    p.control = DialogControl::Homing;
-    p.valueTexts = kHomingDirectionTexts;
-    p.firstValue = 0;
-    p.dialogMaxChars = 23;
-    p.listSorted = true;
-    p.longAt = &homingLong;
-    return p;
-}
-
-constexpr ParameterInfo controllerNameRow()
-{
-    ParameterInfo p;
-    p.key = K(HBYTE_SONSTIGE, LBYTE_SONSTIGE_CONTROLLERNAME_CHAR);
-    p.itemMacro = "LBYTE_SONSTIGE_CONTROLLERNAME_CHAR";
-    p.kind = ParameterKind::String;
-    p.shape = ExchangeShape::Text16;
-    p.control = DialogControl::Text;
-    p.dialogLabel = "Controllername";
-    p.dialogMaxChars = 16;
-    p.textAt = &controllerNameText;
-    return p;
-}
+// ---- The table.
 
 using PS = ParameterSet;
-constexpr double kSpeedMin = 0.01;     // file
-constexpr double kSpeedDialogMin = 0.1; // dialog
-constexpr double kPosition = 32767;
+using Kind = ParameterKind;
+using Shape = ExchangeShape;
+using Form = MessageForm;
+using Control = DialogControl;
 
+// Speed fields: a file may hold 0.01 mm/s and up, the dialog accepts 0.1 mm/s and up.
+constexpr double kSpeedMin = 0.01;
+constexpr double kSpeedDialogMin = 0.1;
+constexpr double kPosition = 32767; // mm, either way from the origin
+
+// A row's key and the name of its item constant, which is taken from the constant itself.
+#define KEY(group, item) .key = ParameterKey(group, item), .itemMacro = #item
+
+// One row per key. Fields left out keep ParameterInfo's defaults (empty texts, zero ranges,
+// null accessors).
 constexpr ParameterInfo kTable[] = {
     // Motortest
-    longRow(K(HBYTE_MOTORTEST, LBYTE_MOTORTEST_WEGLAENGE_LONG), "LBYTE_MOTORTEST_WEGLAENGE_LONG",
-            &scalarLong<&PS::motortestWeglaenge>, one("Weglänge", "400 Schritte", 400, 0, 65535),
-            "Weglänge ( Schritte )"),
-    floatRow(K(HBYTE_MOTORTEST, LBYTE_MOTORTEST_START_STOP_FLOAT), "LBYTE_MOTORTEST_START_STOP_FLOAT",
-             &scalarFloat<&PS::motortestStartStop>,
-             one("Start-Stop Geschwindigkeit", "0.5 mm/s", 0.5, kSpeedMin, 999),
-             "Start/Stop Geschwindigkeit ( mm/s )", kSpeedDialogMin),
-    floatRow(K(HBYTE_MOTORTEST, LBYTE_MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT),
-             "LBYTE_MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT", &scalarFloat<&PS::motortestMaxGeschwindigkeit>,
-             one("Maximalgeschwindigkeit", "10.0 mm/s", 10.0, kSpeedMin, 999), "Fahrgeschwindigkeit ( mm/s )",
-             kSpeedDialogMin),
-    longRow(K(HBYTE_MOTORTEST, LBYTE_MOTORTEST_BESCHLEUNIGUNG_LONG), "LBYTE_MOTORTEST_BESCHLEUNIGUNG_LONG",
-            &scalarLong<&PS::motortestBeschleunigung>, one("Motortestbeschleunigung", "10 mm/s²", 10, 1, 999),
-            "Beschleunigung  ( mm/s*s )"),
+    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_WEGLAENGE_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Weglänge", "400 Schritte", 400, 0, 65535),
+     .control = Control::Number, .dialogLabel = "Weglänge ( Schritte )", .dialogMin = 0, .dialogMax = 65535,
+     .longAt = &scalarLong<&PS::motortestWeglaenge>},
+    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_START_STOP_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Start-Stop Geschwindigkeit", "0.5 mm/s", 0.5, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Start/Stop Geschwindigkeit ( mm/s )",
+     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+     .floatAt = &scalarFloat<&PS::motortestStartStop>},
+    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Maximalgeschwindigkeit", "10.0 mm/s", 10.0, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Fahrgeschwindigkeit ( mm/s )",
+     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+     .floatAt = &scalarFloat<&PS::motortestMaxGeschwindigkeit>},
+    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_BESCHLEUNIGUNG_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Motortestbeschleunigung", "10 mm/s²", 10, 1, 999),
+     .control = Control::Number, .dialogLabel = "Beschleunigung  ( mm/s*s )", .dialogMin = 1, .dialogMax = 999,
+     .longAt = &scalarLong<&PS::motortestBeschleunigung>},
 
     // Geschwindigkeiten
-    floatRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_START_STOP_FLOAT),
-             "LBYTE_GESCHWINDIGKEITEN_START_STOP_FLOAT", &scalarFloat<&PS::startStopGeschwindigkeit>,
-             one("Startgeschwindigkeit", "0.5 mm/s", 0.5, kSpeedMin, 999), "Start/Stop Geschwindigkeit ( mm/s )",
-             kSpeedDialogMin),
-    floatRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT), "LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT",
-             &scalarFloat<&PS::fahrGeschwindigkeit>, one("Fahrgeschwindigkeit", "4.0 mm/s", 4.0, kSpeedMin, 999),
-             "Fahrgeschwindigkeit ( mm/s )", kSpeedDialogMin),
-    floatRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_EILGANG_FLOAT),
-             "LBYTE_GESCHWINDIGKEITEN_EILGANG_FLOAT", &scalarFloat<&PS::eilgang>,
-             one("Eilgang", "10.0 mm/s", 10.0, kSpeedMin, 999), "Eilgang ( mm/s )", kSpeedDialogMin),
-    floatRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT),
-             "LBYTE_GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT", &scalarFloat<&PS::manuellLangsam>,
-             one("'Manuelles Fahren langsam'", "0.5 mm/s", 0.5, kSpeedMin, 999),
-             "Manuelles Fahren langsam ( mm/s )", kSpeedDialogMin),
-    floatRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT),
-             "LBYTE_GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT", &scalarFloat<&PS::manuellSchnell>,
-             one("'Manuelles Fahren schnell'", "2.5 mm/s", 2.5, kSpeedMin, 999),
-             "Manuelles Fahren schnell ( mm/s )", kSpeedDialogMin),
-    floatRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT),
-             "LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT", &scalarFloat<&PS::referenzfahrtGeschwindigkeit>,
-             one("Referenzfahrt", "2.5 mm/s", 2.5, kSpeedMin, 999), "Referenzfahrt ( mm/s )", kSpeedDialogMin),
-    floatRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT),
-             "LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT",
-             &scalarFloat<&PS::referenzfahrtFreiGeschwindigkeit>,
-             one("Referenzfahrt (freifahren)", "0.5 mm/s", 0.5, kSpeedMin, 999),
-             "Referenzfahrt (frei fahren) ( mm/s )", kSpeedDialogMin),
-    longRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG),
-            "LBYTE_GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG", &scalarLong<&PS::beschleunigung>,
-            one("Beschleunigung", "4 mm/s²", 4, 1, 999), "Beschleunigung  ( mm/s*s )"),
-    inFrame(longRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_BREMSWINKEL_LONG),
-                    "LBYTE_GESCHWINDIGKEITEN_BREMSWINKEL_LONG", &scalarLong<&PS::bremswinkel>,
-                    one("Bremswinkel", "0 grad", 0, 0, 45), "Bremswinkel  ( grad )", ExchangeShape::None),
-            "Noch nicht verwendet"),
-    inFrame(longRow(K(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG),
-                    "LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG", &scalarLong<&PS::umschaltzeit>,
-                    one("Umschaltzeit", "0 ms", 0, 0, 1000), "Umschaltzeit ( ms )", ExchangeShape::None),
-            "Noch nicht verwendet"),
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_START_STOP_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Startgeschwindigkeit", "0.5 mm/s", 0.5, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Start/Stop Geschwindigkeit ( mm/s )",
+     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+     .floatAt = &scalarFloat<&PS::startStopGeschwindigkeit>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Fahrgeschwindigkeit", "4.0 mm/s", 4.0, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Fahrgeschwindigkeit ( mm/s )",
+     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+     .floatAt = &scalarFloat<&PS::fahrGeschwindigkeit>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_EILGANG_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Eilgang", "10.0 mm/s", 10.0, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Eilgang ( mm/s )",
+     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+     .floatAt = &scalarFloat<&PS::eilgang>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("'Manuelles Fahren langsam'", "0.5 mm/s", 0.5, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Manuelles Fahren langsam ( mm/s )",
+     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+     .floatAt = &scalarFloat<&PS::manuellLangsam>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("'Manuelles Fahren schnell'", "2.5 mm/s", 2.5, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Manuelles Fahren schnell ( mm/s )",
+     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+     .floatAt = &scalarFloat<&PS::manuellSchnell>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Referenzfahrt", "2.5 mm/s", 2.5, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Referenzfahrt ( mm/s )",
+     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+     .floatAt = &scalarFloat<&PS::referenzfahrtGeschwindigkeit>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Referenzfahrt (freifahren)", "0.5 mm/s", 0.5, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Referenzfahrt (frei fahren) ( mm/s )",
+     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+     .floatAt = &scalarFloat<&PS::referenzfahrtFreiGeschwindigkeit>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Beschleunigung", "4 mm/s²", 4, 1, 999),
+     .control = Control::Number, .dialogLabel = "Beschleunigung  ( mm/s*s )", .dialogMin = 1, .dialogMax = 999,
+     .longAt = &scalarLong<&PS::beschleunigung>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_BREMSWINKEL_LONG),
+     .kind = Kind::Long, .shape = Shape::None, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Bremswinkel", "0 grad", 0, 0, 45),
+     .control = Control::Number, .dialogLabel = "Bremswinkel  ( grad )", .dialogFrame = "Noch nicht verwendet",
+     .dialogMin = 0, .dialogMax = 45,
+     .longAt = &scalarLong<&PS::bremswinkel>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG),
+     .kind = Kind::Long, .shape = Shape::None, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Umschaltzeit", "0 ms", 0, 0, 1000),
+     .control = Control::Number, .dialogLabel = "Umschaltzeit ( ms )", .dialogFrame = "Noch nicht verwendet",
+     .dialogMin = 0, .dialogMax = 1000,
+     .longAt = &scalarLong<&PS::umschaltzeit>},
 
     // Schnittstelle
-    withForm(withTexts(longRow(K(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG),
-                               "LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG",
-                               &scalarLong<&PS::zusatzsignalSpindel>,
-                               one("Zusatzsignal Spindel", "deaktiv", 3, 1, 3), "Zusatzsignal Spindel"),
-                       kSignalTexts, 1, 10),
-             MessageForm::Signal),
-    withForm(withTexts(longRow(K(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG),
-                               "LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG",
-                               &scalarLong<&PS::zusatzsignalKuehlung>,
-                               one("Zusatzsignal Kühlung", "deaktiv", 3, 1, 3), "Zusatzsignal Kühlung"),
-                       kSignalTexts, 1, 10),
-             MessageForm::Signal),
-    withForm(withTexts(longRow(K(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG),
-                               "LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG",
-                               &scalarLong<&PS::zusatzsignalStromabsenkung>,
-                               one("Zusatzsignal Stromabsenkung", "deaktiv", 3, 1, 3),
-                               "Zusatzsignal Stromabsenkung"),
-                       kSignalTexts, 1, 10, true),
-             MessageForm::Signal),
-    withForm(withTexts(longRow(K(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG),
-                               "LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG", &scalarLong<&PS::zusatzsignalBoost>,
-                               one("Zusatzsignal Boost", "deaktiv", 3, 1, 3), "Zusatzsignal Boost"),
-                       kSignalTexts, 1, 10, true),
-             MessageForm::Signal),
+    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Signal,
+     .elementCount = 1, .elements = one("Zusatzsignal Spindel", "deaktiv", 3, 1, 3),
+     .control = Control::Combo, .dialogLabel = "Zusatzsignal Spindel", .dialogMin = 1, .dialogMax = 3,
+     .dialogMaxChars = 10, .valueTexts = kSignalTexts, .firstValue = 1,
+     .longAt = &scalarLong<&PS::zusatzsignalSpindel>},
+    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Signal,
+     .elementCount = 1, .elements = one("Zusatzsignal Kühlung", "deaktiv", 3, 1, 3),
+     .control = Control::Combo, .dialogLabel = "Zusatzsignal Kühlung", .dialogMin = 1, .dialogMax = 3,
+     .dialogMaxChars = 10, .valueTexts = kSignalTexts, .firstValue = 1,
+     .longAt = &scalarLong<&PS::zusatzsignalKuehlung>},
+    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Signal,
+     .elementCount = 1, .elements = one("Zusatzsignal Stromabsenkung", "deaktiv", 3, 1, 3),
+     .control = Control::Combo, .dialogLabel = "Zusatzsignal Stromabsenkung", .dialogMin = 1, .dialogMax = 3,
+     .dialogMaxChars = 10, .valueTexts = kSignalTexts, .firstValue = 1, .listHasEmptyEntry = true,
+     .longAt = &scalarLong<&PS::zusatzsignalStromabsenkung>},
+    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Signal,
+     .elementCount = 1, .elements = one("Zusatzsignal Boost", "deaktiv", 3, 1, 3),
+     .control = Control::Combo, .dialogLabel = "Zusatzsignal Boost", .dialogMin = 1, .dialogMax = 3,
+     .dialogMaxChars = 10, .valueTexts = kSignalTexts, .firstValue = 1, .listHasEmptyEntry = true,
+     .longAt = &scalarLong<&PS::zusatzsignalBoost>},
 
-    // Referenzfahrt
-    reservedRow(0),
-    reservedRow(1),
-    reservedRow(2),
-    reservedRow(3),
-    homingRow(),
+    // Referenzfahrt: items 0 to 3 are reserved, item 4 holds the direction and the axis of
+    // each homing step.
+    {.key = ParameterKey(HBYTE_REFERENZFAHRT, 0)},
+    {.key = ParameterKey(HBYTE_REFERENZFAHRT, 1)},
+    {.key = ParameterKey(HBYTE_REFERENZFAHRT, 2)},
+    {.key = ParameterKey(HBYTE_REFERENZFAHRT, 3)},
+    {KEY(HBYTE_REFERENZFAHRT, LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR),
+     .kind = Kind::HomingRecord, .shape = Shape::EightBytes, .messageForm = Form::Regular,
+     .elementCount = 8, .elements = {{
+         {"Richtung[0]", "1-negative", 1, 0, 2},
+         {"Richtung[1]", "1-negative", 1, 0, 2},
+         {"Richtung[2]", "0-positive", 0, 0, 2},
+         {"Richtung[3]", "0-positive", 0, 0, 2},
+         {"Reihenfolge[0]", "2=Z", 2, 0, 3},
+         {"Reihenfolge[1]", "1=Y", 1, 0, 3},
+         {"Reihenfolge[2]", "0=X", 0, 0, 3},
+         {"Reihenfolge[3]", "3=C", 3, 0, 3},
+     }},
+     .control = Control::Homing,
+     .dialogMaxChars = 23, .valueTexts = kHomingDirectionTexts, .firstValue = 0, .listSorted = true,
+     .longAt = &homingLong},
 
     // Mechanik
-    floatRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT), "LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT",
-             &axisFloat<&PS::aufloesung, AxisX>, one("Auflösung X", "100.0 Schritte/mm", 100.0, 0.1, 999),
-             "Auflösung", 0.1),
-    floatRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT), "LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT",
-             &axisFloat<&PS::aufloesung, AxisY>, one("Auflösung Y", "100.0 Schritte/mm", 100.0, 0.1, 999),
-             "Auflösung", 0.1),
-    floatRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT), "LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT",
-             &axisFloat<&PS::aufloesung, AxisZ>, one("Auflösung Z", "100.0 Schritte/mm", 100.0, 0.1, 999),
-             "Auflösung", 0.1),
-    floatRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT), "LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT",
-             &axisFloat<&PS::aufloesung, AxisC>, one("Auflösung C", "100.0 Schritte/mm", 100.0, 0.1, 999),
-             "Auflösung", 0.1),
-    longRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG), "LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG",
-            &axisLong<&PS::umkehrspiel, AxisX>, one("Umkehrspiel X", "0 Schritte", 0, 0, 500), "Umkehrspiel"),
-    longRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG), "LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG",
-            &axisLong<&PS::umkehrspiel, AxisY>, one("Umkehrspiel Y", "0 Schritte", 0, 0, 500), "Umkehrspiel"),
-    longRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG), "LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG",
-            &axisLong<&PS::umkehrspiel, AxisZ>, one("Umkehrspiel Z", "0 Schritte", 0, 0, 500), "Umkehrspiel"),
-    longRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG), "LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG",
-            &axisLong<&PS::umkehrspiel, AxisC>, one("Umkehrspiel C", "0 Schritte", 0, 0, 500), "Umkehrspiel"),
-    [] {
-        ParameterInfo p = quadRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG),
-                                  "LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG", &quadLong<&PS::richtungsumkehr>,
-                                  four({"Richtungsumkehr X", "Richtungsumkehr Y", "Richtungsumkehr Z",
-                                        "Richtungsumkehr C"},
-                                       "0-Aus", 0, 0, 1),
-                                  "Richtungsumkehr");
-        p.control = DialogControl::CheckBox;
-        return p;
-    }(),
-    quadRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG), "LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG",
-            &quadLong<&PS::verfahrbereichVon>,
-            four({"'Verfahrbereich von' X", "'Verfahrbereich von' Y", "'Verfahrbereich von' Z",
-                  "'Verfahrbereich von' C"},
-                 "0 mm", 0, -kPosition, kPosition),
-            "Verfahrbereich", "von"),
-    quadRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG), "LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG",
-            &quadLong<&PS::verfahrbereichBis>,
-            Elements{{{"'Verfahrbereich bis' X", "100 mm", 100, -kPosition, kPosition},
-                      {"'Verfahrbereich bis' Y", "100 mm", 100, -kPosition, kPosition},
-                      {"'Verfahrbereich bis' Z", "50 mm", 50, -kPosition, kPosition},
-                      {"'Verfahrbereich bis' C", "50 mm", 50, -kPosition, kPosition}}},
-            "Verfahrbereich", "bis"),
-    quadRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_PARKPOSITION_LONG), "LBYTE_MECHANIK_PARKPOSITION_LONG",
-            &quadLong<&PS::parkposition>,
-            four({"Parkposition X", "Parkposition Y", "Parkposition Z", "Parkposition C"}, "0 mm", 0, -kPosition,
-                 kPosition),
-            "Parkposition"),
-    quadRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_NULLPUNKT_LONG), "LBYTE_MECHANIK_NULLPUNKT_LONG",
-            &quadLong<&PS::nullpunkt>,
-            four({"Nullpunkt X", "Nullpunkt Y", "Nullpunkt Z", "Nullpunkt C"}, "0 mm", 0, -kPosition, kPosition),
-            "Nullpunkt"),
-    [] {
-        ParameterInfo p = withTexts(
-            quadRow(K(HBYTE_MECHANIK, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR),
-                    "LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR", &quadLong<&PS::achsenconfiguration>,
-                    four({"Achsenconfiguration X", "Achsenconfiguration Y", "Achsenconfiguration Z",
-                          "Achsenconfiguration C"},
-                         "0-linear", 0, 0, 2),
-                    "Achsenconfig"),
-            kAxisConfigTexts, 0, 8);
-        p.kind = ParameterKind::EnumQuadruple;
-        p.shape = ExchangeShape::FourBytes;
-        return p;
-    }(),
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Auflösung X", "100.0 Schritte/mm", 100.0, 0.1, 999),
+     .control = Control::Number, .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
+     .floatAt = &axisFloat<&PS::aufloesung, AxisX>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Auflösung Y", "100.0 Schritte/mm", 100.0, 0.1, 999),
+     .control = Control::Number, .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
+     .floatAt = &axisFloat<&PS::aufloesung, AxisY>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Auflösung Z", "100.0 Schritte/mm", 100.0, 0.1, 999),
+     .control = Control::Number, .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
+     .floatAt = &axisFloat<&PS::aufloesung, AxisZ>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT),
+     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Auflösung C", "100.0 Schritte/mm", 100.0, 0.1, 999),
+     .control = Control::Number, .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
+     .floatAt = &axisFloat<&PS::aufloesung, AxisC>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Umkehrspiel X", "0 Schritte", 0, 0, 500),
+     .control = Control::Number, .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
+     .longAt = &axisLong<&PS::umkehrspiel, AxisX>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Umkehrspiel Y", "0 Schritte", 0, 0, 500),
+     .control = Control::Number, .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
+     .longAt = &axisLong<&PS::umkehrspiel, AxisY>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Umkehrspiel Z", "0 Schritte", 0, 0, 500),
+     .control = Control::Number, .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
+     .longAt = &axisLong<&PS::umkehrspiel, AxisZ>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Umkehrspiel C", "0 Schritte", 0, 0, 500),
+     .control = Control::Number, .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
+     .longAt = &axisLong<&PS::umkehrspiel, AxisC>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG),
+     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
+     .elementCount = 4,
+     .elements = four({"Richtungsumkehr X", "Richtungsumkehr Y", "Richtungsumkehr Z", "Richtungsumkehr C"},
+                      "0-Aus", 0, 0, 1),
+     .control = Control::CheckBox, .dialogLabel = "Richtungsumkehr", .dialogMin = 0, .dialogMax = 1,
+     .longAt = &quadLong<&PS::richtungsumkehr>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG),
+     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
+     .elementCount = 4,
+     .elements = four({"'Verfahrbereich von' X", "'Verfahrbereich von' Y", "'Verfahrbereich von' Z",
+                       "'Verfahrbereich von' C"},
+                      "0 mm", 0, -kPosition, kPosition),
+     .control = Control::Number, .dialogLabel = "Verfahrbereich", .dialogColumn = "von",
+     .dialogMin = -kPosition, .dialogMax = kPosition,
+     .longAt = &quadLong<&PS::verfahrbereichVon>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG),
+     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
+     .elementCount = 4, .elements = {{
+         {"'Verfahrbereich bis' X", "100 mm", 100, -kPosition, kPosition},
+         {"'Verfahrbereich bis' Y", "100 mm", 100, -kPosition, kPosition},
+         {"'Verfahrbereich bis' Z", "50 mm", 50, -kPosition, kPosition},
+         {"'Verfahrbereich bis' C", "50 mm", 50, -kPosition, kPosition},
+     }},
+     .control = Control::Number, .dialogLabel = "Verfahrbereich", .dialogColumn = "bis",
+     .dialogMin = -kPosition, .dialogMax = kPosition,
+     .longAt = &quadLong<&PS::verfahrbereichBis>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_PARKPOSITION_LONG),
+     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
+     .elementCount = 4,
+     .elements = four({"Parkposition X", "Parkposition Y", "Parkposition Z", "Parkposition C"},
+                      "0 mm", 0, -kPosition, kPosition),
+     .control = Control::Number, .dialogLabel = "Parkposition", .dialogMin = -kPosition, .dialogMax = kPosition,
+     .longAt = &quadLong<&PS::parkposition>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_NULLPUNKT_LONG),
+     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
+     .elementCount = 4,
+     .elements = four({"Nullpunkt X", "Nullpunkt Y", "Nullpunkt Z", "Nullpunkt C"},
+                      "0 mm", 0, -kPosition, kPosition),
+     .control = Control::Number, .dialogLabel = "Nullpunkt", .dialogMin = -kPosition, .dialogMax = kPosition,
+     .longAt = &quadLong<&PS::nullpunkt>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR),
+     .kind = Kind::EnumQuadruple, .shape = Shape::FourBytes, .messageForm = Form::Regular,
+     .elementCount = 4,
+     .elements = four({"Achsenconfiguration X", "Achsenconfiguration Y", "Achsenconfiguration Z",
+                       "Achsenconfiguration C"},
+                      "0-linear", 0, 0, 2),
+     .control = Control::Combo, .dialogLabel = "Achsenconfig", .dialogMin = 0, .dialogMax = 2,
+     .dialogMaxChars = 8, .valueTexts = kAxisConfigTexts, .firstValue = 0,
+     .longAt = &quadLong<&PS::achsenconfiguration>},
 
     // Sonstige
-    withForm(withTexts(longRow(K(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WERKZEUGWECHSEL_LONG),
-                               "LBYTE_SONSTIGE_WERKZEUGWECHSEL_LONG", &scalarLong<&PS::werkzeugwechsel>,
-                               one("Werkzeugwechsel", "4-nur Parameter übernehmen", 4, 1, 4), "Werkzeugwechsel"),
-                       kToolChangeTexts, 1, 24),
-             MessageForm::BreakLate),
-    withTexts(longRow(K(HBYTE_SONSTIGE, LBYTE_SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG),
-                      "LBYTE_SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG", &scalarLong<&PS::referenzfahrtZeitpunkt>,
-                      one("'Referenzfahrt Zeitpunkt'", "1-nur Manuell", 1, 1, 3), "Referenzfahrt Zeitpunkt"),
-              kHomingTimeTexts, 1, 28),
-    longRow(K(HBYTE_SONSTIGE, LBYTE_SONSTIGE_SPINDELHOCHLAUF_LONG), "LBYTE_SONSTIGE_SPINDELHOCHLAUF_LONG",
-            &scalarLong<&PS::spindelhochlauf>, one("Spindelhochlauf", "0 ms", 0, 0, 5000),
-            "Spindelhochlauf ( Zeit in ms )"),
-    longRow(K(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WERKZEUGANSCHNITT_LONG), "LBYTE_SONSTIGE_WERKZEUGANSCHNITT_LONG",
-            &scalarLong<&PS::werkzeuganschnitt>, one("Werkzeuganschnitt", "0 ms", 0, 0, 5000),
-            "Werkzeuganschnitt ( Zeit in ms )"),
-    withTexts(longRow(K(HBYTE_SONSTIGE, LBYTE_SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG),
-                      "LBYTE_SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG", &scalarLong<&PS::unbekannteProgrammbefehle>,
-                      one("'Unbekannte Programmbefehle'", "1-ignorieren", 1, 1, 3), "Unbekannte Programmbefele"),
-              kUnknownCommandTexts, 1, 10),
-    controllerNameRow(),
-    longRow(K(HBYTE_SONSTIGE, LBYTE_SONSTIGE_SICHERHEITSABSTAND_LONG), "LBYTE_SONSTIGE_SICHERHEITSABSTAND_LONG",
-            &scalarLong<&PS::sicherheitsabstand>, one("Sicherheitsabstand", "0 mm", 0, 0, 255),
-            "Sicherheitsabstand ( mm )"),
-    longRow(K(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WEITERE_LONG), "LBYTE_SONSTIGE_WEITERE_LONG", &scalarLong<&PS::weitere>,
-            one("Weitere", "0 ms", 0, 0, 0), "Weitere", ExchangeShape::None),
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WERKZEUGWECHSEL_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::BreakLate,
+     .elementCount = 1, .elements = one("Werkzeugwechsel", "4-nur Parameter übernehmen", 4, 1, 4),
+     .control = Control::Combo, .dialogLabel = "Werkzeugwechsel", .dialogMin = 1, .dialogMax = 4,
+     .dialogMaxChars = 24, .valueTexts = kToolChangeTexts, .firstValue = 1,
+     .longAt = &scalarLong<&PS::werkzeugwechsel>},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("'Referenzfahrt Zeitpunkt'", "1-nur Manuell", 1, 1, 3),
+     .control = Control::Combo, .dialogLabel = "Referenzfahrt Zeitpunkt", .dialogMin = 1, .dialogMax = 3,
+     .dialogMaxChars = 28, .valueTexts = kHomingTimeTexts, .firstValue = 1,
+     .longAt = &scalarLong<&PS::referenzfahrtZeitpunkt>},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_SPINDELHOCHLAUF_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Spindelhochlauf", "0 ms", 0, 0, 5000),
+     .control = Control::Number, .dialogLabel = "Spindelhochlauf ( Zeit in ms )",
+     .dialogMin = 0, .dialogMax = 5000,
+     .longAt = &scalarLong<&PS::spindelhochlauf>},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WERKZEUGANSCHNITT_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Werkzeuganschnitt", "0 ms", 0, 0, 5000),
+     .control = Control::Number, .dialogLabel = "Werkzeuganschnitt ( Zeit in ms )",
+     .dialogMin = 0, .dialogMax = 5000,
+     .longAt = &scalarLong<&PS::werkzeuganschnitt>},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("'Unbekannte Programmbefehle'", "1-ignorieren", 1, 1, 3),
+     .control = Control::Combo, .dialogLabel = "Unbekannte Programmbefele", .dialogMin = 1, .dialogMax = 3,
+     .dialogMaxChars = 10, .valueTexts = kUnknownCommandTexts, .firstValue = 1,
+     .longAt = &scalarLong<&PS::unbekannteProgrammbefehle>},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_CONTROLLERNAME_CHAR),
+     .kind = Kind::String, .shape = Shape::Text16, .messageForm = Form::None,
+     .control = Control::Text, .dialogLabel = "Controllername", .dialogMaxChars = 16,
+     .textAt = &controllerNameText},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_SICHERHEITSABSTAND_LONG),
+     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Sicherheitsabstand", "0 mm", 0, 0, 255),
+     .control = Control::Number, .dialogLabel = "Sicherheitsabstand ( mm )", .dialogMin = 0, .dialogMax = 255,
+     .longAt = &scalarLong<&PS::sicherheitsabstand>},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WEITERE_LONG),
+     .kind = Kind::Long, .shape = Shape::None, .messageForm = Form::Regular,
+     .elementCount = 1, .elements = one("Weitere", "0 ms", 0, 0, 0),
+     .control = Control::Number, .dialogLabel = "Weitere", .dialogMin = 0, .dialogMax = 0,
+     .longAt = &scalarLong<&PS::weitere>},
 };
+
+#undef KEY
 
 static_assert(std::size(kTable) == 45, "the table has one row per key");
 

@@ -119,7 +119,7 @@ struct ElementInfo {
 
 struct ParameterInfo {
     ParameterKey key;
-    std::string_view itemMacro; // "LBYTE_MOTORTEST_WEGLAENGE_LONG"; empty for reserved keys
+    std::string_view itemMacro{}; // "LBYTE_MOTORTEST_WEGLAENGE_LONG"; empty for reserved keys
     ParameterKind kind = ParameterKind::Reserved;
     ExchangeShape shape = ExchangeShape::None;
     MessageForm messageForm = MessageForm::None;
@@ -128,16 +128,16 @@ struct ParameterInfo {
 
     // Dialog data.
     DialogControl control = DialogControl::None;
-    std::string_view dialogLabel;  // label of the field, or the frame of a per-axis group
-    std::string_view dialogColumn; // "von" / "bis" inside the "Verfahrbereich" frame
-    std::string_view dialogFrame;  // frame around a labelled field ("Noch nicht verwendet")
-    double dialogMin = 0;          // range the dialog accepts on OK (Number controls); the
-    double dialogMax = 0;          // same as the valid range except for the speed fields
+    std::string_view dialogLabel{};  // label of the field, or the frame of a per-axis group
+    std::string_view dialogColumn{}; // "von" / "bis" inside the "Verfahrbereich" frame
+    std::string_view dialogFrame{};  // frame around a labelled field ("Noch nicht verwendet")
+    double dialogMin = 0;            // range the dialog accepts on OK (Number controls); the
+    double dialogMax = 0;            // same as the valid range except for the speed fields
     std::size_t dialogMaxChars = 0; // Combo and Text controls: the most characters accepted
     // Enumerated values: valueTexts[i] is the text of value firstValue + i. The last text is
     // the fallback for every other value, and the last value the fallback for every other
     // text (see enumText/enumValue). For the homing record they are the direction texts.
-    std::span<const std::string_view> valueTexts;
+    std::span<const std::string_view> valueTexts{};
     std::int32_t firstValue = 0;
     bool listHasEmptyEntry = false; // the combo list ends with an empty entry
     bool listSorted = false;        // the combo sorts its list
