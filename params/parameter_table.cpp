@@ -380,6 +380,58 @@ constexpr bool ascending()
 }
 static_assert(ascending(), "rows are in ascending key order");
 
+constexpr bool groupsIndexedByNumber()
+{
+    for (std::size_t i = 0; i < ParameterGroups.size(); ++i)
+        if (ParameterGroups[i].number != i)
+            return false;
+    return true;
+}
+static_assert(groupsIndexedByNumber(), "ParameterGroups[g] describes group g");
+
+// LBYTE_<group>_..., where HBYTE_<group> is the row's group; reserved rows have no macro.
+constexpr bool itemMacroMatchesGroup(const ParameterInfo& p)
+{
+    if (p.kind == ParameterKind::Reserved)
+        return p.itemMacro.empty();
+    const std::string_view group = p.groupMacro().substr(std::string_view("HBYTE_").size());
+    std::string_view item = p.itemMacro;
+    if (!item.starts_with("LBYTE_"))
+        return false;
+    item.remove_prefix(std::string_view("LBYTE_").size());
+    return item.starts_with(group) && item.substr(group.size()).starts_with('_');
+}
+
+// The element count and the accessor follow from the kind.
+constexpr bool shapedByKind(const ParameterInfo& p)
+{
+    const bool isFloat = p.kind == ParameterKind::Float;
+    const bool isText = p.kind == ParameterKind::String;
+    const bool isLong = !isFloat && !isText && p.kind != ParameterKind::Reserved;
+    std::size_t count = 0;
+    switch (p.kind) {
+    case ParameterKind::Long:
+    case ParameterKind::Float: count = 1; break;
+    case ParameterKind::AxisQuadruple:
+    case ParameterKind::EnumQuadruple: count = 4; break;
+    case ParameterKind::HomingRecord: count = 8; break;
+    case ParameterKind::String:
+    case ParameterKind::Reserved: count = 0; break;
+    }
+    return p.elementCount == count && (p.longAt != nullptr) == isLong && (p.floatAt != nullptr) == isFloat &&
+           (p.textAt != nullptr) == isText;
+}
+
+constexpr bool rowsConsistent()
+{
+    for (const ParameterInfo& p : kTable)
+        if (!itemMacroMatchesGroup(p) || !shapedByKind(p))
+            return false;
+    return true;
+}
+static_assert(rowsConsistent(), "every row's item macro names its group, and its kind fixes its element "
+                                "count and accessor");
+
 constexpr std::size_t exchangedCount()
 {
     std::size_t n = 0;
