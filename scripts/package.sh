@@ -8,7 +8,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
 
-ensure_packages "${MORAVEL_PACKAGES[@]}" dpkg-dev file gzip
+# What a release build of the products and CPack's Debian generator need (no test libraries).
+ensure_packages build-essential cmake ninja-build pkg-config nlohmann-json3-dev zlib1g-dev \
+  qt6-base-dev libgl-dev dpkg-dev file gzip
 
 build=build/release
 out=build/packages
