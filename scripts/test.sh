@@ -55,4 +55,5 @@ if [ -f examples/CMakeLists.txt ]; then
   build/plain/sim/quorlink-sim --ports COM3 -- build/example/read_position_pc
 fi
 
+scripts/package-check.sh
 echo "== All tests passed"
