@@ -227,6 +227,9 @@ CMainFrame::CMainFrame(CMoravelSDIApp& app, CMoravelSDIDoc& doc, GuiInteraction&
 
 CMainFrame::~CMainFrame()
 {
+    // A job waiting for a box would keep m_runner's destructor waiting for ever: it gets its
+    // answer now, and any later question is answered at once.
+    m_ui.shutDown();
     m_ui.setWindow(nullptr);
 }
 
