@@ -126,9 +126,9 @@ void GuiInteraction::reportProgress(std::int64_t done, std::int64_t total)
     emit progressChanged(done, total);
 }
 
-QString parameterFileFilter()
+QString openFileFilter(const char* kind)
 {
-    return QStringLiteral("Moravel Parameter Files (*.ncp);;Alle Dateien (*)");
+    return QStringLiteral("%1;;%2").arg(QLatin1String(kind), QLatin1String(AllFilesFilter));
 }
 
 DocumentPrompts::SaveAnswer WindowPrompts::askSaveChanges(const CMoravelSDIDoc& doc)
@@ -152,7 +152,7 @@ std::optional<std::string> WindowPrompts::chooseSavePath(const std::string& prop
     QFileDialog dialog(m_window, QStringLiteral("Speichern unter"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("Moravel Parameter Files (*.ncp)"));
+    dialog.setNameFilter(QLatin1String(ParameterFilesFilter));
     dialog.setDefaultSuffix(QStringLiteral("ncp"));
     dialog.selectFile(QString::fromStdString(proposed));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -76,8 +76,12 @@ private:
     QPointer<QWidget> m_window;
 };
 
-// The file-dialog filter of parameter files.
-QString parameterFileFilter();
+// The filters of the file dialogs.
+inline constexpr const char* ParameterFilesFilter = "Moravel Parameter Files (*.ncp)";
+inline constexpr const char* FirmwareFilesFilter = "Firmware files (*.crx)";
+inline constexpr const char* AllFilesFilter = "Alle Dateien (*)";
+// An open dialog's filter list: files of one kind (one of the filters above), then all files.
+QString openFileFilter(const char* kind);
 
 // A path from a file dialog as the document's file functions take it (local 8-bit encoding).
 std::string localPath(const QString& path);

@@ -450,7 +450,7 @@ void CMainFrame::OnParameterNew()
 
 void CMainFrame::OnParameterOpen()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), parameterFileFilter());
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(ParameterFilesFilter));
     if (!path.isEmpty())
         openDocument(path);
 }
@@ -591,8 +591,7 @@ void CMainFrame::OnParameterCompare()
 
 void CMainFrame::OnFirmwareUpload()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                      QStringLiteral("Firmware files (*.crx);;Alle Dateien (*)"));
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
     if (path.isEmpty())
         return;
     // A file that cannot be read whole is named in a message; nothing is sent then.
