@@ -450,7 +450,8 @@ void CMainFrame::OnParameterNew()
 
 void CMainFrame::OnParameterOpen()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(ParameterFilesFilter));
+    const QString path =
+        QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(ParameterFilesFilter));
     if (!path.isEmpty())
         openDocument(path);
 }
@@ -591,7 +592,8 @@ void CMainFrame::OnParameterCompare()
 
 void CMainFrame::OnFirmwareUpload()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
+    const QString path =
+        QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
     if (path.isEmpty())
         return;
     // A file that cannot be read whole is named in a message; nothing is sent then.

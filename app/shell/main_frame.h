@@ -3,11 +3,13 @@
 //
 // CMainFrame routes every command to the layer that carries it out: the document operations to
 // CMoravelSDIDoc (with the window's save question and file dialogs), the controller commands to
-// CMoravelSDIApp, the parameter dialogs to their own functions. Controller commands run on the
-// OperationRunner's worker thread; while one is queued or running, every command that uses the
-// connection or the document is disabled, the status bar shows a progress bar and the cursor
-// is the wait cursor. The emergency-stop buttons stay usable: a stop pressed during another
-// operation runs straight after it instead of being lost.
+// CMoravelSDIApp, the parameter dialogs to runParameterDialog. One table in main_frame.cpp
+// gives each command its texts, its places in the menus and on the toolbar, when it is
+// available and what it runs. Controller commands run on the OperationRunner's worker thread;
+// while one is queued or running, every command that uses the connection or the document is
+// disabled, the status bar shows a progress bar and the cursor is the wait cursor. The
+// emergency-stop buttons stay usable: a stop pressed during another operation runs straight
+// after it instead of being lost.
 
 #include "app/controller/moravel_app.h"
 #include "app/dialogs/dialog_rules.h"
