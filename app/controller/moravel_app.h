@@ -85,6 +85,12 @@ struct ComPortChoice {
 // The first field the dialog's OK refuses (checked in this order: baud rate, name, port).
 enum class ComPortField { None, BaudRate, ControllerName, PortName };
 
+// The first field of choice outside its limits, in the order baud rate (MinBaudRate ...
+// MaxBaudRate), controller name (at most MaxControllerNameChars bytes), port name (at most
+// MaxPortNameChars bytes); None when all are within them. The dialog's OK and ApplyChoice
+// both go by it.
+ComPortField CheckComPortChoice(const ComPortChoice& choice);
+
 enum class UploadResult {
     Done,               // the bootloader confirmed the checksum
     NoConnection,       // the open failed (its message was shown)
@@ -155,11 +161,11 @@ public:
     void LoadSettings();
     // The dialog's initial values, from the context and connectionMode.
     ComPortChoice CurrentChoice() const;
-    // The dialog's OK: checks baud rate (100000 ... 120000), name (at most 16 bytes) and
-    // port (at most 5 characters) in this order; on success copies them into the context,
-    // NUL padded, sets connectionMode and writes the four settings in order. Returns the
-    // first failing field, or None. A 5-character port text keeps its first 4 characters,
-    // so that portName stays NUL-terminated (an open by port uses only the fourth).
+    // The dialog's OK: refuses a choice CheckComPortChoice finds fault with; otherwise copies
+    // the fields into the context, NUL padded, sets connectionMode and writes the four
+    // settings in order. Returns the first failing field, or None. A 5-character port text
+    // keeps its first 4 characters, so that portName stays NUL-terminated (an open by port
+    // uses only the fourth).
     ComPortField ApplyChoice(const ComPortChoice& choice);
     // Writes the four settings in the order "Connection", "DeviceName", "Controller",
     // "BaudeRate". False when the settings file could not be written (ApplyChoice's caller

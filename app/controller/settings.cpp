@@ -127,7 +127,7 @@ ComPortChoice CMoravelSDIApp::CurrentChoice() const
     return choice;
 }
 
-ComPortField CMoravelSDIApp::ApplyChoice(const ComPortChoice& choice)
+ComPortField CheckComPortChoice(const ComPortChoice& choice)
 {
     if (choice.baudRate < MinBaudRate || choice.baudRate > MaxBaudRate)
         return ComPortField::BaudRate;
@@ -135,6 +135,13 @@ ComPortField CMoravelSDIApp::ApplyChoice(const ComPortChoice& choice)
         return ComPortField::ControllerName;
     if (choice.portName.size() > MaxPortNameChars)
         return ComPortField::PortName;
+    return ComPortField::None;
+}
+
+ComPortField CMoravelSDIApp::ApplyChoice(const ComPortChoice& choice)
+{
+    if (const ComPortField refused = CheckComPortChoice(choice); refused != ComPortField::None)
+        return refused;
     connectionMode = choice.connectionMode;
     copyIntoField(m_context.portName, choice.portName);
     copyIntoField(m_context.controllerName, choice.controllerName);

@@ -383,4 +383,34 @@ void ParameterDialog::accept()
     QDialog::accept();
 }
 
+namespace {
+
+// The modal part of the command: the Qt dialog, alive for this one command.
+class QtDialogPresenter : public DialogPresenter {
+public:
+    QtDialogPresenter(QWidget* parent, UserInteraction& ui) : m_parent(parent), m_ui(ui) {}
+
+    bool showModal(const DialogForm& form, DialogMembers& members) override
+    {
+        ParameterDialog dialog(form, m_ui, m_parent);
+        dialog.setMembers(members);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        members = dialog.members();
+        return true;
+    }
+
+private:
+    QWidget* m_parent;
+    UserInteraction& m_ui;
+};
+
+} // namespace
+
+DialogOutcome runParameterDialog(DialogId id, QWidget* parent, CMoravelSDIDoc& doc, UserInteraction& ui)
+{
+    QtDialogPresenter presenter(parent, ui);
+    return runDialogCommand(id, doc, ui, presenter);
+}
+
 } // namespace moravel

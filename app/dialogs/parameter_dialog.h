@@ -10,6 +10,12 @@
 //
 // Each control's object name is "field<id>" with the field's control id; each radio button
 // of the Referenzfahrt grid is named by its own id ("field1164" ... "field1179").
+//
+// runParameterDialog is the whole command of one dialog of the "Parameter" menu, on the GUI
+// thread: nothing while doc.m_bParametersValid is clear; otherwise the dialog over parent with
+// the document's values, and after "OK" the changed values written back (each change sets the
+// modified flag). Messages go to ui.showMessage, which must show a modal box and return once
+// it is closed. Nothing is sent to the controller.
 
 #include "app/dialogs/dialog_rules.h"
 
@@ -25,6 +31,7 @@ class QGridLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QWidget;
 
 namespace moravel {
 
@@ -79,5 +86,7 @@ private:
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
 };
+
+DialogOutcome runParameterDialog(DialogId id, QWidget* parent, CMoravelSDIDoc& doc, UserInteraction& ui);
 
 } // namespace moravel

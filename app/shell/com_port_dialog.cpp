@@ -19,6 +19,11 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <optional>
+
 namespace moravel {
 namespace {
 
@@ -32,6 +37,39 @@ public:
         return utf8ToCp1252(input.toStdString()).ok() ? Acceptable : Invalid;
     }
 };
+
+// The baud field's number; none when the field holds no number. Digits beyond 32 bits give
+// the largest number, which is out of range all the same.
+std::optional<std::uint32_t> baudNumber(const QString& field)
+{
+    const std::string text = field.toStdString();
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::nullopt;
+    const std::string_view digits(text.data() + first, text.find_last_not_of(" \t") + 1 - first);
+    if (!std::ranges::all_of(digits, [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    std::uint32_t value = 0;
+    if (std::from_chars(digits.data(), digits.data() + digits.size(), value).ec != std::errc())
+        return std::numeric_limits<std::uint32_t>::max();
+    return value;
+}
+
+// The standard field message for a field outside its limits.
+std::string limitMessage(ComPortField field)
+{
+    switch (field) {
+    case ComPortField::BaudRate:
+        return integerRangeMessage(MinBaudRate, MaxBaudRate);
+    case ComPortField::ControllerName:
+        return tooManyCharactersMessage(MaxControllerNameChars);
+    case ComPortField::PortName:
+        return tooManyCharactersMessage(MaxPortNameChars);
+    case ComPortField::None:
+        break;
+    }
+    return {};
+}
 
 } // namespace
 
@@ -105,7 +143,7 @@ ComPortChoice CComPortSettingsDlg::choice() const
     c.connectionMode = m_mode->checkedId() < 0 ? 0 : m_mode->checkedId();
     c.portName = m_port->currentText().toStdString();
     c.controllerName = utf8ToCp1252(m_name->text().toStdString()).bytes;
-    c.baudRate = checkUnsignedField(m_baud->text().toStdString(), MinBaud, MaxBaud).value.value_or(0);
+    c.baudRate = baudNumber(m_baud->text()).value_or(0);
     return c;
 }
 
@@ -119,21 +157,39 @@ void CComPortSettingsDlg::refuse(QWidget* field, const std::string& message)
         combo->lineEdit()->selectAll();
 }
 
+std::pair<ComPortField, std::string> CComPortSettingsDlg::firstFault() const
+{
+    // The limits are the controller's. The texts can also be wrong in ways choice() does not
+    // show, each checked in its field's turn: a baud field without a number, a name with
+    // characters code page 1252 lacks (choice() holds a '?' for each).
+    if (!baudNumber(m_baud->text()))
+        return {ComPortField::BaudRate, integerExpectedMessage()};
+    const ComPortField outOfLimits = CheckComPortChoice(choice());
+    if (outOfLimits == ComPortField::BaudRate || outOfLimits == ComPortField::ControllerName)
+        return {outOfLimits, limitMessage(outOfLimits)};
+    const std::string name = m_name->text().toStdString();
+    if (const auto characters = checkCp1252Text(name, std::numeric_limits<std::size_t>::max()); !characters.ok())
+        return {ComPortField::ControllerName, characters.message};
+    return {outOfLimits, limitMessage(outOfLimits)};
+}
+
 ComPortField CComPortSettingsDlg::validate()
 {
-    if (const auto baud = checkUnsignedField(m_baud->text().toStdString(), MinBaud, MaxBaud); !baud.ok()) {
-        refuse(m_baud, baud.message);
-        return ComPortField::BaudRate;
+    const auto [field, message] = firstFault();
+    switch (field) {
+    case ComPortField::BaudRate:
+        refuse(m_baud, message);
+        break;
+    case ComPortField::ControllerName:
+        refuse(m_name, message);
+        break;
+    case ComPortField::PortName:
+        refuse(m_port, message);
+        break;
+    case ComPortField::None:
+        break;
     }
-    if (const auto name = checkCp1252Text(m_name->text().toStdString(), MaxNameChars); !name.ok()) {
-        refuse(m_name, name.message);
-        return ComPortField::ControllerName;
-    }
-    if (const auto port = checkTextLength(m_port->currentText().toStdString(), MaxPortChars); !port.ok()) {
-        refuse(m_port, port.message);
-        return ComPortField::PortName;
-    }
-    return ComPortField::None;
+    return field;
 }
 
 void CComPortSettingsDlg::accept()

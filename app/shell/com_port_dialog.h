@@ -3,12 +3,16 @@
 //
 // It only edits a ComPortChoice: the window fills it from the application object and hands
 // the accepted choice back to CMoravelSDIApp::ApplyChoice, which stores it. OK checks the
-// fields in the order baud rate, controller name, port name; the first one that fails shows
-// the standard field message, gets the focus and keeps the dialog open.
+// fields in the order baud rate, controller name, port name, against the limits of
+// CheckComPortChoice; the first one that fails shows the standard field message, gets the
+// focus and keeps the dialog open.
 
 #include "app/controller/moravel_app.h"
 
 #include <QDialog>
+
+#include <string>
+#include <utility>
 
 class QButtonGroup;
 class QComboBox;
@@ -35,13 +39,9 @@ public:
     QComboBox* portCombo() const { return m_port; }
     QLineEdit* baudEdit() const { return m_baud; }
 
-    // Limits of the fields.
-    static constexpr std::size_t MaxNameChars = 16;
-    static constexpr std::size_t MaxPortChars = 5;
-    static constexpr std::uint32_t MinBaud = 100000;
-    static constexpr std::uint32_t MaxBaud = 120000;
-
 private:
+    // The first field OK refuses and its message; None and no message when all pass.
+    std::pair<ComPortField, std::string> firstFault() const;
     void refuse(QWidget* field, const std::string& message);
 
     QButtonGroup* m_mode;

@@ -7,24 +7,53 @@
 #include <QPushButton>
 #include <QThread>
 
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
 namespace moravel {
 
-GuiInteraction::GuiInteraction(QObject* parent) : QObject(parent) {}
+// What the worker's box requests share with the GUI thread: a worker waits on changed until
+// its request has an answer or the interaction has been shut down.
+struct GuiInteraction::Answers {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool shutDown = false;
+};
+
+GuiInteraction::GuiInteraction(QObject* parent) : QObject(parent), m_answers(std::make_shared<Answers>()) {}
+
+GuiInteraction::~GuiInteraction()
+{
+    shutDown();
+}
+
+void GuiInteraction::shutDown()
+{
+    {
+        const std::lock_guard lock(m_answers->mutex);
+        m_answers->shutDown = true;
+    }
+    m_answers->changed.notify_all();
+}
 
 bool GuiInteraction::showBox(const QString& text, bool withCancel)
 {
-    QMessageBox box(withCancel ? QMessageBox::Information : QMessageBox::Warning,
-                    QString::fromLatin1(ApplicationTitle), text, QMessageBox::Ok, m_window);
+    // On the heap: the window may be destroyed while the box is open, and takes the box along.
+    const QPointer<QMessageBox> box =
+        new QMessageBox(withCancel ? QMessageBox::Information : QMessageBox::Warning,
+                        QString::fromLatin1(ApplicationTitle), text, QMessageBox::Ok, m_window);
     if (withCancel)
-        box.addButton(QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Ok);
+        box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Ok);
     // The wait cursor of a running operation would hide that the box wants a click.
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy)
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const int answer = box.exec();
+    const int answer = box->exec();
     if (busy)
         QApplication::restoreOverrideCursor();
+    delete box; // nothing when the window took it along
     return answer == QMessageBox::Ok;
 }
 
@@ -32,10 +61,32 @@ bool GuiInteraction::runOnGuiThread(const QString& text, bool withCancel)
 {
     if (QThread::currentThread() == thread())
         return showBox(text, withCancel);
-    bool answer = false;
+
+    const std::shared_ptr<Answers> answers = m_answers;
+    const auto reply = std::make_shared<std::optional<bool>>(); // guarded by answers->mutex
+    std::unique_lock lock(answers->mutex);
+    if (answers->shutDown)
+        return false;
+    // The box runs in a nested event loop, in which this object may be destroyed; after it,
+    // the request touches only what it shares with the worker.
     QMetaObject::invokeMethod(
-        this, [&] { answer = showBox(text, withCancel); }, Qt::BlockingQueuedConnection);
-    return answer;
+        this,
+        [this, answers, reply, text, withCancel] {
+            {
+                const std::lock_guard guiLock(answers->mutex);
+                if (answers->shutDown)
+                    return; // the worker has had its answer
+            }
+            const bool answer = showBox(text, withCancel);
+            {
+                const std::lock_guard guiLock(answers->mutex);
+                *reply = answer;
+            }
+            answers->changed.notify_all();
+        },
+        Qt::QueuedConnection);
+    answers->changed.wait(lock, [&] { return answers->shutDown || reply->has_value(); });
+    return reply->value_or(false);
 }
 
 void GuiInteraction::showMessage(std::string_view text)
@@ -75,9 +126,9 @@ void GuiInteraction::reportProgress(std::int64_t done, std::int64_t total)
     emit progressChanged(done, total);
 }
 
-QString parameterFileFilter()
+QString openFileFilter(const char* kind)
 {
-    return QStringLiteral("Moravel Parameter Files (*.ncp);;Alle Dateien (*)");
+    return QStringLiteral("%1;;%2").arg(QLatin1String(kind), QLatin1String(AllFilesFilter));
 }
 
 DocumentPrompts::SaveAnswer WindowPrompts::askSaveChanges(const CMoravelSDIDoc& doc)
@@ -101,7 +152,7 @@ std::optional<std::string> WindowPrompts::chooseSavePath(const std::string& prop
     QFileDialog dialog(m_window, QStringLiteral("Speichern unter"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("Moravel Parameter Files (*.ncp)"));
+    dialog.setNameFilter(QLatin1String(ParameterFilesFilter));
     dialog.setDefaultSuffix(QStringLiteral("ncp"));
     dialog.selectFile(QString::fromStdString(proposed));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

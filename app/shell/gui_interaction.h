@@ -6,6 +6,8 @@
 // until the user has closed the box, so the messages of a sweep appear one by one, in order.
 // Status texts, the busy indicator and progress are posted to the GUI thread as signals and
 // return at once; they arrive in the order they were sent, before any later message box.
+// Once the window is going away (shutDown), a worker gets every answer at once, without a box,
+// so that the GUI thread can wait for it.
 
 #include "app/document/moravel_document.h"
 #include "params/user_interaction.h"
@@ -16,6 +18,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 
 namespace moravel {
 
@@ -26,10 +29,16 @@ class GuiInteraction : public QObject, public UserInteraction {
     Q_OBJECT
 public:
     explicit GuiInteraction(QObject* parent = nullptr);
+    ~GuiInteraction() override;
 
     // The window the boxes belong to (none before the window exists).
     void setWindow(QWidget* window) { m_window = window; }
     QWidget* window() const { return m_window; }
+
+    // From now on the worker's boxes are answered as if closed with "Abbrechen" (showMessage
+    // returns, confirm says no) without being shown; a worker waiting for one gets its answer
+    // now. Boxes asked for on the GUI thread are not affected. GUI thread only.
+    void shutDown();
 
     void showMessage(std::string_view text) override;
     // A box with OK and Abbrechen; true for OK.
@@ -44,12 +53,16 @@ signals:
     void progressChanged(qint64 done, qint64 total);
 
 private:
+    struct Answers;
+
     bool showBox(const QString& text, bool withCancel);
     bool runOnGuiThread(const QString& text, bool withCancel);
     void changeBusy(bool busy);
 
     QPointer<QWidget> m_window;
     int m_busyDepth = 0; // GUI thread only
+    // Shared with the box requests in flight, which may outlive this object.
+    std::shared_ptr<Answers> m_answers;
 };
 
 // The save question and the save-as dialog of the document operations.
@@ -63,8 +76,12 @@ private:
     QPointer<QWidget> m_window;
 };
 
-// The file-dialog filter of parameter files.
-QString parameterFileFilter();
+// The filters of the file dialogs.
+inline constexpr const char* ParameterFilesFilter = "Moravel Parameter Files (*.ncp)";
+inline constexpr const char* FirmwareFilesFilter = "Firmware files (*.crx)";
+inline constexpr const char* AllFilesFilter = "Alle Dateien (*)";
+// An open dialog's filter list: files of one kind (one of the filters above), then all files.
+QString openFileFilter(const char* kind);
 
 // A path from a file dialog as the document's file functions take it (local 8-bit encoding).
 std::string localPath(const QString& path);

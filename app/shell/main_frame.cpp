@@ -1,6 +1,6 @@
 #include "app/shell/main_frame.h"
 
-#include "app/dialogs/parameter_dialogs.h"
+#include "app/dialogs/parameter_dialog.h"
 #include "app/shell/compare_dialog.h"
 #include "app/shell/info_dialog.h"
 #include "app/shell/com_port_dialog.h"
@@ -25,72 +25,179 @@
 #include <QToolBar>
 
 #include <algorithm>
-#include <iterator>
+#include <array>
 #include <memory>
+#include <optional>
+#include <ranges>
 #include <vector>
 
 namespace moravel {
 namespace {
 
-struct CommandText {
+// The menus of the menu bar, in their order.
+enum class Menu : std::uint8_t { Datei, Ansicht, ComPort, Firmware, Parameter, Hilfe };
+constexpr const char* MenuTitles[] = {"&Datei", "&Ansicht", "COM port", "Firmware", "Parameter", "&?"};
+
+} // namespace
+
+struct CMainFrame::CommandRow {
     Command command;
     const char* text;   // menu text
     const char* prompt; // status-bar prompt and tooltip, separated by a line break
+    Menu menu;
+    bool separatorBefore = false; // in the menu
+    Availability availability = Availability::Always;
+    void (CMainFrame::*handler)() = nullptr;       // none and no dialog: a view toggle, wired to its bar
+    std::optional<DialogId> dialog = std::nullopt; // the parameter dialog the command opens
+    const char* toolBarIcon = nullptr;             // on the toolbar too, with this image
+    bool toolBarSeparatorBefore = false;
+    QAction::MenuRole role = QAction::TextHeuristicRole;
+    bool checkable = false;
 };
 
-// Every command of the menu with its texts.
-constexpr CommandText CommandTexts[] = {
-    {Command::Exit, "&Beenden", "Verläßt die Anwendung; fragt, ob Dokumente gespeichert werden sollen.\nBeenden"},
-    {Command::ToolBar, "&Symbolleiste", "Blendet die Symbolleiste ein oder aus.\nSymbolleiste ein-/ausschalten"},
-    {Command::StatusBar, "S&tatusleiste", "Blendet die Statusleiste ein oder aus.\nStatusleiste ein-/ausschalten"},
-    {Command::OpenConnection, "Verindung &öffnen",
-     "Öffnet die Verbindung mit dem definierten COM port.\nVerbindung öffnen"},
-    {Command::CloseConnection, "Verbindung &schließen",
-     "Schließt die Verbindung mit dem definierten COM port.\nVerbindung schließen"},
-    {Command::ComPortSettings, "COM port &Eigenschaften ...",
-     "Öffnet Dialog \"COM port Eigenschaften\".\nDialog \"COM port Eigenschaften\" Öffnen"},
-    {Command::FirmwareUpload, "Hochladen ", "Öffnet eine Firmwaredatei und lädt sie in den Controller\nFirmware hochladen"},
-    {Command::ParameterNew, "&Neu", "Öffnet eine neue Parameterdatei.\nNeue Parameterdatei Öffnen "},
-    {Command::ParameterOpen, "&Öffnen...", "Öffnet eine bestehende Parameterdatei.\nParameterdatei Öffnen "},
-    {Command::ParameterRead, "Vom Controller &Lesen",
-     "Parameter werden vom Controller gelesen.\nParameter vom Controller Lesen"},
-    {Command::ParameterTransfer, "Zum Controller &Übertragen",
-     "Aktuelle Parameter werden zum Controller übertragen.\nParameter zum Controller Übertragen"},
-    {Command::ParameterCompare, "Mit Controller &vergleichen...",
-     "Vergleicht die aktuellen Parameter mit denen des Controllers.\nParameter mit Controller vergleichen"},
-    {Command::ParameterSave, "&Speichern",
-     "Speichert aktuelle Parameter in der aktiven Parameterdatei.\nParameter Speichern"},
-    {Command::ParameterSaveAs, "Speichern &unter ...",
-     "Speichert aktive Parameter unter neuem Namen.\nParameter Speichern unter"},
-    {Command::Geschwindigkeiten, "&Geschwindigkeiten...",
-     "Öffnet Dialog \"Geschwindigkeiten\".\nDialog \"Geschwindigkeiten\" Öffnen"},
-    {Command::Schnittstelle, "S&chnittstelle...", "Öffnet Dialog \"Schnittstelle\".\nDialog \"Schnittstelle\" Öffnen"},
-    {Command::Mechanik, "&Mechanik...", "Öffnet Dialog \"Mechanik\".\nDialog \"Mechanik\" Öffnen"},
-    {Command::Motortest, "Motor&test...", "Öffnet Dialog \"Motortest\".\nDialog \"Motortest\" Öffnen"},
-    {Command::Referenzfahrt, "&Referenzfahrt...", "Öffnet Dialog \"Referenzfahrt\".\nDialog \"Referenzfahrt\" Öffnen"},
-    {Command::Sonstige, "S&onstige...", "Öffnet Dialog \"Sonstige\".\nDialog \"Sonstige\" Öffnen"},
-    {Command::About, "Inf&o über MoravelSDI...",
-     "Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo"},
-};
-static_assert(std::size(CommandTexts) == CommandCount);
-
-constexpr Command DialogCommands[] = {Command::Geschwindigkeiten, Command::Schnittstelle, Command::Mechanik,
-                                      Command::Motortest,         Command::Referenzfahrt, Command::Sonstige};
-
-// The document handler of each of them.
-using DialogHandler = void (*)(QWidget*, CMoravelSDIDoc&, UserInteraction&);
-constexpr DialogHandler DialogHandlers[] = {OnParameterGeschwindigkeiten, OnParameterSchnittstelle,
-                                            OnParameterMechanik,          OnParameterMotortest,
-                                            OnParameterReferenzfahrt,     OnParameterSonstige};
-static_assert(std::size(DialogHandlers) == std::size(DialogCommands));
-
-// Commands that need m_bParametersValid.
-constexpr Command ParameterCommands[] = {Command::ParameterSave,     Command::ParameterSaveAs,
-                                         Command::Geschwindigkeiten, Command::Schnittstelle,
-                                         Command::Mechanik,          Command::Motortest,
-                                         Command::Referenzfahrt,     Command::Sonstige};
-
-} // namespace
+std::span<const CMainFrame::CommandRow> CMainFrame::commandTable()
+{
+    using enum Availability;
+    static constexpr CommandRow rows[] = {
+        {.command = Command::Exit,
+         .text = "&Beenden",
+         .prompt = "Verläßt die Anwendung; fragt, ob Dokumente gespeichert werden sollen.\nBeenden",
+         .menu = Menu::Datei,
+         .handler = &CMainFrame::OnAppExit,
+         .role = QAction::QuitRole},
+        {.command = Command::ToolBar,
+         .text = "&Symbolleiste",
+         .prompt = "Blendet die Symbolleiste ein oder aus.\nSymbolleiste ein-/ausschalten",
+         .menu = Menu::Ansicht,
+         .checkable = true},
+        {.command = Command::StatusBar,
+         .text = "S&tatusleiste",
+         .prompt = "Blendet die Statusleiste ein oder aus.\nStatusleiste ein-/ausschalten",
+         .menu = Menu::Ansicht,
+         .checkable = true},
+        {.command = Command::OpenConnection,
+         .text = "Verindung &öffnen",
+         .prompt = "Öffnet die Verbindung mit dem definierten COM port.\nVerbindung öffnen",
+         .menu = Menu::ComPort,
+         .availability = Disconnected,
+         .handler = &CMainFrame::OnOpenConnection},
+        {.command = Command::CloseConnection,
+         .text = "Verbindung &schließen",
+         .prompt = "Schließt die Verbindung mit dem definierten COM port.\nVerbindung schließen",
+         .menu = Menu::ComPort,
+         .availability = Connected,
+         .handler = &CMainFrame::OnCloseConnection},
+        {.command = Command::ComPortSettings,
+         .text = "COM port &Eigenschaften ...",
+         .prompt = "Öffnet Dialog \"COM port Eigenschaften\".\nDialog \"COM port Eigenschaften\" Öffnen",
+         .menu = Menu::ComPort,
+         .separatorBefore = true,
+         .availability = Idle,
+         .handler = &CMainFrame::OnComPortSettings},
+        {.command = Command::FirmwareUpload,
+         .text = "Hochladen ",
+         .prompt = "Öffnet eine Firmwaredatei und lädt sie in den Controller\nFirmware hochladen",
+         .menu = Menu::Firmware,
+         .availability = Idle,
+         .handler = &CMainFrame::OnFirmwareUpload},
+        {.command = Command::ParameterNew,
+         .text = "&Neu",
+         .prompt = "Öffnet eine neue Parameterdatei.\nNeue Parameterdatei Öffnen ",
+         .menu = Menu::Parameter,
+         .availability = Idle,
+         .handler = &CMainFrame::OnParameterNew,
+         .toolBarIcon = "document-new"},
+        {.command = Command::ParameterOpen,
+         .text = "&Öffnen...",
+         .prompt = "Öffnet eine bestehende Parameterdatei.\nParameterdatei Öffnen ",
+         .menu = Menu::Parameter,
+         .availability = Idle,
+         .handler = &CMainFrame::OnParameterOpen,
+         .toolBarIcon = "document-open"},
+        {.command = Command::ParameterRead,
+         .text = "Vom Controller &Lesen",
+         .prompt = "Parameter werden vom Controller gelesen.\nParameter vom Controller Lesen",
+         .menu = Menu::Parameter,
+         .availability = Idle,
+         .handler = &CMainFrame::OnParameterRead},
+        {.command = Command::ParameterTransfer,
+         .text = "Zum Controller &Übertragen",
+         .prompt = "Aktuelle Parameter werden zum Controller übertragen.\nParameter zum Controller Übertragen",
+         .menu = Menu::Parameter,
+         .separatorBefore = true,
+         .availability = ParametersValid,
+         .handler = &CMainFrame::OnParameterTransfer},
+        {.command = Command::ParameterCompare,
+         .text = "Mit Controller &vergleichen...",
+         .prompt = "Vergleicht die aktuellen Parameter mit denen des Controllers.\nParameter mit Controller vergleichen",
+         .menu = Menu::Parameter,
+         .availability = ParametersValid,
+         .handler = &CMainFrame::OnParameterCompare},
+        {.command = Command::ParameterSave,
+         .text = "&Speichern",
+         .prompt = "Speichert aktuelle Parameter in der aktiven Parameterdatei.\nParameter Speichern",
+         .menu = Menu::Parameter,
+         .availability = ParametersValid,
+         .handler = &CMainFrame::OnParameterSave,
+         .toolBarIcon = "document-save"},
+        {.command = Command::ParameterSaveAs,
+         .text = "Speichern &unter ...",
+         .prompt = "Speichert aktive Parameter unter neuem Namen.\nParameter Speichern unter",
+         .menu = Menu::Parameter,
+         .availability = ParametersValid,
+         .handler = &CMainFrame::OnParameterSaveAs},
+        {.command = Command::Geschwindigkeiten,
+         .text = "&Geschwindigkeiten...",
+         .prompt = "Öffnet Dialog \"Geschwindigkeiten\".\nDialog \"Geschwindigkeiten\" Öffnen",
+         .menu = Menu::Parameter,
+         .separatorBefore = true,
+         .availability = ParametersValid,
+         .dialog = DialogId::Geschwindigkeiten},
+        {.command = Command::Schnittstelle,
+         .text = "S&chnittstelle...",
+         .prompt = "Öffnet Dialog \"Schnittstelle\".\nDialog \"Schnittstelle\" Öffnen",
+         .menu = Menu::Parameter,
+         .availability = ParametersValid,
+         .dialog = DialogId::Schnittstelle},
+        {.command = Command::Mechanik,
+         .text = "&Mechanik...",
+         .prompt = "Öffnet Dialog \"Mechanik\".\nDialog \"Mechanik\" Öffnen",
+         .menu = Menu::Parameter,
+         .availability = ParametersValid,
+         .dialog = DialogId::Mechanik},
+        {.command = Command::Motortest,
+         .text = "Motor&test...",
+         .prompt = "Öffnet Dialog \"Motortest\".\nDialog \"Motortest\" Öffnen",
+         .menu = Menu::Parameter,
+         .availability = ParametersValid,
+         .dialog = DialogId::Motortest},
+        {.command = Command::Referenzfahrt,
+         .text = "&Referenzfahrt...",
+         .prompt = "Öffnet Dialog \"Referenzfahrt\".\nDialog \"Referenzfahrt\" Öffnen",
+         .menu = Menu::Parameter,
+         .availability = ParametersValid,
+         .dialog = DialogId::Referenzfahrt},
+        {.command = Command::Sonstige,
+         .text = "S&onstige...",
+         .prompt = "Öffnet Dialog \"Sonstige\".\nDialog \"Sonstige\" Öffnen",
+         .menu = Menu::Parameter,
+         .availability = ParametersValid,
+         .dialog = DialogId::Sonstige},
+        {.command = Command::About,
+         .text = "Inf&o über MoravelSDI...",
+         .prompt = "Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo",
+         .menu = Menu::Hilfe,
+         .handler = &CMainFrame::OnAppAbout,
+         .toolBarIcon = "help-about",
+         .toolBarSeparatorBefore = true,
+         .role = QAction::AboutRole},
+    };
+    static_assert(std::size(rows) == CommandCount);
+    static_assert(std::ranges::all_of(std::views::iota(std::size_t{0}, CommandCount),
+                                      [](std::size_t i) { return rows[i].command == static_cast<Command>(i); }),
+                  "one row per command, in Command order");
+    return rows;
+}
 
 CMainFrame::CMainFrame(CMoravelSDIApp& app, CMoravelSDIDoc& doc, GuiInteraction& ui, QWidget* parent)
     : QMainWindow(parent), m_app(app), m_doc(doc), m_ui(ui), m_prompts(this)
@@ -120,93 +227,60 @@ CMainFrame::CMainFrame(CMoravelSDIApp& app, CMoravelSDIDoc& doc, GuiInteraction&
 
 CMainFrame::~CMainFrame()
 {
+    // A job waiting for a box would keep m_runner's destructor waiting for ever: it gets its
+    // answer now, and any later question is answered at once.
+    m_ui.shutDown();
     m_ui.setWindow(nullptr);
 }
 
 void CMainFrame::createActions()
 {
-    for (const CommandText& c : CommandTexts) {
-        const QString prompt = QString::fromUtf8(c.prompt);
+    for (const CommandRow& row : commandTable()) {
+        const QString prompt = QString::fromUtf8(row.prompt);
         const qsizetype split = prompt.indexOf(QLatin1Char('\n'));
-        auto* action = new QAction(QString::fromUtf8(c.text), this);
+        auto* action = new QAction(QString::fromUtf8(row.text), this);
         action->setStatusTip(prompt.left(split));
         action->setToolTip(prompt.mid(split + 1));
-        action->setObjectName(QStringLiteral("command%1").arg(static_cast<int>(c.command)));
-        m_actions[static_cast<std::size_t>(c.command)] = action;
-    }
-    // The program's own toolbar images (16 and 32 px); they are decoded when first painted,
-    // so they cost the start nothing, and they look the same on every desktop.
-    const std::pair<Command, const char*> icons[] = {{Command::ParameterNew, "document-new"},
-                                                     {Command::ParameterOpen, "document-open"},
-                                                     {Command::ParameterSave, "document-save"},
-                                                     {Command::About, "help-about"}};
-    for (const auto& [command, name] : icons) {
-        QIcon icon;
-        for (int size : {16, 32})
-            icon.addFile(QStringLiteral(":/icons/toolbar/%1-%2.png").arg(QLatin1String(name)).arg(size), QSize(size, size));
-        action(command)->setIcon(icon);
-    }
-    action(Command::Exit)->setMenuRole(QAction::QuitRole);
-    action(Command::About)->setMenuRole(QAction::AboutRole);
+        action->setObjectName(QStringLiteral("command%1").arg(static_cast<int>(row.command)));
+        action->setMenuRole(row.role);
+        action->setCheckable(row.checkable);
+        if (row.toolBarIcon != nullptr) {
+            // The program's own toolbar images (16 and 32 px); they are decoded when first
+            // painted, so they cost the start nothing, and they look the same on every desktop.
+            QIcon icon;
+            for (int size : {16, 32})
+                icon.addFile(QStringLiteral(":/icons/toolbar/%1-%2.png").arg(QLatin1String(row.toolBarIcon)).arg(size),
+                             QSize(size, size));
+            action->setIcon(icon);
+        }
 
-    action(Command::ToolBar)->setCheckable(true);
-    action(Command::StatusBar)->setCheckable(true);
-
-    connect(action(Command::Exit), &QAction::triggered, this, &QWidget::close);
-    connect(action(Command::OpenConnection), &QAction::triggered, this, &CMainFrame::OnOpenConnection);
-    connect(action(Command::CloseConnection), &QAction::triggered, this, &CMainFrame::OnCloseConnection);
-    connect(action(Command::ComPortSettings), &QAction::triggered, this, &CMainFrame::OnComPortSettings);
-    connect(action(Command::FirmwareUpload), &QAction::triggered, this, &CMainFrame::OnFirmwareUpload);
-    connect(action(Command::ParameterNew), &QAction::triggered, this, &CMainFrame::OnParameterNew);
-    connect(action(Command::ParameterOpen), &QAction::triggered, this, &CMainFrame::OnParameterOpen);
-    connect(action(Command::ParameterRead), &QAction::triggered, this, &CMainFrame::OnParameterRead);
-    connect(action(Command::ParameterTransfer), &QAction::triggered, this, &CMainFrame::OnParameterTransfer);
-    connect(action(Command::ParameterCompare), &QAction::triggered, this, &CMainFrame::OnParameterCompare);
-    connect(action(Command::ParameterSave), &QAction::triggered, this, &CMainFrame::OnParameterSave);
-    connect(action(Command::ParameterSaveAs), &QAction::triggered, this, &CMainFrame::OnParameterSaveAs);
-    for (Command c : DialogCommands)
-        connect(action(c), &QAction::triggered, this, [this, c] { OnParameterDialog(c); });
-    connect(action(Command::About), &QAction::triggered, this, &CMainFrame::OnAppAbout);
+        std::function<void()> handler;
+        if (row.handler != nullptr)
+            handler = [this, h = row.handler] { (this->*h)(); };
+        else if (row.dialog)
+            handler = [this, id = *row.dialog] { OnParameterDialog(id); };
+        if (handler)
+            connect(action, &QAction::triggered, this,
+                    [this, rule = row.availability, handler] { dispatch(rule, handler); });
+        m_actions[static_cast<std::size_t>(row.command)] = action;
+    }
 }
 
 void CMainFrame::createMenus()
 {
     QMenuBar* bar = menuBar();
-    QMenu* file = bar->addMenu(QStringLiteral("&Datei"));
-    file->addAction(action(Command::Exit));
-
-    QMenu* view = bar->addMenu(QStringLiteral("&Ansicht"));
-    view->addAction(action(Command::ToolBar));
-    view->addAction(action(Command::StatusBar));
-
-    QMenu* port = bar->addMenu(QStringLiteral("COM port"));
-    port->addAction(action(Command::OpenConnection));
-    port->addAction(action(Command::CloseConnection));
-    port->addSeparator();
-    port->addAction(action(Command::ComPortSettings));
-
-    QMenu* firmware = bar->addMenu(QStringLiteral("Firmware"));
-    firmware->addAction(action(Command::FirmwareUpload));
-
-    QMenu* parameter = bar->addMenu(QStringLiteral("Parameter"));
-    parameter->addAction(action(Command::ParameterNew));
-    parameter->addAction(action(Command::ParameterOpen));
-    parameter->addAction(action(Command::ParameterRead));
-    parameter->addSeparator();
-    parameter->addAction(action(Command::ParameterTransfer));
-    parameter->addAction(action(Command::ParameterCompare));
-    parameter->addAction(action(Command::ParameterSave));
-    parameter->addAction(action(Command::ParameterSaveAs));
-    parameter->addSeparator();
-    for (Command c : DialogCommands)
-        parameter->addAction(action(c));
-
-    QMenu* help = bar->addMenu(QStringLiteral("&?"));
-    help->addAction(action(Command::About));
-
-    // The enabling rules are applied again whenever a menu opens.
-    for (QMenu* menu : {file, view, port, firmware, parameter, help})
-        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommands);
+    std::array<QMenu*, std::size(MenuTitles)> menus{};
+    for (std::size_t i = 0; i < menus.size(); ++i) {
+        menus[i] = bar->addMenu(QString::fromUtf8(MenuTitles[i]));
+        // The enabling rules are applied again whenever a menu opens.
+        connect(menus[i], &QMenu::aboutToShow, this, &CMainFrame::updateCommands);
+    }
+    for (const CommandRow& row : commandTable()) {
+        QMenu* menu = menus[static_cast<std::size_t>(row.menu)];
+        if (row.separatorBefore)
+            menu->addSeparator();
+        menu->addAction(action(row.command));
+    }
 }
 
 void CMainFrame::createToolBar()
@@ -217,11 +291,13 @@ void CMainFrame::createToolBar()
     m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
     m_toolBar->setMovable(true);
     m_toolBar->setFloatable(true);
-    m_toolBar->addAction(action(Command::ParameterNew));
-    m_toolBar->addAction(action(Command::ParameterOpen));
-    m_toolBar->addAction(action(Command::ParameterSave));
-    m_toolBar->addSeparator();
-    m_toolBar->addAction(action(Command::About));
+    for (const CommandRow& row : commandTable()) {
+        if (row.toolBarIcon == nullptr)
+            continue;
+        if (row.toolBarSeparatorBefore)
+            m_toolBar->addSeparator();
+        m_toolBar->addAction(action(row.command));
+    }
     addToolBar(Qt::TopToolBarArea, m_toolBar);
     setDockOptions(dockOptions() | QMainWindow::AnimatedDocks);
 
@@ -277,7 +353,8 @@ void CMainFrame::createViews()
     m_splitter->setSizes({300, 600});
     setCentralWidget(m_splitter);
 
-    connect(m_controlView, &CMoravelControlView::jogRequested, this, &CMainFrame::OnJog);
+    connect(m_controlView, &CMoravelControlView::jogRequested, this,
+            [this](std::int32_t stepsX) { dispatch(Availability::Idle, [this, stepsX] { OnJog(stepsX); }); });
     connect(m_controlView, &CMoravelControlView::notHaltRequested, this, &CMainFrame::OnNotHalt);
     connect(m_controlView, &CMoravelControlView::notStopRequested, this, &CMainFrame::OnNotStop);
 
@@ -288,7 +365,8 @@ void CMainFrame::createViews()
 
 void CMainFrame::createShortcuts()
 {
-    m_saveShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this, this, &CMainFrame::OnFileSave);
+    m_saveShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this, this,
+                                   [this] { dispatch(Availability::Idle, [this] { OnFileSave(); }); });
     new QShortcut(QKeySequence(Qt::Key_F6), this, this, [this] { focusNextPane(true); });
     new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this, this, [this] { focusNextPane(false); });
 }
@@ -314,26 +392,40 @@ void CMainFrame::updateTitle()
     setWindowModified(m_doc.isModified());
 }
 
+bool CMainFrame::availableNow(Availability rule) const
+{
+    if (rule == Availability::Always)
+        return true;
+    if (isBusy())
+        return false;
+    switch (rule) {
+    case Availability::Disconnected:
+        return !m_app.IsConnected();
+    case Availability::Connected:
+        return m_app.IsConnected();
+    case Availability::ParametersValid:
+        return m_doc.m_bParametersValid;
+    case Availability::Always:
+    case Availability::Idle:
+        break;
+    }
+    return true;
+}
+
+void CMainFrame::dispatch(Availability rule, const std::function<void()>& handler)
+{
+    if (availableNow(rule))
+        handler();
+}
+
 void CMainFrame::updateCommands()
 {
-    const bool busy = isBusy();
-    // While an operation runs, the document and the connection belong to it: nothing here
-    // reads them then.
-    const bool valid = !busy && m_doc.m_bParametersValid;
-    const bool connected = !busy && m_app.IsConnected();
-
-    action(Command::OpenConnection)->setEnabled(!busy && !connected);
-    action(Command::CloseConnection)->setEnabled(connected);
-    for (Command c : {Command::ComPortSettings, Command::FirmwareUpload, Command::ParameterRead,
-                      Command::ParameterNew, Command::ParameterOpen})
-        action(c)->setEnabled(!busy);
-    action(Command::ParameterTransfer)->setEnabled(valid);
-    action(Command::ParameterCompare)->setEnabled(valid);
-    for (Command c : ParameterCommands)
-        action(c)->setEnabled(valid);
-    m_saveShortcut->setEnabled(!busy);
-    m_controlView->jogPlusButton()->setEnabled(!busy);
-    m_controlView->jogMinusButton()->setEnabled(!busy);
+    for (const CommandRow& row : commandTable())
+        action(row.command)->setEnabled(availableNow(row.availability));
+    const bool idle = availableNow(Availability::Idle);
+    m_saveShortcut->setEnabled(idle);
+    m_controlView->jogPlusButton()->setEnabled(idle);
+    m_controlView->jogMinusButton()->setEnabled(idle);
 }
 
 void CMainFrame::documentChanged()
@@ -352,17 +444,14 @@ void CMainFrame::rememberFile(const std::string& path)
 
 void CMainFrame::OnParameterNew()
 {
-    if (isBusy())
-        return;
     m_doc.newFromTemplate(FindTemplateFile(), m_prompts, m_ui);
     documentChanged();
 }
 
 void CMainFrame::OnParameterOpen()
 {
-    if (isBusy())
-        return;
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), parameterFileFilter());
+    const QString path =
+        QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(ParameterFilesFilter));
     if (!path.isEmpty())
         openDocument(path);
 }
@@ -378,8 +467,6 @@ CMoravelSDIDoc::OpenResult CMainFrame::openDocument(const QString& path)
 
 void CMainFrame::OnParameterSave()
 {
-    if (isBusy())
-        return;
     if (m_doc.saveParameters(m_prompts))
         rememberFile(m_doc.pathName());
     documentChanged();
@@ -387,8 +474,6 @@ void CMainFrame::OnParameterSave()
 
 void CMainFrame::OnParameterSaveAs()
 {
-    if (isBusy())
-        return;
     if (m_doc.saveAs(m_prompts))
         rememberFile(m_doc.pathName());
     documentChanged();
@@ -396,23 +481,20 @@ void CMainFrame::OnParameterSaveAs()
 
 void CMainFrame::OnFileSave()
 {
-    if (isBusy())
-        return;
     if (m_doc.save(m_prompts))
         rememberFile(m_doc.pathName());
     documentChanged();
 }
 
-void CMainFrame::OnParameterDialog(Command which)
+void CMainFrame::OnParameterDialog(DialogId which)
 {
-    if (isBusy() || !m_doc.m_bParametersValid)
-        return;
-    const auto index = static_cast<std::size_t>(std::find(std::begin(DialogCommands), std::end(DialogCommands), which) -
-                                                std::begin(DialogCommands));
-    if (index >= std::size(DialogHandlers))
-        return;
-    DialogHandlers[index](this, m_doc, m_ui);
+    runParameterDialog(which, this, m_doc, m_ui);
     documentChanged();
+}
+
+void CMainFrame::OnAppExit()
+{
+    close();
 }
 
 void CMainFrame::OnAppAbout()
@@ -466,22 +548,16 @@ void CMainFrame::showProgress(qint64 done, qint64 total)
 
 void CMainFrame::OnOpenConnection()
 {
-    if (isBusy())
-        return;
     runOperation(Progress::None, [this] { m_app.OpenConnection(m_ui); });
 }
 
 void CMainFrame::OnCloseConnection()
 {
-    if (isBusy())
-        return;
     runOperation(Progress::None, [this] { m_app.CloseConnection(m_ui); });
 }
 
 void CMainFrame::OnComPortSettings()
 {
-    if (isBusy())
-        return;
     CComPortSettingsDlg dialog(m_app.CurrentChoice(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -490,8 +566,6 @@ void CMainFrame::OnComPortSettings()
 
 void CMainFrame::OnParameterRead()
 {
-    if (isBusy())
-        return;
     // "&Neu" first, here on the GUI thread: it may ask whether to save.
     m_doc.newFromTemplate(FindTemplateFile(), m_prompts, m_ui);
     documentChanged();
@@ -500,15 +574,11 @@ void CMainFrame::OnParameterRead()
 
 void CMainFrame::OnParameterTransfer()
 {
-    if (isBusy() || !m_doc.m_bParametersValid)
-        return;
     runOperation(Progress::Keys, [this] { m_app.TransferParameters(m_doc, m_ui); });
 }
 
 void CMainFrame::OnParameterCompare()
 {
-    if (isBusy() || !m_doc.m_bParametersValid)
-        return;
     auto result = std::make_shared<ComparisonResult>();
     runOperation(
         Progress::Keys, [this, result] { *result = m_app.CompareWithController(m_doc.m_parameterSet, m_ui); },
@@ -522,10 +592,8 @@ void CMainFrame::OnParameterCompare()
 
 void CMainFrame::OnFirmwareUpload()
 {
-    if (isBusy())
-        return;
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                      QStringLiteral("Firmware files (*.crx);;Alle Dateien (*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
     if (path.isEmpty())
         return;
     // A file that cannot be read whole is named in a message; nothing is sent then.
@@ -538,8 +606,6 @@ void CMainFrame::OnFirmwareUpload()
 
 void CMainFrame::OnJog(std::int32_t stepsX)
 {
-    if (isBusy())
-        return;
     auto accepted = std::make_shared<bool>(false);
     runOperation(
         Progress::None,

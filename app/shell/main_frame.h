@@ -3,13 +3,16 @@
 //
 // CMainFrame routes every command to the layer that carries it out: the document operations to
 // CMoravelSDIDoc (with the window's save question and file dialogs), the controller commands to
-// CMoravelSDIApp, the parameter dialogs to their own functions. Controller commands run on the
-// OperationRunner's worker thread; while one is queued or running, every command that uses the
-// connection or the document is disabled, the status bar shows a progress bar and the cursor
-// is the wait cursor. The emergency-stop buttons stay usable: a stop pressed during another
-// operation runs straight after it instead of being lost.
+// CMoravelSDIApp, the parameter dialogs to runParameterDialog. One table in main_frame.cpp
+// gives each command its texts, its places in the menus and on the toolbar, when it is
+// available and what it runs. Controller commands run on the OperationRunner's worker thread;
+// while one is queued or running, every command that uses the connection or the document is
+// disabled, the status bar shows a progress bar and the cursor is the wait cursor. The
+// emergency-stop buttons stay usable: a stop pressed during another operation runs straight
+// after it instead of being lost.
 
 #include "app/controller/moravel_app.h"
+#include "app/dialogs/dialog_rules.h"
 #include "app/document/moravel_document.h"
 #include "app/shell/gui_interaction.h"
 #include "app/shell/operation_runner.h"
@@ -18,7 +21,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 
 class QLabel;
 class QProgressBar;
@@ -32,7 +37,7 @@ class CMoravelControlView;
 class CMoravelStatusView;
 class LockIndicators;
 
-// The window's commands, in menu order.
+// The window's commands, in menu order; action(c)'s object name is "command<number of c>".
 enum class Command {
     Exit,
     ToolBar,
@@ -84,26 +89,8 @@ public:
     // "<document title> - MoravelSDI", with the modified marker.
     void updateTitle();
 
-    // ---- Command handlers.
-    void OnParameterNew();
-    void OnParameterOpen();
-    // The open-document operation for path (also used for the file of the command line).
+    // The open-document operation for path.
     CMoravelSDIDoc::OpenResult openDocument(const QString& path);
-    void OnParameterSave();
-    void OnParameterSaveAs();
-    void OnFileSave(); // Ctrl+S: the plain save
-    void OnParameterRead();
-    void OnParameterTransfer();
-    void OnParameterCompare();
-    void OnFirmwareUpload();
-    void OnOpenConnection();
-    void OnCloseConnection();
-    void OnComPortSettings();
-    void OnAppAbout();
-    void OnParameterDialog(Command which);
-    void OnJog(std::int32_t stepsX);
-    void OnNotHalt();
-    void OnNotStop();
 
     // F6 / Shift+F6: the focus to the next or previous pane of the splitter.
     void focusNextPane(bool forward);
@@ -117,6 +104,38 @@ protected:
 
 private:
     enum class Progress { None, Keys, Bytes };
+    // When a command can be used; see availableNow.
+    enum class Availability { Always, Idle, Disconnected, Connected, ParametersValid };
+    struct CommandRow;
+
+    // The window's commands, one row each, in Command order.
+    static std::span<const CommandRow> commandTable();
+    // Whether a command with this rule may run now. Only Always holds while an operation is
+    // queued or running: the document and the connection belong to it then.
+    bool availableNow(Availability rule) const;
+    // Runs handler if rule holds now. The menu and toolbar commands, Ctrl+S and the jog buttons
+    // come in here; the stop buttons, usable at any time, do not.
+    void dispatch(Availability rule, const std::function<void()>& handler);
+
+    // ---- Command handlers, reached through dispatch only.
+    void OnAppExit();
+    void OnParameterNew();
+    void OnParameterOpen();
+    void OnParameterSave();
+    void OnParameterSaveAs();
+    void OnFileSave(); // Ctrl+S: the plain save
+    void OnParameterRead();
+    void OnParameterTransfer();
+    void OnParameterCompare();
+    void OnFirmwareUpload();
+    void OnOpenConnection();
+    void OnCloseConnection();
+    void OnComPortSettings();
+    void OnAppAbout();
+    void OnParameterDialog(DialogId which);
+    void OnJog(std::int32_t stepsX);
+    void OnNotHalt();
+    void OnNotStop();
 
     void createActions();
     void createMenus();

@@ -19,7 +19,8 @@ class OperationRunner : public QObject {
     Q_OBJECT
 public:
     explicit OperationRunner(QObject* parent = nullptr);
-    // Waits for the job that is running; jobs not yet started are dropped.
+    // Waits for the job that is running; jobs not yet started are dropped. REQUIRES: the job
+    // does not wait for the GUI thread any more (the window shuts its GuiInteraction down).
     ~OperationRunner() override;
 
     // Queues job for the worker thread; finished (optional) runs on the GUI thread after it.

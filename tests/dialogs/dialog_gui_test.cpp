@@ -1,8 +1,7 @@
-// The six dialogs with real widgets, opened through the window's entry points.
+// The six dialogs with real widgets, opened through the window's entry point.
 
 #include "app/dialogs/field_validation.h"
 #include "app/dialogs/parameter_dialog.h"
-#include "app/dialogs/parameter_dialogs.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>

@@ -234,6 +234,30 @@ TEST(ComPortDialog, FiltersItsFieldsAndOkChecksBaudThenNameThenPortFocusingTheFi
     EXPECT_EQ(dialog.validate(), ComPortField::None);
 }
 
+// What only the texts can get wrong comes in its field's turn too: a baud field without a
+// number before the range, characters code page 1252 lacks after the name's length.
+TEST(ComPortDialog, AnEmptyBaudFieldAndNameCharactersOutsideCodePage1252AreRefused)
+{
+    DialogDriver driver;
+    CComPortSettingsDlg dialog(ComPortChoice{1, "COM123", "x", 120000});
+    dialog.nameEdit()->setText(QStringLiteral("x中€")); // as pasted, past the field's filter
+    const std::pair<QString, std::pair<ComPortField, std::string>> steps[] = {
+        {"", {ComPortField::BaudRate, integerExpectedMessage()}},
+        {"99999999999", {ComPortField::BaudRate, integerRangeMessage(100000, 120000)}},
+        {" 100000", {ComPortField::ControllerName, unsupportedCharactersMessage("中")}},
+    };
+    for (const auto& [baud, refused] : steps) {
+        dialog.baudEdit()->setText(baud);
+        driver.messages.clear();
+        EXPECT_EQ(dialog.validate(), refused.first) << baud.toStdString();
+        EXPECT_EQ(driver.messages, QStringList{QString::fromStdString(refused.second)});
+    }
+    dialog.nameEdit()->setText(QStringLiteral("x€"));
+    driver.messages.clear();
+    EXPECT_EQ(dialog.validate(), ComPortField::PortName);
+    EXPECT_EQ(driver.messages, QStringList{QString::fromStdString(tooManyCharactersMessage(5))});
+}
+
 // The boxes of a worker thread are shown on the GUI thread in order, each after the status
 // texts sent before it, and the worker goes on only once the box has been closed.
 TEST(GuiInteractionThreads, MessagesOfAWorkerAreShownInOrderAndWaitedFor)
