@@ -2,6 +2,8 @@
 
 #include "app/controller/moravel_app.h"
 
+#include "link/common/context_reset.h"
+#include "link/common/port_map.h"
 #include "params/cp1252.h"
 
 #include <QSettings>
@@ -94,26 +96,19 @@ std::string SettingsFilePath()
 
 int PortNumberForMode1(const char (&portName)[5])
 {
-    const char c = portName[3];
-    return c >= '1' && c <= '8' ? c - '0' : 1;
+    const int n = quorlink::parsePortNumber({portName, sizeof portName}, quorlink::PortNameForm::FourthCharacter);
+    return n >= 1 && n <= 8 ? n : 1;
 }
 
 void CMoravelSDIApp::LoadSettings()
 {
     QSettings settings = openSettings();
     settings.beginGroup(SettingsGroup);
-    if (!IsConnected()) {
-        m_context.portHandle = -1;
-        m_context.sequence = 0;
-        m_context.errorCode = 0;
-        m_context.dataBits = 8;
-        m_context.parity = 0;
-        m_context.stopBits = 0;
-        m_context.handshake = 4;
-    }
+    if (!IsConnected())
+        quorlink::resetLineState(m_context);
     connectionMode = storedNumber(settings, "Connection", DefaultConnectionMode);
     copyIntoField(m_context.portName, storedBytes(settings, "DeviceName", DefaultPortName));
-    copyIntoField(m_context.controllerName, storedBytes(settings, "Controller", DefaultSettingsControllerName));
+    copyIntoField(m_context.controllerName, storedBytes(settings, "Controller", DefaultControllerName));
     m_context.baudRate = storedNumber(settings, "BaudeRate", DefaultBaudRate);
 }
 
