@@ -39,7 +39,7 @@ inline constexpr const char* SettingsOrganisation = "korvex-travo";
 inline constexpr const char* SettingsApplication = "MoravelSDI";
 inline constexpr const char* SettingsGroup = "COMSettings";
 
-// The path of the settings file of this user.
+// The path of the settings file of this user; openSettingsFile() (settings_file.h) opens it.
 std::string SettingsFilePath();
 
 // The defaults of the four settings (the controller name's is DefaultControllerName).

@@ -1,6 +1,7 @@
 // The connection settings: the per-user settings file and the "Com Port Settings" dialog's OK.
 
 #include "app/controller/moravel_app.h"
+#include "app/controller/settings_file.h"
 
 #include "link/common/context_reset.h"
 #include "link/common/port_map.h"
@@ -35,11 +36,6 @@ std::string settingsPath()
         dir = std::string(home) + "/.config";
     }
     return dir + "/" + SettingsOrganisation + "/" + SettingsApplication + ".conf";
-}
-
-QSettings openSettings()
-{
-    return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat);
 }
 
 // Copies at most size - 1 bytes of text into a fixed field and fills the rest with NUL, so
@@ -94,6 +90,11 @@ std::string SettingsFilePath()
     return settingsPath();
 }
 
+QSettings openSettingsFile()
+{
+    return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat);
+}
+
 int PortNumberForMode1(const char (&portName)[5])
 {
     const int n = quorlink::parsePortNumber({portName, sizeof portName}, quorlink::PortNameForm::FourthCharacter);
@@ -102,7 +103,7 @@ int PortNumberForMode1(const char (&portName)[5])
 
 void CMoravelSDIApp::LoadSettings()
 {
-    QSettings settings = openSettings();
+    QSettings settings = openSettingsFile();
     settings.beginGroup(SettingsGroup);
     if (!IsConnected())
         quorlink::resetLineState(m_context);
@@ -140,7 +141,7 @@ ComPortField CMoravelSDIApp::ApplyChoice(const ComPortChoice& choice)
 
 bool CMoravelSDIApp::SaveSettings()
 {
-    QSettings settings = openSettings();
+    QSettings settings = openSettingsFile();
     settings.beginGroup(SettingsGroup);
     settings.setValue("Connection", connectionMode);
     settings.setValue("DeviceName", storedText(fieldText(m_context.portName)));
