@@ -7,7 +7,9 @@
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
 #include "cli/port_probe.h"
+#include "link/common/port_map.h"
 #include "params/cp1252.h"
+#include "params/text_util.h"
 
 #include <nlohmann/json.hpp>
 
@@ -53,13 +55,12 @@ std::optional<int> setUpConnection(const Arguments& args, CMoravelSDIApp& app)
     if (args.has("--auto"))
         app.connectionMode = 2;
     if (port != nullptr) {
-        const bool valid = port->size() == 4 && strncasecmp(port->c_str(), "COM", 3) == 0 && (*port)[3] >= '1' &&
-                           (*port)[3] <= '8';
-        if (!valid)
+        const int n = quorlink::parsePortNumber(*port, quorlink::PortNameForm::AnyCase);
+        if (n < 1 || n > 8)
             return usageError("--port takes COM1 ... COM8, not '" + *port + "'");
         app.connectionMode = 1;
         std::memcpy(app.m_context.portName, "COM", 3);
-        app.m_context.portName[3] = (*port)[3];
+        app.m_context.portName[3] = static_cast<char>('0' + n);
         app.m_context.portName[4] = '\0';
     }
     if (name != nullptr) {
@@ -71,9 +72,9 @@ std::optional<int> setUpConnection(const Arguments& args, CMoravelSDIApp& app)
         // Blank-padded like the name a transfer sends, so that "NC-Travo USB" finds the
         // controller that reports "NC-Travo USB    ".
         app.connectionMode = 0;
-        std::memset(app.m_context.controllerName, ' ', MaxControllerNameChars);
-        std::memcpy(app.m_context.controllerName, bytes.bytes.data(), bytes.bytes.size());
-        app.m_context.controllerName[MaxControllerNameChars] = '\0';
+        const auto field = blankPaddedName(bytes.bytes);
+        std::memcpy(app.m_context.controllerName, field.data(), field.size());
+        app.m_context.controllerName[field.size()] = '\0';
     }
     return std::nullopt;
 }

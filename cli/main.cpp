@@ -1,14 +1,11 @@
 // moravel-cli: the program's operations from the command line.
 
 #include "cli/commands.h"
+#include "version/moravel_version.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#ifndef MORAVEL_VERSION
-#define MORAVEL_VERSION "unknown"
-#endif
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "cli/port_probe.h"
 
-#include "link/src/port_map.h"
+#include "link/common/port_map.h"
 
 #include <cerrno>
 #include <cstring>

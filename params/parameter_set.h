@@ -77,7 +77,7 @@ public:
     std::string WriteText() const;
 
     // The exchange with the controller over the 38 keys of exchangeList(), in list order, one
-    // library call per key (implemented in app/controller, library moravel_controller).
+    // library call per key (controller_exchange.cpp, through the link library).
     // A key whose call fails shows its read or transfer message and the sweep goes on; after
     // each key ui.reportProgress(k, 38). Both return the number of keys that failed.
     // ReadFromController stores what the controller returns without validation and leaves a

@@ -1,9 +1,24 @@
 #pragma once
-// Small text helpers shared by the parameter-file reader and writer.
+// Small text helpers: the parameter file's white space, and the controller name's fixed field.
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace moravel {
+
+// The controller holds its name in 16 bytes, padded with blanks, without a terminator.
+inline constexpr std::size_t ControllerNameBytes = 16;
+
+// name as the controller holds it: its first 16 bytes, then blanks up to 16.
+constexpr std::array<char, ControllerNameBytes> blankPaddedName(std::string_view name)
+{
+    std::array<char, ControllerNameBytes> field{};
+    field.fill(' ');
+    std::copy_n(name.begin(), std::min(name.size(), ControllerNameBytes), field.begin());
+    return field;
+}
 
 // White space of the parameter file: blank, tab, line feed, vertical tab, form feed, carriage
 // return (the "C" locale's isspace, never the user's).

@@ -39,13 +39,12 @@ inline constexpr const char* SettingsOrganisation = "korvex-travo";
 inline constexpr const char* SettingsApplication = "MoravelSDI";
 inline constexpr const char* SettingsGroup = "COMSettings";
 
-// The path of the settings file of this user.
+// The path of the settings file of this user; openSettingsFile() (settings_file.h) opens it.
 std::string SettingsFilePath();
 
-// The defaults of the four settings.
+// The defaults of the four settings (the controller name's is DefaultControllerName).
 inline constexpr int DefaultConnectionMode = 2;
 inline constexpr std::string_view DefaultPortName = "COM1";
-inline constexpr std::string_view DefaultSettingsControllerName = "NC-Travo USB    ";
 inline constexpr std::uint32_t DefaultBaudRate = 115200;
 
 // The dialog's accepted ranges.

@@ -1,7 +1,10 @@
 // The connection settings: the per-user settings file and the "Com Port Settings" dialog's OK.
 
 #include "app/controller/moravel_app.h"
+#include "app/controller/settings_file.h"
 
+#include "link/common/context_reset.h"
+#include "link/common/port_map.h"
 #include "params/cp1252.h"
 
 #include <QSettings>
@@ -33,11 +36,6 @@ std::string settingsPath()
         dir = std::string(home) + "/.config";
     }
     return dir + "/" + SettingsOrganisation + "/" + SettingsApplication + ".conf";
-}
-
-QSettings openSettings()
-{
-    return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat);
 }
 
 // Copies at most size - 1 bytes of text into a fixed field and fills the rest with NUL, so
@@ -92,28 +90,26 @@ std::string SettingsFilePath()
     return settingsPath();
 }
 
+QSettings openSettingsFile()
+{
+    return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat);
+}
+
 int PortNumberForMode1(const char (&portName)[5])
 {
-    const char c = portName[3];
-    return c >= '1' && c <= '8' ? c - '0' : 1;
+    const int n = quorlink::parsePortNumber({portName, sizeof portName}, quorlink::PortNameForm::FourthCharacter);
+    return n >= 1 && n <= 8 ? n : 1;
 }
 
 void CMoravelSDIApp::LoadSettings()
 {
-    QSettings settings = openSettings();
+    QSettings settings = openSettingsFile();
     settings.beginGroup(SettingsGroup);
-    if (!IsConnected()) {
-        m_context.portHandle = -1;
-        m_context.sequence = 0;
-        m_context.errorCode = 0;
-        m_context.dataBits = 8;
-        m_context.parity = 0;
-        m_context.stopBits = 0;
-        m_context.handshake = 4;
-    }
+    if (!IsConnected())
+        quorlink::resetLineState(m_context);
     connectionMode = storedNumber(settings, "Connection", DefaultConnectionMode);
     copyIntoField(m_context.portName, storedBytes(settings, "DeviceName", DefaultPortName));
-    copyIntoField(m_context.controllerName, storedBytes(settings, "Controller", DefaultSettingsControllerName));
+    copyIntoField(m_context.controllerName, storedBytes(settings, "Controller", DefaultControllerName));
     m_context.baudRate = storedNumber(settings, "BaudeRate", DefaultBaudRate);
 }
 
@@ -152,7 +148,7 @@ ComPortField CMoravelSDIApp::ApplyChoice(const ComPortChoice& choice)
 
 bool CMoravelSDIApp::SaveSettings()
 {
-    QSettings settings = openSettings();
+    QSettings settings = openSettingsFile();
     settings.beginGroup(SettingsGroup);
     settings.setValue("Connection", connectionMode);
     settings.setValue("DeviceName", storedText(fieldText(m_context.portName)));

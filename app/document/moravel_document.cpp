@@ -146,6 +146,22 @@ bool CMoravelSDIDoc::saveParameters(DocumentPrompts& prompts)
     return saveNeedsFileDialog(m_pathName) ? saveAs(prompts) : save(prompts);
 }
 
+int CMoravelSDIDoc::ReadParametersFromController(ConnectionContext* ctx, UserInteraction& ui)
+{
+    if (ctx == nullptr)
+        return 0;
+    const int failed = m_parameterSet.ReadFromController(ctx, ui);
+    m_bParametersValid = true;
+    return failed;
+}
+
+int CMoravelSDIDoc::TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui)
+{
+    if (ctx == nullptr)
+        return 0;
+    return m_parameterSet.TransferToController(ctx, ui);
+}
+
 void CMoravelSDIDoc::addView(DocumentView* view)
 {
     if (view != nullptr && std::find(m_views.begin(), m_views.end(), view) == m_views.end())

@@ -151,8 +151,7 @@ public:
     // "&Speichern": save as when saveNeedsFileDialog(pathName()), else the plain save.
     bool saveParameters(DocumentPrompts& prompts);
 
-    // ---- Parameter exchange with the controller (implemented in app/controller, library
-    // moravel_controller, so that this library needs no link library).
+    // ---- Parameter exchange with the controller (the set's sweeps, see parameter_set.h).
 
     // Nothing for a null ctx. Otherwise ParameterSet::ReadFromController on ctx, then
     // m_bParametersValid is set whatever the outcome; the modified flag stays. Returns the

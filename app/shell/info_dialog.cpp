@@ -1,5 +1,7 @@
 #include "app/shell/info_dialog.h"
 
+#include "version/moravel_version.h"
+
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -25,7 +27,7 @@ CInfoDlg::CInfoDlg(QWidget* parent) : QDialog(parent)
     iconLabel->setPixmap(applicationIcon().pixmap(48, 48));
     iconLabel->setAlignment(Qt::AlignTop);
 
-    auto* version = new QLabel(QStringLiteral("MoravelSDI Version 1.0"));
+    auto* version = new QLabel(QStringLiteral("MoravelSDI Version " MORAVEL_VERSION_SHORT));
     auto* notice = new QLabel(QStringLiteral("Copyright © korvex-travo. Konfiguration und Service für "
                                              "Schrittmotor-Steuerungen."));
     notice->setWordWrap(true);

@@ -3,6 +3,7 @@
 #include "app/shell/info_dialog.h"
 #include "app/shell/main_frame.h"
 #include "app/shell/recent_files.h"
+#include "version/moravel_version.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -25,7 +26,7 @@ void setUpApplication(QApplication& application)
     // The names of the per-user settings, shared with the controller core and moravel-cli.
     QCoreApplication::setOrganizationName(QLatin1String(SettingsOrganisation));
     QCoreApplication::setApplicationName(QLatin1String(SettingsApplication));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MORAVEL_VERSION_SHORT));
     QGuiApplication::setApplicationDisplayName(QLatin1String(ApplicationTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("moravel"));
     // The icon once the event loop runs: loading images costs a good part of the start-up

@@ -1,6 +1,6 @@
 #include "app/shell/recent_files.h"
 
-#include <QSettings>
+#include "app/controller/settings_file.h"
 
 namespace moravel {
 namespace {
@@ -16,7 +16,7 @@ QString entryKey(int index)
 
 QStringList recentFiles()
 {
-    QSettings settings;
+    QSettings settings = openSettingsFile();
     settings.beginGroup(Group);
     QStringList files;
     for (int i = 0; i < RecentFileCount; ++i) {
@@ -32,7 +32,7 @@ void addRecentFile(const QString& path)
     QStringList files = recentFiles();
     files.removeAll(path);
     files.prepend(path);
-    QSettings settings;
+    QSettings settings = openSettingsFile();
     settings.beginGroup(Group);
     for (int i = 0; i < RecentFileCount; ++i) {
         if (i < files.size())

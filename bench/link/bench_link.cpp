@@ -3,7 +3,7 @@
 //
 //   build/plain/bench/link/bench_link [commands-per-kind]   (default 50)
 
-#include "link/include/quorlink.h"
+#include <quorlink.h>
 #include "sim/parameter_store.h"
 #include "sim/simulator.h"
 

@@ -1,5 +1,6 @@
 #include "link/src/connection.h"
 
+#include "link/common/context_reset.h"
 #include "link/src/commands.h"
 #include "link/src/frame.h"
 #include "link/src/port_posix.h"
@@ -10,7 +11,6 @@ namespace quorlink {
 namespace {
 
 constexpr char kPortNames[8][5] = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
-constexpr char kResetName[QUORLINK_NAME_LENGTH + 1] = "                ";
 constexpr int kModePauseMs = 50;
 constexpr std::int32_t kModeParameters = 1;
 constexpr std::int32_t kModeNormal = 2;
@@ -63,17 +63,11 @@ bool openAnswering(ConnectionContext* ctx, int n)
 void resetContext(ConnectionContext* ctx, std::int32_t portNumber)
 {
     port::close(ctx);
-    ctx->portHandle = -1;
+    resetLineState(*ctx);
     if (portNumber >= 1 && portNumber <= 8)
         std::memcpy(ctx->portName, kPortNames[portNumber - 1], sizeof ctx->portName);
-    std::memcpy(ctx->controllerName, kResetName, sizeof ctx->controllerName);
-    ctx->baudRate = 115200;
-    ctx->sequence = 0;
-    ctx->errorCode = QUORLINK_ERROR_NONE;
-    ctx->dataBits = 8;
-    ctx->parity = 0;
-    ctx->stopBits = 0;
-    ctx->handshake = 4;
+    std::memcpy(ctx->controllerName, kResetControllerName, sizeof ctx->controllerName);
+    ctx->baudRate = kResetBaudRate;
 }
 
 std::int32_t openByPort(ConnectionContext* ctx, std::int32_t portNumber)

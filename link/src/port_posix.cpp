@@ -1,6 +1,6 @@
 #include "link/src/port_posix.h"
 
-#include "link/src/port_map.h"
+#include "link/common/port_map.h"
 
 #include <cerrno>
 #include <initializer_list>

@@ -1,6 +1,7 @@
 // moravel-cli check and format run as a child process: exit status, stdout and stderr.
 
 #include "tests/cli/cli_runner.h"
+#include "version/moravel_version.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

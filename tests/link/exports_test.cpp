@@ -1,7 +1,7 @@
 // The shared library's face: exactly the 30 exports, libc as its only dependency, its
 // soname, and a header that C compiles.
 
-#include "link/include/quorlink.h"
+#include <quorlink.h>
 
 #include <gtest/gtest.h>
 

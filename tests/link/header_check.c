@@ -1,5 +1,5 @@
 /* Compiled as C: the public header, with its layout checks, and a call through it. */
-#include "link/include/quorlink.h"
+#include <quorlink.h>
 
 int quorlinkHeaderCheckFromC(void)
 {

@@ -1,6 +1,6 @@
 // COMn to device path: the environment variable, and the default order of the devices.
 
-#include "link/src/port_map.h"
+#include "link/common/port_map.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // Test fixture: the library against in-process simulated controllers on real
 // pseudo-terminals.
 
-#include "link/include/quorlink.h"
+#include <quorlink.h>
 #include "sim/simulator.h"
 
 #include <fcntl.h>

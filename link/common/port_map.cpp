@@ -1,4 +1,4 @@
-#include "link/src/port_map.h"
+#include "link/common/port_map.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -77,13 +77,29 @@ bool isRealSerialPort(const char* path)
 
 }  // namespace
 
+int parsePortNumber(std::string_view name, PortNameForm form)
+{
+    if (name.size() < 4 || name[3] < '1' || name[3] > '9')
+        return 0;
+    if (form != PortNameForm::FourthCharacter) {
+        if (name.size() != 4)
+            return 0;
+        for (std::size_t i = 0; i < 3; ++i) {
+            char c = name[i];
+            if (form == PortNameForm::AnyCase && c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+            if (c != "COM"[i])
+                return 0;
+        }
+    }
+    return name[3] - '0';
+}
+
 int portNumberOf(const char portName[5])
 {
-    if (portName == nullptr || std::strncmp(portName, "COM", 3) != 0)
+    if (portName == nullptr)
         return 0;
-    if (portName[3] < '1' || portName[3] > '9' || portName[4] != '\0')
-        return 0;
-    return portName[3] - '0';
+    return parsePortNumber(std::string_view(portName, ::strnlen(portName, 5)), PortNameForm::Exact);
 }
 
 bool defaultDevice(const char* devDir, int n, char (&path)[kMaxDevicePath])

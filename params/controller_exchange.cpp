@@ -1,0 +1,141 @@
+// The parameter set's exchange with the controller: two sweeps over the exchange list.
+//
+// Every key is handled by its row's ExchangeShape, so the sweeps are one loop each.
+
+#include "params/controller_exchange.h"
+
+#include "params/text_util.h"
+#include "params/user_interaction.h"
+
+#include <quorlink.h>
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+namespace moravel {
+namespace {
+
+using ValueWords = std::array<std::int32_t, 4>;
+
+std::uint8_t byteOf(const ValueWords& words, std::size_t i)
+{
+    std::array<std::uint8_t, 16> bytes;
+    std::memcpy(bytes.data(), words.data(), bytes.size());
+    return bytes[i];
+}
+
+// Stores the reply value area of p into set, as its shape lays it out.
+void unpack(const ParameterInfo& p, const ValueWords& words, ParameterSet& set)
+{
+    switch (p.shape) {
+    case ExchangeShape::None:
+        break;
+    case ExchangeShape::Long:
+        p.longValue(set) = words[0];
+        break;
+    case ExchangeShape::Float:
+        p.floatValue(set) = std::bit_cast<float>(words[0]);
+        break;
+    case ExchangeShape::FourLongs:
+        for (std::size_t i = 0; i < 4; ++i)
+            p.longValue(set, i) = words[i];
+        break;
+    case ExchangeShape::FourBytes:
+    case ExchangeShape::EightBytes:
+        for (std::size_t i = 0; i < p.elementCount; ++i)
+            p.longValue(set, i) = byteOf(words, i);
+        break;
+    case ExchangeShape::Text16: {
+        char name[ControllerNameBytes];
+        std::memcpy(name, words.data(), ControllerNameBytes);
+        p.textValue(set).assign(name, ::strnlen(name, ControllerNameBytes));
+        break;
+    }
+    }
+}
+
+std::int32_t lowByte(const ParameterInfo& p, const ParameterSet& set, std::size_t i)
+{
+    return p.longValue(set, i) & 0xFF;
+}
+
+bool readKey(ConnectionContext* ctx, const ParameterInfo& p, ParameterSet& set)
+{
+    ValueWords words{};
+    if (ParameterLesen(ctx, p.key.group(), p.key.item(), words.data()) == 0)
+        return false;
+    unpack(p, words, set);
+    return true;
+}
+
+bool transferKey(ConnectionContext* ctx, const ParameterInfo& p, const ParameterSet& set)
+{
+    const int g = p.key.group();
+    const int i = p.key.item();
+    switch (p.shape) {
+    case ExchangeShape::None:
+        return true;
+    case ExchangeShape::Long:
+        return ParameterAendern_long(ctx, g, i, p.longValue(set)) != 0;
+    case ExchangeShape::Float:
+        return ParameterAendern_float(ctx, g, i, p.floatValue(set)) != 0;
+    case ExchangeShape::FourLongs:
+        return ParameterAendern_4_longs(ctx, g, i, p.longValue(set, 0), p.longValue(set, 1), p.longValue(set, 2),
+                                        p.longValue(set, 3)) != 0;
+    case ExchangeShape::FourBytes:
+        return ParameterAendern_4_uchar(ctx, g, i, lowByte(p, set, 0), lowByte(p, set, 1), lowByte(p, set, 2),
+                                        lowByte(p, set, 3)) != 0;
+    case ExchangeShape::EightBytes:
+        return ParameterAendern_Richtung_Sequenz_ReferenzFahrt(ctx, g, i, lowByte(p, set, 0), lowByte(p, set, 1),
+                                                               lowByte(p, set, 2), lowByte(p, set, 3),
+                                                               lowByte(p, set, 4), lowByte(p, set, 5),
+                                                               lowByte(p, set, 6), lowByte(p, set, 7)) != 0;
+    case ExchangeShape::Text16:
+        return ParameterAendern_ControllerName(ctx, g, i, blankPaddedName(p.textValue(set)).data()) != 0;
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<const ParameterInfo*> readSweep(ConnectionContext* ctx, ParameterSet& set, UserInteraction& ui)
+{
+    std::vector<const ParameterInfo*> failed;
+    const auto list = exchangeList();
+    std::int64_t done = 0;
+    for (const ParameterInfo* p : list) {
+        if (!readKey(ctx, *p, set)) {
+            ui.showMessage(readErrorMessage(*p));
+            failed.push_back(p);
+        }
+        ui.reportProgress(++done, static_cast<std::int64_t>(list.size()));
+    }
+    return failed;
+}
+
+int ParameterSet::ReadFromController(ConnectionContext* ctx, UserInteraction& ui)
+{
+    if (ctx == nullptr)
+        return 0;
+    return static_cast<int>(readSweep(ctx, *this, ui).size());
+}
+
+int ParameterSet::TransferToController(ConnectionContext* ctx, UserInteraction& ui) const
+{
+    if (ctx == nullptr)
+        return 0;
+    int failed = 0;
+    const auto list = exchangeList();
+    std::int64_t done = 0;
+    for (const ParameterInfo* p : list) {
+        if (!transferKey(ctx, *p, *this)) {
+            ui.showMessage(transferErrorMessage(*p));
+            ++failed;
+        }
+        ui.reportProgress(++done, static_cast<std::int64_t>(list.size()));
+    }
+    return failed;
+}
+
+} // namespace moravel
