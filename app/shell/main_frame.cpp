@@ -32,12 +32,13 @@
 #include <vector>
 
 namespace moravel {
-namespace {
 
-// The menus of the menu bar, in their order.
+// The menus of the menu bar, in their order. Not in an anonymous namespace: CommandRow, a
+// member type of the window, holds one.
 enum class Menu : std::uint8_t { Datei, Ansicht, ComPort, Firmware, Parameter, Hilfe };
-constexpr const char* MenuTitles[] = {"&Datei", "&Ansicht", "COM port", "Firmware", "Parameter", "&?"};
 
+namespace {
+constexpr const char* MenuTitles[] = {"&Datei", "&Ansicht", "COM port", "Firmware", "Parameter", "&?"};
 } // namespace
 
 struct CMainFrame::CommandRow {
