@@ -47,7 +47,7 @@ public:
 // The stored settings, then the connection option of this run (not stored).
 std::optional<int> setUpConnection(const Arguments& args, CMoravelSDIApp& app)
 {
-    app.LoadSettings();
+    app.loadSettings();
     const std::string* port = args.value("--port");
     const std::string* name = args.value("--name");
     if (int{args.has("--auto")} + (port != nullptr) + (name != nullptr) > 1)
@@ -84,7 +84,7 @@ int noConnection(const CMoravelSDIApp& app)
 {
     std::vector<int> tried;
     if (app.connectionMode == 1)
-        tried.push_back(PortNumberForMode1(app.m_context.portName));
+        tried.push_back(portNumberForMode1(app.m_context.portName));
     else
         for (int n = 1; n <= 8; ++n)
             tried.push_back(n);
@@ -97,10 +97,10 @@ int noConnection(const CMoravelSDIApp& app)
 std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, UserInteraction& ui, int& failedKeys)
 {
     NoPrompts prompts;
-    const std::string templatePath = FindTemplateFile();
+    const std::string templatePath = findTemplateFile();
     if (doc.newFromTemplate(templatePath, prompts, ui) != CMoravelSDIDoc::OpenResult::Loaded)
         return fail("cannot read the template file '" + templatePath + "'");
-    const SweepResult result = app.ReadParameters(doc, ui);
+    const SweepResult result = app.readParameters(doc, ui);
     if (!result.connected)
         return noConnection(app);
     failedKeys = result.failedKeys;
@@ -282,13 +282,13 @@ int runTransfer(std::span<const std::string> args)
         return *done;
     if (const auto done = saveBackup(parsed, app, ui))
         return *done;
-    const SweepResult sent = app.TransferParameters(doc, ui);
+    const SweepResult sent = app.transferParameters(doc, ui);
     if (!sent.connected)
         return noConnection(app);
     int failedKeys = sent.failedKeys;
     bool differs = false;
     if (parsed.has("--verify")) {
-        const ComparisonResult check = app.CompareWithController(doc.m_parameterSet, ui);
+        const ComparisonResult check = app.compareWithController(doc.m_parameterSet, ui);
         failedKeys += check.failedKeys;
         differs = !check.differences.empty();
         if (!printDifferences(check, false))
@@ -306,7 +306,7 @@ int runDiff(std::span<const std::string> args)
     StderrInteraction ui;
     if (const auto done = prepareParameterCommand("diff", args, {{"--json"}, {}}, parsed, app, doc, ui))
         return *done;
-    const ComparisonResult result = app.CompareWithController(doc.m_parameterSet, ui);
+    const ComparisonResult result = app.compareWithController(doc.m_parameterSet, ui);
     if (!result.connected)
         return noConnection(app);
     app.CloseConnection(ui);
@@ -335,7 +335,7 @@ int runFlash(std::span<const std::string> args)
         return *done;
 
     FlashInteraction ui(assumeYes);
-    const auto image = ReadFirmwareFile(parsed.operands.front(), ui);
+    const auto image = readFirmwareFile(parsed.operands.front(), ui);
     if (!image)
         return ExitError;
     StderrInteraction backupUi; // the progress bar is the upload's only

@@ -216,7 +216,7 @@ bool Reader::readHomingRecord(const ParameterInfo& p, std::string_view s)
     elements[7] = before(s, ']');
     if (!readElements(p, elements))
         return false;
-    if (!IsValidHomingOrder(m_set.Reihenfolge)) {
+    if (!isValidHomingOrder(m_set.Reihenfolge)) {
         m_ui.showMessage(HomingOrderFileMessage);
         return false;
     }

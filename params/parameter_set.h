@@ -40,7 +40,7 @@ struct HomingStep {
 // The homing-order rule: the OR of (1 << Reihenfolge[n]) over the four steps, taken as an
 // 8-bit value, must be 0x0F (every axis exactly once). Values outside 0 to 7 (for example -1,
 // a dialog column without a selection) add nothing.
-bool IsValidHomingOrder(const std::array<std::int32_t, 4>& reihenfolge);
+bool isValidHomingOrder(const std::array<std::int32_t, 4>& reihenfolge);
 
 // Axis order of every quadruple: X, Y, Z, C.
 inline constexpr int AxisX = 0;

@@ -455,7 +455,7 @@ constexpr ExchangeList kExchangeList;
 
 } // namespace
 
-bool IsValidHomingOrder(const std::array<std::int32_t, 4>& reihenfolge)
+bool isValidHomingOrder(const std::array<std::int32_t, 4>& reihenfolge)
 {
     unsigned mask = 0;
     for (std::int32_t axis : reihenfolge)

@@ -143,7 +143,7 @@ void CMoravelSDIApp::UpdateChecksum(std::span<const std::uint8_t> bytes)
 
 UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image, UserInteraction& ui)
 {
-    const std::size_t blocks = FirmwareBlockCount(image.size());
+    const std::size_t blocks = firmwareBlockCount(image.size());
     const std::int64_t totalBytes = static_cast<std::int64_t>(blocks * FirmwareBlockSize);
     m_checksum = 0xFFFFFFFF;
     if (!OpenConnection(ui)) {
@@ -227,7 +227,7 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
     return result;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadFirmwareFile(const std::string& path, UserInteraction& ui)
+std::optional<std::vector<std::uint8_t>> readFirmwareFile(const std::string& path, UserInteraction& ui)
 {
     FileBytes file = readFileBytes(path, MaxFirmwareFileSize);
     if (file.error == std::errc::file_too_large) {

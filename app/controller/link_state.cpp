@@ -6,7 +6,7 @@
 
 namespace moravel {
 
-std::string OpenErrorMessage(unsigned errorCode)
+std::string openErrorMessage(unsigned errorCode)
 {
     char text[64];
     std::snprintf(text, sizeof text, "Error opening connection. ErrorCode  %x     ", errorCode);
@@ -23,7 +23,7 @@ bool CMoravelSDIApp::OpenConnection(UserInteraction& ui)
         opened = KorvexOpenConnectionName(&m_context, m_context.controllerName);
         break;
     case 1:
-        opened = KorvexOpenConnectionPort(&m_context, PortNumberForMode1(m_context.portName));
+        opened = KorvexOpenConnectionPort(&m_context, portNumberForMode1(m_context.portName));
         break;
     case 2:
         opened = KorvexOpenConnectionAuto(&m_context);
@@ -35,7 +35,7 @@ bool CMoravelSDIApp::OpenConnection(UserInteraction& ui)
         connected = 1;
         return true;
     }
-    ui.showMessage(OpenErrorMessage(m_context.errorCode));
+    ui.showMessage(openErrorMessage(m_context.errorCode));
     m_context.errorCode = 0;
     return false;
 }

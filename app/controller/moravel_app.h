@@ -40,7 +40,7 @@ inline constexpr const char* SettingsApplication = "MoravelSDI";
 inline constexpr const char* SettingsGroup = "COMSettings";
 
 // The path of the settings file of this user; openSettingsFile() (settings_file.h) opens it.
-std::string SettingsFilePath();
+std::string settingsFilePath();
 
 // The defaults of the four settings (the controller name's is DefaultControllerName).
 inline constexpr int DefaultConnectionMode = 2;
@@ -55,7 +55,7 @@ inline constexpr std::size_t MaxPortNameChars = 5;
 
 // The port number an open by COM port uses: the fourth character of portName, "1" ... "8"
 // give 1 ... 8, anything else (also a shorter name) gives 1.
-int PortNumberForMode1(const char (&portName)[5]);
+int portNumberForMode1(const char (&portName)[5]);
 
 // ---- Texts the controller operations show (UTF-8).
 inline constexpr std::string_view CloseErrorText = "Error close connection";
@@ -71,7 +71,7 @@ inline constexpr std::string_view FirmwareTransferStopped = "Firmwareübertragun
 
 // The open's message for an error code, "Error opening connection. ErrorCode  %x     " with
 // the code in lower-case hexadecimal: "Error opening connection. ErrorCode  3     ".
-std::string OpenErrorMessage(unsigned errorCode);
+std::string openErrorMessage(unsigned errorCode);
 
 // What the "Com Port Settings" dialog edits.
 struct ComPortChoice {
@@ -86,9 +86,9 @@ enum class ComPortField { None, BaudRate, ControllerName, PortName };
 
 // The first field of choice outside its limits, in the order baud rate (MinBaudRate ...
 // MaxBaudRate), controller name (at most MaxControllerNameChars bytes), port name (at most
-// MaxPortNameChars bytes); None when all are within them. The dialog's OK and ApplyChoice
+// MaxPortNameChars bytes); None when all are within them. The dialog's OK and applyChoice
 // both go by it.
-ComPortField CheckComPortChoice(const ComPortChoice& choice);
+ComPortField checkComPortChoice(const ComPortChoice& choice);
 
 enum class UploadResult {
     Done,               // the bootloader confirmed the checksum
@@ -118,10 +118,10 @@ struct ComparisonResult {
     std::vector<ParameterDifference> differences; // in exchange-list order
 };
 
-// The value texts CompareWithController compares: valueText() of the file format, except
+// The value texts compareWithController compares: valueText() of the file format, except
 // the controller name, which is compared as the 16 bytes a transfer would send (the name
 // padded with blanks), since a file holds it without its trailing blanks.
-std::string ComparisonText(const ParameterInfo& p, const ParameterSet& set);
+std::string comparisonText(const ParameterInfo& p, const ParameterSet& set);
 
 // The template "NC-Travo_USB_Param_NEW.ncp", looked for in this order:
 //   1. the current directory (the relative name is returned);
@@ -130,7 +130,7 @@ std::string ComparisonText(const ParameterInfo& p, const ParameterSet& set);
 //   4. the installed data directory (<prefix>/share/moravel).
 // Returns the plain relative name when none has it (opening it then fails quietly, as
 // "&Neu" expects).
-std::string FindTemplateFile();
+std::string findTemplateFile();
 
 // ---- Firmware files.
 
@@ -145,10 +145,10 @@ inline constexpr std::chrono::milliseconds AnswerTimeout{5000};
 
 // Reads a firmware file (.crx) whole. A file that cannot be opened or read whole, or that is
 // larger than MaxFirmwareFileSize, shows a German message naming it and gives nothing.
-std::optional<std::vector<std::uint8_t>> ReadFirmwareFile(const std::string& path, UserInteraction& ui);
+std::optional<std::vector<std::uint8_t>> readFirmwareFile(const std::string& path, UserInteraction& ui);
 
 // The number of 8192-byte blocks an upload of size bytes sends: size / 8192 + 1.
-constexpr std::size_t FirmwareBlockCount(std::size_t size) { return size / FirmwareBlockSize + 1; }
+constexpr std::size_t firmwareBlockCount(std::size_t size) { return size / FirmwareBlockSize + 1; }
 
 class CMoravelSDIApp {
 public:
@@ -157,39 +157,39 @@ public:
     // Start-up (before any open): not connected, a reset context, settings from the per-user
     // store (defaults where missing). An open connection is left alone; only the four
     // settings are then reloaded.
-    void LoadSettings();
+    void loadSettings();
     // The dialog's initial values, from the context and connectionMode.
-    ComPortChoice CurrentChoice() const;
-    // The dialog's OK: refuses a choice CheckComPortChoice finds fault with; otherwise copies
+    ComPortChoice currentChoice() const;
+    // The dialog's OK: refuses a choice checkComPortChoice finds fault with; otherwise copies
     // the fields into the context, NUL padded, sets connectionMode and writes the four
     // settings in order. Returns the first failing field, or None. A 5-character port text
     // keeps its first 4 characters, so that portName stays NUL-terminated (an open by port
     // uses only the fourth).
-    ComPortField ApplyChoice(const ComPortChoice& choice);
+    ComPortField applyChoice(const ComPortChoice& choice);
     // Writes the four settings in the order "Connection", "DeviceName", "Controller",
-    // "BaudeRate". False when the settings file could not be written (ApplyChoice's caller
-    // may ask SettingsSaved()).
-    bool SaveSettings();
-    bool SettingsSaved() const { return m_settingsSaved; }
+    // "BaudeRate". False when the settings file could not be written (applyChoice's caller
+    // may ask settingsSaved()).
+    bool saveSettings();
+    bool settingsSaved() const { return m_settingsSaved; }
 
     // Opens the connection by connectionMode unless connected; shows
     // "Error opening connection. ErrorCode  %x     " on failure and clears the code.
     bool OpenConnection(UserInteraction& ui);
     // Closes it if connected; "Error close connection" when the library refuses.
     void CloseConnection(UserInteraction& ui);
-    bool IsConnected() const { return connected != 0; }
+    bool isConnected() const { return connected != 0; }
 
     // ---- Parameter exchange (the read's "&Neu" step is the caller's: it needs the
-    // document's save question; see CMoravelSDIDoc::newFromTemplate and FindTemplateFile).
+    // document's save question; see CMoravelSDIDoc::newFromTemplate and findTemplateFile).
 
     // Open if needed, mode 1, status text, busy, the document's read, mode 2, status text.
-    SweepResult ReadParameters(CMoravelSDIDoc& doc, UserInteraction& ui);
+    SweepResult readParameters(CMoravelSDIDoc& doc, UserInteraction& ui);
     // The same road with the document's transfer.
-    SweepResult TransferParameters(CMoravelSDIDoc& doc, UserInteraction& ui);
+    SweepResult transferParameters(CMoravelSDIDoc& doc, UserInteraction& ui);
     // Reads the 38 keys (mode 1 before, mode 2 after) into a scratch set and lists every key
-    // whose value differs from set (ComparisonText). Keys whose read failed are counted, not
+    // whose value differs from set (comparisonText). Keys whose read failed are counted, not
     // compared. Changes nothing.
-    ComparisonResult CompareWithController(const ParameterSet& set, UserInteraction& ui);
+    ComparisonResult compareWithController(const ParameterSet& set, UserInteraction& ui);
 
     // ---- Firmware upload through the bootloader; closes the connection afterwards.
     // Sends n = size / 8192 + 1 blocks (the last one padded with 0xFF) and reports progress
@@ -213,7 +213,6 @@ public:
     std::uint8_t connected = 0;
     int connectionMode = 2;
     std::uint32_t m_checksum = 0xFFFFFFFF; // firmware checksum register
-    CMoravelSDIDoc* m_pDoc = nullptr;
 
 private:
     bool m_settingsSaved = true;

@@ -10,7 +10,7 @@
 
 namespace moravel {
 
-std::string ComparisonText(const ParameterInfo& p, const ParameterSet& set)
+std::string comparisonText(const ParameterInfo& p, const ParameterSet& set)
 {
     if (p.shape == ExchangeShape::Text16) {
         const auto field = blankPaddedName(p.textValue(set));
@@ -42,18 +42,18 @@ SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, Sweep sweep)
 
 } // namespace
 
-SweepResult CMoravelSDIApp::ReadParameters(CMoravelSDIDoc& doc, UserInteraction& ui)
+SweepResult CMoravelSDIApp::readParameters(CMoravelSDIDoc& doc, UserInteraction& ui)
 {
     return aroundSweep(*this, ui, [&](ConnectionContext* ctx) { return doc.ReadParametersFromController(ctx, ui); });
 }
 
-SweepResult CMoravelSDIApp::TransferParameters(CMoravelSDIDoc& doc, UserInteraction& ui)
+SweepResult CMoravelSDIApp::transferParameters(CMoravelSDIDoc& doc, UserInteraction& ui)
 {
     return aroundSweep(*this, ui,
                        [&](ConnectionContext* ctx) { return doc.TransferParametersToController(ctx, ui); });
 }
 
-ComparisonResult CMoravelSDIApp::CompareWithController(const ParameterSet& set, UserInteraction& ui)
+ComparisonResult CMoravelSDIApp::compareWithController(const ParameterSet& set, UserInteraction& ui)
 {
     ComparisonResult result;
     ParameterSet controller;
@@ -69,7 +69,7 @@ ComparisonResult CMoravelSDIApp::CompareWithController(const ParameterSet& set, 
     for (const ParameterInfo* p : exchangeList()) {
         if (std::find(failed.begin(), failed.end(), p) != failed.end())
             continue;
-        if (ComparisonText(*p, set) == ComparisonText(*p, controller))
+        if (comparisonText(*p, set) == comparisonText(*p, controller))
             continue;
         const bool isName = p->shape == ExchangeShape::Text16;
         result.differences.push_back({p, isName ? p->textValue(set) : valueText(*p, set),

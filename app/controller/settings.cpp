@@ -85,7 +85,7 @@ T storedNumber(const QSettings& settings, const char* name, T fallback)
 
 } // namespace
 
-std::string SettingsFilePath()
+std::string settingsFilePath()
 {
     return settingsPath();
 }
@@ -95,17 +95,17 @@ QSettings openSettingsFile()
     return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat);
 }
 
-int PortNumberForMode1(const char (&portName)[5])
+int portNumberForMode1(const char (&portName)[5])
 {
     const int n = quorlink::parsePortNumber({portName, sizeof portName}, quorlink::PortNameForm::FourthCharacter);
     return n >= 1 && n <= 8 ? n : 1;
 }
 
-void CMoravelSDIApp::LoadSettings()
+void CMoravelSDIApp::loadSettings()
 {
     QSettings settings = openSettingsFile();
     settings.beginGroup(SettingsGroup);
-    if (!IsConnected())
+    if (!isConnected())
         quorlink::resetLineState(m_context);
     connectionMode = storedNumber(settings, "Connection", DefaultConnectionMode);
     copyIntoField(m_context.portName, storedBytes(settings, "DeviceName", DefaultPortName));
@@ -113,7 +113,7 @@ void CMoravelSDIApp::LoadSettings()
     m_context.baudRate = storedNumber(settings, "BaudeRate", DefaultBaudRate);
 }
 
-ComPortChoice CMoravelSDIApp::CurrentChoice() const
+ComPortChoice CMoravelSDIApp::currentChoice() const
 {
     ComPortChoice choice;
     choice.connectionMode = connectionMode;
@@ -123,7 +123,7 @@ ComPortChoice CMoravelSDIApp::CurrentChoice() const
     return choice;
 }
 
-ComPortField CheckComPortChoice(const ComPortChoice& choice)
+ComPortField checkComPortChoice(const ComPortChoice& choice)
 {
     if (choice.baudRate < MinBaudRate || choice.baudRate > MaxBaudRate)
         return ComPortField::BaudRate;
@@ -134,19 +134,19 @@ ComPortField CheckComPortChoice(const ComPortChoice& choice)
     return ComPortField::None;
 }
 
-ComPortField CMoravelSDIApp::ApplyChoice(const ComPortChoice& choice)
+ComPortField CMoravelSDIApp::applyChoice(const ComPortChoice& choice)
 {
-    if (const ComPortField refused = CheckComPortChoice(choice); refused != ComPortField::None)
+    if (const ComPortField refused = checkComPortChoice(choice); refused != ComPortField::None)
         return refused;
     connectionMode = choice.connectionMode;
     copyIntoField(m_context.portName, choice.portName);
     copyIntoField(m_context.controllerName, choice.controllerName);
     m_context.baudRate = choice.baudRate;
-    SaveSettings();
+    saveSettings();
     return ComPortField::None;
 }
 
-bool CMoravelSDIApp::SaveSettings()
+bool CMoravelSDIApp::saveSettings()
 {
     QSettings settings = openSettingsFile();
     settings.beginGroup(SettingsGroup);

@@ -6,7 +6,7 @@
 
 namespace moravel {
 
-// The INI file at SettingsFilePath(), whatever organisation and application names Qt was
+// The INI file at settingsFilePath(), whatever organisation and application names Qt was
 // given and whatever configuration directory it saw first.
 QSettings openSettingsFile();
 

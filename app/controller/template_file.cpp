@@ -45,7 +45,7 @@ bool runningFromBuildTree()
 
 } // namespace
 
-std::string FindTemplateFile()
+std::string findTemplateFile()
 {
     const fs::path name{std::string(TemplateFileName)};
     if (isFile(name))

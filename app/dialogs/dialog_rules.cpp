@@ -240,7 +240,7 @@ DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CM
         for (std::size_t i = 0; i < form.fields.size(); ++i)
             if (form.fields[i].kind() == FieldKind::HomingColumn)
                 order[static_cast<std::size_t>(form.fields[i].step())] = members.fields[i].integer;
-        if (!IsValidHomingOrder(order)) {
+        if (!isValidHomingOrder(order)) {
             ui.showMessage(HomingOrderDialogMessage);
             return DialogOutcome::OrderRejected;
         }

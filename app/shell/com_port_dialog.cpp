@@ -164,7 +164,7 @@ std::pair<ComPortField, std::string> CComPortSettingsDlg::firstFault() const
     // characters code page 1252 lacks (choice() holds a '?' for each).
     if (!baudNumber(m_baud->text()))
         return {ComPortField::BaudRate, integerExpectedMessage()};
-    const ComPortField outOfLimits = CheckComPortChoice(choice());
+    const ComPortField outOfLimits = checkComPortChoice(choice());
     if (outOfLimits == ComPortField::BaudRate || outOfLimits == ComPortField::ControllerName)
         return {outOfLimits, limitMessage(outOfLimits)};
     const std::string name = m_name->text().toStdString();

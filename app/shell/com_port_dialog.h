@@ -2,9 +2,9 @@
 // The "Com Port Settings" dialog: how the program finds the controller.
 //
 // It only edits a ComPortChoice: the window fills it from the application object and hands
-// the accepted choice back to CMoravelSDIApp::ApplyChoice, which stores it. OK checks the
+// the accepted choice back to CMoravelSDIApp::applyChoice, which stores it. OK checks the
 // fields in the order baud rate, controller name, port name, against the limits of
-// CheckComPortChoice; the first one that fails shows the standard field message, gets the
+// checkComPortChoice; the first one that fails shows the standard field message, gets the
 // focus and keeps the dialog open.
 
 #include "app/controller/moravel_app.h"

@@ -401,9 +401,9 @@ bool CMainFrame::availableNow(Availability rule) const
         return false;
     switch (rule) {
     case Availability::Disconnected:
-        return !m_app.IsConnected();
+        return !m_app.isConnected();
     case Availability::Connected:
-        return m_app.IsConnected();
+        return m_app.isConnected();
     case Availability::ParametersValid:
         return m_doc.m_bParametersValid;
     case Availability::Always:
@@ -445,7 +445,7 @@ void CMainFrame::rememberFile(const std::string& path)
 
 void CMainFrame::OnParameterNew()
 {
-    m_doc.newFromTemplate(FindTemplateFile(), m_prompts, m_ui);
+    m_doc.newFromTemplate(findTemplateFile(), m_prompts, m_ui);
     documentChanged();
 }
 
@@ -559,30 +559,30 @@ void CMainFrame::OnCloseConnection()
 
 void CMainFrame::OnComPortSettings()
 {
-    CComPortSettingsDlg dialog(m_app.CurrentChoice(), this);
+    CComPortSettingsDlg dialog(m_app.currentChoice(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    m_app.ApplyChoice(dialog.choice());
+    m_app.applyChoice(dialog.choice());
 }
 
 void CMainFrame::OnParameterRead()
 {
     // "&Neu" first, here on the GUI thread: it may ask whether to save.
-    m_doc.newFromTemplate(FindTemplateFile(), m_prompts, m_ui);
+    m_doc.newFromTemplate(findTemplateFile(), m_prompts, m_ui);
     documentChanged();
-    runOperation(Progress::Keys, [this] { m_app.ReadParameters(m_doc, m_ui); }, [this] { documentChanged(); });
+    runOperation(Progress::Keys, [this] { m_app.readParameters(m_doc, m_ui); }, [this] { documentChanged(); });
 }
 
 void CMainFrame::OnParameterTransfer()
 {
-    runOperation(Progress::Keys, [this] { m_app.TransferParameters(m_doc, m_ui); });
+    runOperation(Progress::Keys, [this] { m_app.transferParameters(m_doc, m_ui); });
 }
 
 void CMainFrame::OnParameterCompare()
 {
     auto result = std::make_shared<ComparisonResult>();
     runOperation(
-        Progress::Keys, [this, result] { *result = m_app.CompareWithController(m_doc.m_parameterSet, m_ui); },
+        Progress::Keys, [this, result] { *result = m_app.compareWithController(m_doc.m_parameterSet, m_ui); },
         [this, result] {
             if (!result->connected)
                 return;
@@ -598,7 +598,7 @@ void CMainFrame::OnFirmwareUpload()
     if (path.isEmpty())
         return;
     // A file that cannot be read whole is named in a message; nothing is sent then.
-    std::optional<std::vector<std::uint8_t>> content = ReadFirmwareFile(localPath(path), m_ui);
+    std::optional<std::vector<std::uint8_t>> content = readFirmwareFile(localPath(path), m_ui);
     if (!content)
         return;
     auto image = std::make_shared<std::vector<std::uint8_t>>(std::move(*content));

@@ -40,22 +40,18 @@ void setUpApplication(QApplication& application)
         QCoreApplication::installTranslator(translator);
 }
 
-MoravelProgram::MoravelProgram()
-{
-    m_app.m_pDoc = &m_doc;
-}
+MoravelProgram::MoravelProgram() = default;
 
 MoravelProgram::~MoravelProgram()
 {
     m_window.reset();
-    m_app.m_pDoc = nullptr;
 }
 
 bool MoravelProgram::start(const QStringList& arguments)
 {
     // Settings: the recent-file list (kept, not shown) and the connection.
     (void)recentFiles();
-    m_app.LoadSettings();
+    m_app.loadSettings();
 
     // The document: empty, or the file of the command line.
     if (!arguments.isEmpty()) {

@@ -48,15 +48,15 @@ void sweeps(int port, const char* what)
     QuietInteraction ui;
     connect(app, port, ui);
     CMoravelSDIDoc doc;
-    if (!doc.LoadFromFile(FindTemplateFile(), ui)) {
+    if (!doc.LoadFromFile(findTemplateFile(), ui)) {
         std::fprintf(stderr, "template file not found\n");
         std::exit(1);
     }
     auto start = Clock::now();
-    const SweepResult read = app.ReadParameters(doc, ui);
+    const SweepResult read = app.readParameters(doc, ui);
     const double readSeconds = secondsSince(start);
     start = Clock::now();
-    const SweepResult transfer = app.TransferParameters(doc, ui);
+    const SweepResult transfer = app.transferParameters(doc, ui);
     const double transferSeconds = secondsSince(start);
     std::printf("%-28s read %6.3f s (%+.3f s over the floor, %d failed)   transfer %6.3f s (%+.3f s, %d failed)\n", what,
                 readSeconds, readSeconds - 4.0, read.failedKeys, transferSeconds, transferSeconds - 4.0,
@@ -73,7 +73,7 @@ void upload(int port, std::size_t kib)
     std::mt19937 random(1);
     for (auto& b : image)
         b = static_cast<std::uint8_t>(random());
-    const std::size_t blocks = FirmwareBlockCount(image.size());
+    const std::size_t blocks = firmwareBlockCount(image.size());
     // S, P, e, "A..", the blocks with their markers, $.
     const std::size_t lineBytes = 1 + 1 + 1 + 3 + blocks * (FirmwareBlockSize + 1) + 1;
     const auto start = Clock::now();

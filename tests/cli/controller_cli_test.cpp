@@ -88,15 +88,15 @@ TEST_F(CliController, ConnectionOptionsApplyToOneRunAndAreNotStored)
 {
     sim.addPort(6, "Fr\xE4se");
     begin();
-    ASSERT_EQ(app.ApplyChoice({1, "COM5", "Other", 115200}), ComPortField::None);
-    const std::string settings = readFile(SettingsFilePath());
+    ASSERT_EQ(app.applyChoice({1, "COM5", "Other", 115200}), ComPortField::None);
+    const std::string settings = readFile(settingsFilePath());
     const std::string image = firmware(3);
     run({"flash", "--yes", image}, 4); // the stored COM5 has no controller
     run({"flash", "--yes", image, "--port", "com6"}, 0);
     run({"flash", "--yes", image, "--auto"}, 0);
     run({"flash", "--yes", image, "--name", "Fräse"}, 0); // UTF-8, matched blank-padded
     run({"flash", "--yes", image, "--name", "Fräs"}, 4);
-    EXPECT_EQ(readFile(SettingsFilePath()), settings);
+    EXPECT_EQ(readFile(settingsFilePath()), settings);
 
     for (const Texts& args : {Texts{"read", "--port", "COM9"}, Texts{"read", "--port", "COM3", "--auto"},
                               Texts{"read", "--name", "seventeen chars!!"}, Texts{"read", "--name", "\xE2\x9C\x93"},

@@ -104,7 +104,7 @@ protected:
     }
     ~ControllerTest() override
     {
-        if (app.IsConnected())
+        if (app.isConnected())
             KorvexCloseConnection(&app.m_context);
     }
 
@@ -114,7 +114,7 @@ protected:
     {
         sim.exportEnvironment();
         sim.start();
-        app.LoadSettings();
+        app.loadSettings();
     }
 
     void usePort(const char* name)

@@ -51,7 +51,7 @@ TEST_F(Exchange, TransferCommandPacksEveryShapeAndGoesOnPastAFailingKey)
     set.Reihenfolge = {3, 2, 1, 0};
     set.controllerName = "sixteen bytes!!\x80"; // no room for a terminator
 
-    const SweepResult result = app.TransferParameters(doc, ui);
+    const SweepResult result = app.transferParameters(doc, ui);
     EXPECT_TRUE(result.connected);
     EXPECT_EQ(result.failedKeys, 1);
     EXPECT_EQ(ui.messages, Texts{"Fehler bei Parameterübertragung    HBYTE_SCHNITTSTELLE  "
@@ -74,7 +74,7 @@ TEST_F(Exchange, WithoutALinkNothingIsSentAndADeadControllerGivesThirtyEightRead
     usePort("COM3");
     loadTemplate();
     doc.PrepareNew();
-    EXPECT_FALSE(app.ReadParameters(doc, ui).connected);
+    EXPECT_FALSE(app.readParameters(doc, ui).connected);
     EXPECT_EQ(ui.messages, Texts{"Error opening connection. ErrorCode  2     "});
     EXPECT_FALSE(doc.m_bParametersValid);
     EXPECT_TRUE(ui.events.empty());
@@ -87,7 +87,7 @@ TEST_F(Exchange, WithoutALinkNothingIsSentAndADeadControllerGivesThirtyEightRead
     device.clearLogs();
     ui.messages.clear();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(app.ReadParameters(doc, ui).failedKeys, 38);
+    EXPECT_EQ(app.readParameters(doc, ui).failedKeys, 38);
     EXPECT_LT(secondsSince(start), 30.0);
     Texts expected;
     for (const ParameterInfo* p : exchangeList())
@@ -107,7 +107,7 @@ TEST_F(Exchange, TheBusyIndicatorGoesOffWhenTheSweepThrows)
         if (done == 2)
             throw std::runtime_error("window closed");
     };
-    EXPECT_THROW(app.ReadParameters(doc, ui), std::runtime_error);
+    EXPECT_THROW(app.readParameters(doc, ui), std::runtime_error);
     EXPECT_EQ(ui.busyDepth, 0);
 }
 

@@ -7,7 +7,7 @@ namespace {
 
 using LinkState = ControllerTest;
 
-TEST(PortNumberForMode1, TakesTheFourthCharacterOneToEightElseOne)
+TEST(portNumberForMode1, TakesTheFourthCharacterOneToEightElseOne)
 {
     const std::pair<const char*, int> cases[] = {
         {"COM1", 1}, {"COM8", 8}, {"COM9", 1}, {"COM0", 1}, {"COMx", 1}, {"XYZ5", 5}, {"CO", 1}, {"", 1},
@@ -15,7 +15,7 @@ TEST(PortNumberForMode1, TakesTheFourthCharacterOneToEightElseOne)
     for (const auto& [text, number] : cases) {
         char name[5] = {};
         std::memcpy(name, text, std::strlen(text));
-        EXPECT_EQ(PortNumberForMode1(name), number) << text;
+        EXPECT_EQ(portNumberForMode1(name), number) << text;
     }
 }
 
@@ -70,7 +70,7 @@ TEST_F(LinkState, AFailedOpenShowsItsOwnCodeAndClearsIt)
         EXPECT_EQ(app.m_context.errorCode, 0);
         EXPECT_EQ(app.connected, 0);
     }
-    EXPECT_EQ(OpenErrorMessage(0xAB), "Error opening connection. ErrorCode  ab     ");
+    EXPECT_EQ(openErrorMessage(0xAB), "Error opening connection. ErrorCode  ab     ");
 }
 
 } // namespace

@@ -24,8 +24,8 @@ TEST_F(Settings, FirstStartTakesTheDefaultsAndOkRefusesTheFirstBadFieldInOrder)
 {
     app.m_context.portHandle = 0;
     app.m_context.handshake = 9;
-    app.LoadSettings();
-    EXPECT_EQ(SettingsFilePath(), settingsFile());
+    app.loadSettings();
+    EXPECT_EQ(settingsFilePath(), settingsFile());
     const auto expectDefaults = [&] {
         EXPECT_EQ(app.connectionMode, 2);
         EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM1\0", 5));
@@ -50,24 +50,24 @@ TEST_F(Settings, FirstStartTakesTheDefaultsAndOkRefusesTheFirstBadFieldInOrder)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.choice.portName << " " << c.choice.baudRate);
-        EXPECT_EQ(app.ApplyChoice(c.choice), c.refused);
+        EXPECT_EQ(app.applyChoice(c.choice), c.refused);
         expectDefaults();
     }
     EXPECT_FALSE(std::filesystem::exists(settingsFile())) << "neither loading nor a refused OK writes";
 
     // Stored unchanged, the default name keeps its trailing blanks.
-    ASSERT_TRUE(app.SaveSettings());
+    ASSERT_TRUE(app.saveSettings());
     CMoravelSDIApp next;
-    next.LoadSettings();
-    EXPECT_EQ(next.CurrentChoice().controllerName, "NC-Travo USB    ");
+    next.loadSettings();
+    EXPECT_EQ(next.currentChoice().controllerName, "NC-Travo USB    ");
 }
 
 TEST_F(Settings, OkPadsWithNulAndTheNextStartReadsTheSameBytes)
 {
     // A name with code page 1252 bytes above 0x7F: "ä" and the euro sign.
     const std::string name = "Fr\xE4s \x80";
-    EXPECT_EQ(app.ApplyChoice({1, "COM7", name, 120000}), ComPortField::None);
-    EXPECT_TRUE(app.SettingsSaved());
+    EXPECT_EQ(app.applyChoice({1, "COM7", name, 120000}), ComPortField::None);
+    EXPECT_TRUE(app.settingsSaved());
     EXPECT_EQ(field(app.m_context.controllerName, 17), name + std::string(17 - name.size(), '\0'));
     EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM7\0", 5));
     EXPECT_EQ(app.m_context.baudRate, 120000u);
@@ -78,14 +78,14 @@ TEST_F(Settings, OkPadsWithNulAndTheNextStartReadsTheSameBytes)
         EXPECT_NE(file.find(line), std::string::npos) << file;
 
     CMoravelSDIApp next;
-    next.LoadSettings();
+    next.loadSettings();
     EXPECT_EQ(next.connectionMode, 1);
     EXPECT_EQ(field(next.m_context.controllerName, 17), field(app.m_context.controllerName, 17));
     EXPECT_EQ(field(next.m_context.portName, 5), field(app.m_context.portName, 5));
     EXPECT_EQ(next.m_context.baudRate, 120000u);
 
     // A 5-character port text keeps the field terminated; an empty name is all NUL.
-    EXPECT_EQ(app.ApplyChoice({1, "COM78", "", 115200}), ComPortField::None);
+    EXPECT_EQ(app.applyChoice({1, "COM78", "", 115200}), ComPortField::None);
     EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM7\0", 5));
     EXPECT_EQ(field(app.m_context.controllerName, 17), std::string(17, '\0'));
 }
@@ -93,7 +93,7 @@ TEST_F(Settings, OkPadsWithNulAndTheNextStartReadsTheSameBytes)
 TEST_F(Settings, OverlongAndUnreadableStoredValuesAreCutOrDefaulted)
 {
     writeSettings("Connection=zwei\nDeviceName=COM12345\nController=ABCDEFGHIJKLMNOPQRSTUVWXYZ\nBaudeRate=-5x\n");
-    app.LoadSettings();
+    app.loadSettings();
     EXPECT_EQ(app.connectionMode, 2);
     EXPECT_EQ(field(app.m_context.portName, 5), std::string("COM1\0", 5));
     EXPECT_EQ(field(app.m_context.controllerName, 17), std::string("ABCDEFGHIJKLMNOP\0", 17));
@@ -101,15 +101,15 @@ TEST_F(Settings, OverlongAndUnreadableStoredValuesAreCutOrDefaulted)
 
     // An unknown mode is kept: the open then fails with code 0.
     writeSettings("Connection=7\n");
-    app.LoadSettings();
+    app.loadSettings();
     EXPECT_EQ(app.connectionMode, 7);
 }
 
 TEST_F(Settings, AnUnwritableSettingsFileIsReportedAndTheChoiceStillApplies)
 {
     writeFile(home.file(".config"), "a file where the directory should be");
-    EXPECT_EQ(app.ApplyChoice({0, "COM2", "abc", 110000}), ComPortField::None);
-    EXPECT_FALSE(app.SettingsSaved());
+    EXPECT_EQ(app.applyChoice({0, "COM2", "abc", 110000}), ComPortField::None);
+    EXPECT_FALSE(app.settingsSaved());
     EXPECT_EQ(app.connectionMode, 0);
 }
 

@@ -21,13 +21,13 @@ TEST(TemplateFile, CurrentDirectoryThenDataDirectoryThenTheSourceTree)
     ::setenv("MORAVEL_DATA_DIR", data.path().c_str(), 1);
 
     // This test runs from the build tree: without other copies it gets the source tree's.
-    EXPECT_EQ(fs::path(FindTemplateFile()), fs::path(MORAVEL_TEMPLATE_FILE));
+    EXPECT_EQ(fs::path(findTemplateFile()), fs::path(MORAVEL_TEMPLATE_FILE));
 
     const std::string inData = data.write("NC-Travo_USB_Param_NEW.ncp", "0000=1\n");
-    EXPECT_EQ(FindTemplateFile(), inData);
+    EXPECT_EQ(findTemplateFile(), inData);
 
     cwd.write("NC-Travo_USB_Param_NEW.ncp", "0000=2\n");
-    EXPECT_EQ(FindTemplateFile(), "NC-Travo_USB_Param_NEW.ncp");
+    EXPECT_EQ(findTemplateFile(), "NC-Travo_USB_Param_NEW.ncp");
 }
 
 } // namespace

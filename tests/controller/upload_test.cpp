@@ -136,17 +136,17 @@ TEST(FirmwareFile, UnreadableOrOversizedFilesGiveAMessageAndNothing)
 {
     TempDir dir;
     RecordingInteraction ui;
-    EXPECT_EQ(ReadFirmwareFile(dir.write("empty.crx", ""), ui), Bytes{});
+    EXPECT_EQ(readFirmwareFile(dir.write("empty.crx", ""), ui), Bytes{});
     EXPECT_TRUE(ui.messages.empty());
 
-    EXPECT_FALSE(ReadFirmwareFile(dir.path().string(), ui)); // opens, cannot be read (a missing file: moravel-cli)
+    EXPECT_FALSE(readFirmwareFile(dir.path().string(), ui)); // opens, cannot be read (a missing file: moravel-cli)
     const std::string big = dir.write("big.crx", "");
     std::filesystem::resize_file(big, MaxFirmwareFileSize + 1);
-    EXPECT_FALSE(ReadFirmwareFile(big, ui));
+    EXPECT_FALSE(readFirmwareFile(big, ui));
     EXPECT_EQ(ui.messages, (Texts{"Die Firmware-Datei kann nicht gelesen werden:\n" + dir.path().string(),
                                   "Die Firmware-Datei ist zu groß (höchstens 16 MiB):\n" + big}));
     std::filesystem::resize_file(big, MaxFirmwareFileSize);
-    EXPECT_EQ(ReadFirmwareFile(big, ui)->size(), MaxFirmwareFileSize);
+    EXPECT_EQ(readFirmwareFile(big, ui)->size(), MaxFirmwareFileSize);
 }
 
 } // namespace

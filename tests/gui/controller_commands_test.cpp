@@ -64,11 +64,11 @@ TEST_F(ControllerCommands, ComPortSettingsAreWrittenBackAndOpenAndCloseSwitchThe
     EXPECT_EQ(app().connectionMode, 1);
     EXPECT_EQ(app().m_context.baudRate, 120000u);
     runCommand(Command::OpenConnection);
-    EXPECT_TRUE(app().IsConnected());
+    EXPECT_TRUE(app().isConnected());
     EXPECT_FALSE(enabled(Command::OpenConnection));
     EXPECT_TRUE(enabled(Command::CloseConnection));
     runCommand(Command::CloseConnection);
-    EXPECT_FALSE(app().IsConnected());
+    EXPECT_FALSE(app().isConnected());
     EXPECT_TRUE(enabled(Command::OpenConnection));
     EXPECT_FALSE(enabled(Command::CloseConnection));
     EXPECT_EQ(m_driver.messages, QStringList{});
@@ -197,7 +197,7 @@ TEST_F(ControllerCommands, FirmwareUploadThroughTheMenuShowsProgressAndARefusedF
                                           "Firmwareübertragung ist abgeschlossen."}));
     // 'S', 'P', 'e', "A..", three blocks of '#' and 8192 bytes, '$'.
     EXPECT_EQ(controller().bootloaderBytes().size(), 1u + 1 + 1 + 3 + 3 * 8193 + 1);
-    EXPECT_FALSE(app().IsConnected());
+    EXPECT_FALSE(app().isConnected());
 }
 
 TEST(ComPortDialog, FiltersItsFieldsAndOkChecksBaudThenNameThenPortFocusingTheFirstFailure)

@@ -104,7 +104,7 @@ protected:
         if (m_program->window() == nullptr)
             return;
         waitIdle();
-        if (app().IsConnected())
+        if (app().isConnected())
             runCommand(Command::CloseConnection);
     }
 

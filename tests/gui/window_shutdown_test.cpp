@@ -55,8 +55,7 @@ TEST(WindowShutdown, DestroyingTheWindowWhileTheWorkerShowsABoxReturnsAtOnce)
     CMoravelSDIApp app;
     CMoravelSDIDoc doc;
     GuiInteraction ui;
-    app.m_pDoc = &doc;
-    app.LoadSettings();
+    app.loadSettings();
     doc.PrepareNew();
     auto frame = std::make_unique<CMainFrame>(app, doc, ui);
     frame->show();
