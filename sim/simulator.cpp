@@ -11,6 +11,8 @@
 #include <deque>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -26,7 +28,8 @@ constexpr Milliseconds kPartialFrameTimeout {200};
 constexpr Milliseconds kIdentifyPieceGap {20};
 constexpr std::size_t kPacedReadChunk = 16;
 constexpr Milliseconds kLineBusyGap {2};
-constexpr int kDevicePriority = -10;  // nice value of the device threads
+constexpr int kDeviceRealtimePriority = 1;  // the lowest SCHED_FIFO priority
+constexpr int kDeviceNice = -10;            // without real-time scheduling
 
 std::runtime_error systemError(const std::string& what)
 {
@@ -39,11 +42,17 @@ void sleepUntil(Clock::time_point t)
 }
 
 // A controller answers within its 100 ms window also while the host machine is busy (a
-// parallel build or test run): the device thread asks for a higher priority, where the
-// process may raise it, and keeps the default otherwise.
+// parallel build or test run). The device thread is scheduled as a real-time thread where
+// the process may ask for it: it only wakes to move a few bytes, and a time-shared thread,
+// even a favoured one, can wait longer than the window behind a loaded machine's other work.
+// Elsewhere it asks for a higher nice priority, and keeps the default if that is refused too.
 void raiseThreadPriority()
 {
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kDevicePriority);
+    sched_param realtime {};
+    realtime.sched_priority = kDeviceRealtimePriority;
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0)
+        return;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kDeviceNice);
 }
 
 }  // namespace
