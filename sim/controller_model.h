@@ -4,6 +4,7 @@
 
 #include "sim/parameter_store.h"
 #include "sim/simulator.h"
+#include "sim/wire_format.h"
 
 #include <array>
 #include <cstdint>
@@ -12,8 +13,8 @@
 
 namespace quorlink::sim {
 
-using RequestBytes = std::array<std::uint8_t, 64>;
-using ReplyBytes = std::array<std::uint8_t, 32>;
+using RequestBytes = std::array<std::uint8_t, wire::kRequestSize>;
+using ReplyBytes = std::array<std::uint8_t, wire::kReplySize>;
 
 // The 32-byte reply to one request, as a healthy controller gives it; changes the machine
 // state and the parameters as the request says. acceptByte goes into byte 21 of the status
@@ -23,10 +24,6 @@ ReplyBytes replyTo(const RequestBytes& request, MachineState& state, ParameterSt
 
 // Parameter key (group << 8 | item) of a class 1 request, or nothing for other classes.
 std::optional<std::uint16_t> parameterKeyOf(const RequestBytes& request);
-
-inline constexpr std::uint8_t kBootloaderEntry = 'S';
-inline constexpr std::array<std::uint8_t, 7> kBootloaderIdentifier = {0x41, 0x56, 0x52, 0x42, 0x31, 0x32, 0x38};
-inline constexpr std::size_t kBootloaderBlockSize = 8192;
 
 // The bootloader after the user reset the controller into it (the 'S' already received).
 class Bootloader {

@@ -1,6 +1,7 @@
 // quorlink-sim: simulated controllers on pseudo-terminals, for hosts without hardware.
 
 #include "sim/simulator.h"
+#include "sim/wire_format.h"
 
 #include <csignal>
 #include <cstdio>
@@ -19,6 +20,7 @@ extern char** environ;
 namespace {
 
 using quorlink::sim::Simulator;
+namespace wire = quorlink::sim::wire;
 
 constexpr const char* kUsage = R"(Usage: quorlink-sim [OPTIONS] [-- COMMAND [ARGS...]]
 
@@ -122,32 +124,52 @@ Options parse(int argc, char** argv)
     return options;
 }
 
-std::string hexKey(const std::array<std::uint8_t, 64>& f)
+using RequestFrame = std::array<std::uint8_t, wire::kRequestSize>;
+
+std::string hexKey(const RequestFrame& f)
 {
     char text[8];
-    std::snprintf(text, sizeof text, "0x%02X%02X", f[2], f[3]);
+    std::snprintf(text, sizeof text, "0x%02X%02X", f[wire::kGroup], f[wire::kItem]);
     return text;
 }
 
-std::string describe(const std::array<std::uint8_t, 64>& f)
+std::string describe(const RequestFrame& f)
 {
-    const std::string unit = f[7] == 1 ? "steps" : "mm";
-    switch (f[0] << 8 | f[1]) {
-    case 0x0000: return "status query (positions in " + unit + ")";
-    case 0x0001: return "mode switch to " + std::to_string(f[2]);
-    case 0x0002: return "error acknowledge";
-    case 0x0003: return f[2] == 1 ? "emergency stop with braking ramp" : "emergency stop without ramp";
-    case 0x0121: return "parameter read " + hexKey(f);
-    case 0x0111: return "parameter change " + hexKey(f);
-    case 0x0211: return "relative move X/Y (" + unit + ")";
-    case 0x0212: return "relative move Z/C (" + unit + ")";
-    case 0x0221: return "spindle/coolant " + std::to_string(f[2]);
-    case 0x0222: return "general outputs " + std::to_string(f[2]);
-    case 0x0231: return "homing";
-    case 0x0232: return "park position";
-    case 0x0241: return "zero point (" + unit + ")";
-    default: return "unknown request class " + std::to_string(f[0]) + " code " + std::to_string(f[1]);
+    using namespace wire;
+    const std::string unit = f[kUnit] == kUnitSteps ? "steps" : "mm";
+    const std::uint8_t code = f[kCode];
+    switch (f[kClass]) {
+    case kClassSystem:
+        switch (code) {
+        case kStatus: return "status query (positions in " + unit + ")";
+        case kMode: return "mode switch to " + std::to_string(f[kArgs]);
+        case kAcknowledge: return "error acknowledge";
+        case kStop: return f[kArgs] == 1 ? "emergency stop with braking ramp" : "emergency stop without ramp";
+        default: break;
+        }
+        break;
+    case kClassParameter:
+        switch (code) {
+        case kParameterRead: return "parameter read " + hexKey(f);
+        case kParameterChange: return "parameter change " + hexKey(f);
+        default: break;
+        }
+        break;
+    case kClassMachine:
+        switch (code) {
+        case kMoveXY: return "relative move X/Y (" + unit + ")";
+        case kMoveZC: return "relative move Z/C (" + unit + ")";
+        case kSpindleCoolant: return "spindle/coolant " + std::to_string(f[kArgs]);
+        case kOutputs: return "general outputs " + std::to_string(f[kArgs]);
+        case kHoming: return "homing";
+        case kPark: return "park position";
+        case kZeroPoint: return "zero point (" + unit + ")";
+        default: break;
+        }
+        break;
+    default: break;
     }
+    return "unknown request class " + std::to_string(f[kClass]) + " code " + std::to_string(code);
 }
 
 void printFrameLog(Simulator& sim)
@@ -163,8 +185,8 @@ void printFrameLog(Simulator& sim)
             const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(frame.time - start).count();
             char line[160];
             std::snprintf(line, sizeof line, "  %+6lld ms  seq %3u  %s%s\n", static_cast<long long>(ms),
-                          frame.bytes[59], describe(frame.bytes).c_str(),
-                          frame.bytes[63] == 0xA7 ? "" : "  (connect-time request)");
+                          frame.bytes[wire::kSequence], describe(frame.bytes).c_str(),
+                          frame.bytes[wire::kTrailer] == wire::kTrailerValue ? "" : "  (connect-time request)");
             std::cerr << line;
         }
         const auto boot = device.bootloaderBytes();

@@ -1,6 +1,7 @@
 #include "sim/simulator.h"
 
 #include "sim/controller_model.h"
+#include "sim/wire_format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +11,8 @@
 #include <deque>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -25,7 +28,8 @@ constexpr Milliseconds kPartialFrameTimeout {200};
 constexpr Milliseconds kIdentifyPieceGap {20};
 constexpr std::size_t kPacedReadChunk = 16;
 constexpr Milliseconds kLineBusyGap {2};
-constexpr int kDevicePriority = -10;  // nice value of the device threads
+constexpr int kDeviceRealtimePriority = 1;  // the lowest SCHED_FIFO priority
+constexpr int kDeviceNice = -10;            // without real-time scheduling
 
 std::runtime_error systemError(const std::string& what)
 {
@@ -35,6 +39,20 @@ std::runtime_error systemError(const std::string& what)
 void sleepUntil(Clock::time_point t)
 {
     std::this_thread::sleep_until(t);
+}
+
+// A controller answers within its 100 ms window also while the host machine is busy (a
+// parallel build or test run). The device thread is scheduled as a real-time thread where
+// the process may ask for it: it only wakes to move a few bytes, and a time-shared thread,
+// even a favoured one, can wait longer than the window behind a loaded machine's other work.
+// Elsewhere it asks for a higher nice priority, and keeps the default if that is refused too.
+void raiseThreadPriority()
+{
+    sched_param realtime {};
+    realtime.sched_priority = kDeviceRealtimePriority;
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0)
+        return;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kDeviceNice);
 }
 
 }  // namespace
@@ -92,6 +110,8 @@ struct Device::Impl {
     Clock::time_point inputLineFreeAt {};
     bool inputBacklog = false;  // bytes were waiting when the last paced chunk was taken
     Clock::time_point outputLineFreeAt {};
+    bool waitForRoom = false;  // the master side took only part of a reply
+    std::uint8_t buffer[4096];
 
     void wakeUp() const
     {
@@ -151,22 +171,23 @@ struct Device::Impl {
         const auto key = parameterKeyOf(request);
         if (key && noReplyKey == key)
             return;
-        const bool ignored = key && ignoredChangeKey == key && request[1] == 0x11;
+        const bool change = key && request[wire::kCode] == wire::kParameterChange;
+        const bool ignored = change && ignoredChangeKey == key;
         const std::optional<ValueArea> kept = ignored ? parameters->get(*key) : std::nullopt;
         ReplyBytes reply = replyTo(request, state, *parameters, acceptByte);
         if (kept)
             parameters->set(*key, *kept);
-        if (key && wrongEchoKey == key && request[1] == 0x11) {
+        if (change && wrongEchoKey == key) {
             if (wrongEchoValue)
-                std::copy(wrongEchoValue->begin(), wrongEchoValue->end(), reply.begin() + 4);
+                std::copy(wrongEchoValue->begin(), wrongEchoValue->end(), reply.begin() + wire::kValue);
             else
-                reply[4] ^= 1;
+                reply[wire::kValue] ^= 1;
         }
         const Clock::time_point due = now + replyDelay;
-        if (request[0] == 2 && staleReplies > 0) {
+        if (request[wire::kClass] == wire::kClassMachine && staleReplies > 0) {
             --staleReplies;
             ReplyBytes stale = reply;
-            stale[27] = static_cast<std::uint8_t>(request[59] - 1);
+            stale[wire::kReplySequence] = static_cast<std::uint8_t>(request[wire::kSequence] - 1);
             scheduleReply(due, {stale.begin(), stale.end()});
             if (!staleThenCorrect)
                 return;
@@ -203,7 +224,7 @@ struct Device::Impl {
                 bootloaderBytes.push_back(b);
                 if (auto answer = bootloader->feed(b))
                     handleBootloaderAnswer(now, std::move(*answer));
-            } else if (partial.empty() && b == kBootloaderEntry) {
+            } else if (partial.empty() && b == wire::kBootloaderEntry) {
                 // No request starts with 'S': the user has reset the controller into its
                 // bootloader. Without one, the byte is lost like on a real controller.
                 if (!bootloaderPresent)
@@ -221,6 +242,136 @@ struct Device::Impl {
         if (inBootloader > 0)
             bootloaderReads.push_back(BootloaderRead {now, inBootloader});
         lastByteTime = now;
+    }
+
+    // ---- The device thread's loop, one step each --------------------------------------
+
+    // What one turn of the loop waits for, taken under the lock.
+    struct Turn {
+        bool stalled = false;
+        bool paced = false;
+        Clock::time_point wakeAt = Clock::time_point::max();
+    };
+
+    // Applies a pending disappearance and plans the next wait; nothing when stopping.
+    std::optional<Turn> nextTurn()
+    {
+        std::lock_guard lock(mutex);
+        if (stopping)
+            return std::nullopt;
+        if (vanishNow && !vanished)
+            closeLine();
+        Turn turn;
+        turn.stalled = inputStalled;
+        turn.paced = paced;
+        if (!outgoing.empty() && !waitForRoom)
+            turn.wakeAt = outgoing.front().due;
+        if (!partial.empty())
+            turn.wakeAt = std::min(turn.wakeAt, lastByteTime + kPartialFrameTimeout);
+        return turn;
+    }
+
+    // Waits for received bytes, room for output, a wake-up or the planned time; returns the
+    // events of the master side.
+    short waitForLine(const Turn& turn)
+    {
+        pollfd fds[2] = {{wake, POLLIN, 0}, {master, 0, 0}};
+        if (master >= 0)
+            fds[1].events = static_cast<short>((turn.stalled ? 0 : POLLIN) | (waitForRoom ? POLLOUT : 0));
+        timespec timeout {};
+        timespec* timeoutPtr = nullptr;
+        if (turn.wakeAt != Clock::time_point::max()) {
+            const auto left = std::max(turn.wakeAt - Clock::now(), Clock::duration::zero());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+            timeoutPtr = &timeout;
+        }
+        if (ppoll(fds, master >= 0 ? 2 : 1, timeoutPtr, nullptr) < 0 && errno != EINTR)
+            std::this_thread::sleep_for(Milliseconds(1));
+        if ((fds[0].revents & POLLIN) != 0) {
+            std::uint64_t count;
+            [[maybe_unused]] const ssize_t n = ::read(wake, &count, sizeof count);
+        }
+        return fds[1].revents;
+    }
+
+    // Takes received bytes from the master side (paced: no faster than the line delivers
+    // them) and feeds them to the frame or bootloader state.
+    void receive(const Turn& turn, short events)
+    {
+        if ((events & POLLOUT) != 0)
+            waitForRoom = false;
+        if ((events & POLLIN) == 0) {
+            if ((events & (POLLHUP | POLLERR)) != 0)
+                std::this_thread::sleep_for(Milliseconds(5));
+            return;
+        }
+        std::size_t want = sizeof buffer;
+        Clock::time_point arrived = Clock::now();
+        int available = 0;
+        if (turn.paced) {
+            // Take only what the line can have delivered by now, a few bytes at a time.
+            ioctl(master, FIONREAD, &available);
+            want = std::clamp<std::size_t>(static_cast<std::size_t>(available), 1, kPacedReadChunk);
+            // The line time is kept by absolute deadlines. Bytes that were already waiting
+            // when the previous chunk was taken follow it without a gap, however late this
+            // thread woke up; so do bytes that came within a short gap.
+            const bool lineBusy = inputBacklog || arrived - inputLineFreeAt < kLineBusyGap;
+            const Clock::time_point start = lineBusy ? inputLineFreeAt : arrived;
+            arrived = start + kByteTime * static_cast<int>(want);
+            sleepUntil(arrived);
+        }
+        const ssize_t n = ::read(master, buffer, want);
+        if (n > 0) {
+            if (turn.paced) {
+                inputLineFreeAt = arrived - kByteTime * static_cast<int>(want - static_cast<std::size_t>(n));
+                inputBacklog = static_cast<std::size_t>(available) > static_cast<std::size_t>(n);
+            }
+            std::lock_guard lock(mutex);
+            process(buffer, static_cast<std::size_t>(n), Clock::now());
+        } else if ((events & (POLLHUP | POLLERR)) != 0) {
+            std::this_thread::sleep_for(Milliseconds(5));
+        }
+    }
+
+    // Writes the output that is due (paced: one byte per byte time), then drops a partial
+    // request that has waited too long for its next byte.
+    void sendDueOutput(bool pacedLine)
+    {
+        std::unique_lock lock(mutex);
+        while (master >= 0 && !outgoing.empty() && outgoing.front().due <= Clock::now()) {
+            Pending& p = outgoing.front();
+            while (p.offset < p.bytes.size()) {
+                std::size_t chunk = p.bytes.size() - p.offset;
+                if (pacedLine) {
+                    // After the first byte of a reply the next ones keep to the line's
+                    // deadlines even when this thread woke up late.
+                    chunk = 1;
+                    const Clock::time_point at =
+                        p.offset == 0 ? std::max(Clock::now(), outputLineFreeAt) : outputLineFreeAt;
+                    lock.unlock();
+                    sleepUntil(at);
+                    lock.lock();
+                    outputLineFreeAt = at + kByteTime;
+                    if (master < 0 || outgoing.empty())
+                        break;
+                }
+                const ssize_t n = ::write(master, p.bytes.data() + p.offset, chunk);
+                if (n <= 0)
+                    break;
+                p.offset += static_cast<std::size_t>(n);
+            }
+            if (outgoing.empty() || master < 0)
+                break;
+            if (p.offset < p.bytes.size()) {
+                waitForRoom = true;
+                break;
+            }
+            outgoing.pop_front();
+        }
+        if (!partial.empty() && Clock::now() - lastByteTime >= kPartialFrameTimeout)
+            partial.clear();
     }
 
     ParameterStore* parameters = nullptr;
@@ -283,116 +434,17 @@ void Device::stop()
 
 void Device::run()
 {
-    // A controller answers within its 100 ms window also while the host machine is busy
-    // (a parallel build or test run): the device thread asks for a higher priority, where the
-    // process may raise it, and keeps the default otherwise.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kDevicePriority);
+    raiseThreadPriority();
     Impl& d = *m_impl;
-    std::uint8_t buffer[4096];
-    bool waitForRoom = false;
     for (;;) {
-        bool stalled;
-        bool paced;
-        Clock::time_point wakeAt = Clock::time_point::max();
-        {
-            std::lock_guard lock(d.mutex);
-            if (d.stopping)
-                return;
-            if (d.vanishNow && !d.vanished)
-                d.closeLine();
-            stalled = d.inputStalled;
-            paced = d.paced;
-            if (!d.outgoing.empty() && !waitForRoom)
-                wakeAt = d.outgoing.front().due;
-            if (!d.partial.empty())
-                wakeAt = std::min(wakeAt, d.lastByteTime + kPartialFrameTimeout);
-        }
-        pollfd fds[2] = {{d.wake, POLLIN, 0}, {d.master, 0, 0}};
-        if (d.master >= 0)
-            fds[1].events = static_cast<short>((stalled ? 0 : POLLIN) | (waitForRoom ? POLLOUT : 0));
-        timespec timeout {};
-        timespec* timeoutPtr = nullptr;
-        if (wakeAt != Clock::time_point::max()) {
-            const auto left = std::max(wakeAt - Clock::now(), Clock::duration::zero());
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
-            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
-            timeoutPtr = &timeout;
-        }
-        if (ppoll(fds, d.master >= 0 ? 2 : 1, timeoutPtr, nullptr) < 0 && errno != EINTR)
-            std::this_thread::sleep_for(Milliseconds(1));
-        if ((fds[0].revents & POLLIN) != 0) {
-            std::uint64_t count;
-            [[maybe_unused]] const ssize_t n = ::read(d.wake, &count, sizeof count);
-        }
+        const std::optional<Impl::Turn> turn = d.nextTurn();
+        if (!turn)
+            return;
+        const short events = d.waitForLine(*turn);
         if (d.master < 0)
             continue;
-        if ((fds[1].revents & POLLOUT) != 0)
-            waitForRoom = false;
-        if ((fds[1].revents & POLLIN) != 0) {
-            std::size_t want = sizeof buffer;
-            Clock::time_point arrived = Clock::now();
-            int available = 0;
-            if (paced) {
-                // Take only what the line can have delivered by now, a few bytes at a time.
-                ioctl(d.master, FIONREAD, &available);
-                want = std::clamp<std::size_t>(static_cast<std::size_t>(available), 1, kPacedReadChunk);
-                // The line time is kept by absolute deadlines. Bytes that were already
-                // waiting when the previous chunk was taken follow it without a gap, however
-                // late this thread woke up; so do bytes that came within a short gap.
-                const bool lineBusy = d.inputBacklog || arrived - d.inputLineFreeAt < kLineBusyGap;
-                const Clock::time_point start = lineBusy ? d.inputLineFreeAt : arrived;
-                arrived = start + kByteTime * static_cast<int>(want);
-                sleepUntil(arrived);
-            }
-            const ssize_t n = ::read(d.master, buffer, want);
-            if (n > 0) {
-                if (paced) {
-                    d.inputLineFreeAt = arrived - kByteTime * static_cast<int>(want - static_cast<std::size_t>(n));
-                    d.inputBacklog = static_cast<std::size_t>(available) > static_cast<std::size_t>(n);
-                }
-                std::lock_guard lock(d.mutex);
-                d.process(buffer, static_cast<std::size_t>(n), Clock::now());
-            } else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) {
-                std::this_thread::sleep_for(Milliseconds(5));
-            }
-        } else if ((fds[1].revents & (POLLHUP | POLLERR)) != 0) {
-            std::this_thread::sleep_for(Milliseconds(5));
-        }
-        // Due output, then the partial-frame time-out.
-        std::unique_lock lock(d.mutex);
-        while (d.master >= 0 && !d.outgoing.empty() && d.outgoing.front().due <= Clock::now()) {
-            Impl::Pending& p = d.outgoing.front();
-            while (p.offset < p.bytes.size()) {
-                std::size_t chunk = p.bytes.size() - p.offset;
-                if (paced) {
-                    // One byte per byte time; after the first byte of a reply the next ones
-                    // keep to the line's deadlines even when this thread woke up late.
-                    chunk = 1;
-                    const Clock::time_point at =
-                        p.offset == 0 ? std::max(Clock::now(), d.outputLineFreeAt) : d.outputLineFreeAt;
-                    lock.unlock();
-                    sleepUntil(at);
-                    lock.lock();
-                    d.outputLineFreeAt = at + kByteTime;
-                    if (d.master < 0 || d.outgoing.empty())
-                        break;
-                }
-                const ssize_t n = ::write(d.master, p.bytes.data() + p.offset, chunk);
-                if (n <= 0)
-                    break;
-                p.offset += static_cast<std::size_t>(n);
-            }
-            if (d.outgoing.empty() || d.master < 0)
-                break;
-            if (p.offset < p.bytes.size()) {
-                waitForRoom = true;
-                break;
-            }
-            d.outgoing.pop_front();
-        }
-        if (!d.partial.empty() && Clock::now() - d.lastByteTime >= kPartialFrameTimeout)
-            d.partial.clear();
+        d.receive(*turn, events);
+        d.sendDueOutput(turn->paced);
     }
 }
 

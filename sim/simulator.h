@@ -28,8 +28,9 @@
 // and '$' with the CRC-32 of all data bytes since the 'S' (4 bytes, most significant
 // first), after which the device is back in command mode.
 //
-// Device threads ask for nice -10 where the process may raise its priority, so that a busy
-// machine does not make a reply miss the host's 100 ms window.
+// Device threads run as real-time threads (SCHED_FIFO) where the process may ask for it, else
+// with nice -10 where it may raise its priority, so that a busy machine does not make a reply
+// miss the host's 100 ms window.
 //
 // All Device member functions are thread-safe: fault switches may be flipped while a host
 // is talking to the device; they apply from the next received request (or bootloader byte).

@@ -44,6 +44,13 @@ Request parameterChangeRequest(std::int32_t group, std::int32_t item)
 
 std::uint8_t lowByte(std::int32_t v) { return static_cast<std::uint8_t>(v); }
 
+// Steps and millimetres go over the line as 32-bit little-endian values, whatever the
+// host's byte order.
+void putValue(std::uint8_t* at, std::int32_t v) { frame::putI32(at, v); }
+void putValue(std::uint8_t* at, float v) { frame::putF32(at, v); }
+void getValue(const std::uint8_t* at, std::int32_t& v) { v = frame::getI32(at); }
+void getValue(const std::uint8_t* at, float& v) { v = frame::getF32(at); }
+
 // Relative move: value, count pairs of 32-bit values (first/second axis), unit, flags.
 template <typename T>
 std::int32_t relativeMove(ConnectionContext* ctx, std::uint8_t code, std::uint8_t unit, std::int32_t value,
@@ -54,19 +61,20 @@ std::int32_t relativeMove(ConnectionContext* ctx, std::uint8_t code, std::uint8_
     if (count > 0 && (first == nullptr || second == nullptr))
         return 0;
     Request request = machineRequest(code);
-    frame::putI32(request.bytes + frame::kArg, value);
+    putValue(request.bytes + frame::kArg, value);
     request.bytes[6] = static_cast<std::uint8_t>(count);
     request.bytes[frame::kUnitSelect] = unit;
     for (std::int32_t i = 0; i < count; ++i) {
-        std::memcpy(request.bytes + frame::kPairs + 8 * i, &first[i], 4);
-        std::memcpy(request.bytes + frame::kPairs + 8 * i + 4, &second[i], 4);
+        putValue(request.bytes + frame::kPairs + 8 * i, first[i]);
+        putValue(request.bytes + frame::kPairs + 8 * i + 4, second[i]);
     }
     request.bytes[frame::kMoveFlags] = lowByte(flags);
     return quorlink::commandWithSequenceEcho(ctx, request);
 }
 
 // Position query: on success the four 32-bit values of reply bytes 3..18 and the status byte.
-std::int32_t positionQuery(ConnectionContext* ctx, std::uint8_t unit, void* position, unsigned char* status)
+template <typename T>
+std::int32_t positionQuery(ConnectionContext* ctx, std::uint8_t unit, T* position, unsigned char* status)
 {
     if (ctx == nullptr || position == nullptr || status == nullptr)
         return 0;
@@ -75,7 +83,8 @@ std::int32_t positionQuery(ConnectionContext* ctx, std::uint8_t unit, void* posi
     Reply reply;
     if (quorlink::commandWithLengthCheck(ctx, request, reply) != 1)
         return 0;
-    std::memcpy(position, reply.bytes + frame::kReplyPositions, 16);
+    for (int i = 0; i < 4; ++i)
+        getValue(reply.bytes + frame::kReplyPositions + 4 * i, position[i]);
     *status = reply.bytes[frame::kReplyStatusByte];
     return 1;
 }
@@ -90,13 +99,15 @@ std::int32_t systemCommand(ConnectionContext* ctx, std::uint8_t code, std::uint8
     return quorlink::commandWithLengthCheck(ctx, request, reply);
 }
 
-std::int32_t zeroPoint(ConnectionContext* ctx, std::uint8_t unit, const void* values)
+template <typename T>
+std::int32_t zeroPoint(ConnectionContext* ctx, std::uint8_t unit, const T (&values)[4])
 {
     if (ctx == nullptr)
         return 0;
     Request request = machineRequest(frame::kCodeZeroPoint);
     request.bytes[frame::kUnitSelect] = unit;
-    std::memcpy(request.bytes + frame::kPairs, values, 16);
+    for (int i = 0; i < 4; ++i)
+        putValue(request.bytes + frame::kPairs + 4 * i, values[i]);
     return quorlink::commandWithSequenceEcho(ctx, request);
 }
 
@@ -261,7 +272,8 @@ QUORLINK_API std::int32_t ParameterLesen(ConnectionContext* ctx, std::int32_t gr
         return 0;
     std::uint8_t area[frame::kValueSize];
     const std::int32_t ok = quorlink::parameterRead(ctx, lowByte(group), lowByte(item), quorlink::Trailer::Standard, area);
-    std::memcpy(value, area, sizeof area);
+    for (int i = 0; i < 4; ++i)
+        getValue(area + 4 * i, value[i]);
     return ok;
 }
 
@@ -271,7 +283,7 @@ QUORLINK_API std::int32_t ParameterAendern_long(ConnectionContext* ctx, std::int
     if (ctx == nullptr)
         return 0;
     Request request = parameterChangeRequest(group, item);
-    frame::putI32(request.bytes + frame::kValue, value);
+    putValue(request.bytes + frame::kValue, value);
     return quorlink::parameterChange(ctx, request, 4, false, false);
 }
 
@@ -281,7 +293,7 @@ QUORLINK_API std::int32_t ParameterAendern_float(ConnectionContext* ctx, std::in
     if (ctx == nullptr)
         return 0;
     Request request = parameterChangeRequest(group, item);
-    frame::putF32(request.bytes + frame::kValue, value);
+    putValue(request.bytes + frame::kValue, value);
     return quorlink::parameterChange(ctx, request, 4, true, false);
 }
 
@@ -293,7 +305,7 @@ QUORLINK_API std::int32_t ParameterAendern_4_longs(ConnectionContext* ctx, std::
     Request request = parameterChangeRequest(group, item);
     const std::int32_t values[4] = {x, y, z, c};
     for (int i = 0; i < 4; ++i)
-        frame::putI32(request.bytes + frame::kValue + 4 * i, values[i]);
+        putValue(request.bytes + frame::kValue + 4 * i, values[i]);
     return quorlink::parameterChange(ctx, request, 16, false, false);
 }
 

@@ -10,8 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -43,6 +46,8 @@ inline std::string workFile(const std::string& name)
 
 // Answers every modal box and dialog the program opens, from a script, and records them.
 // It polls on the GUI thread, so it also serves the boxes a worker thread asks for.
+// A dialog is answered once it is the active window, so that it has finished showing and
+// its focus is settled; a file dialog gets its path typed into its file-name field.
 class DialogDriver {
 public:
     DialogDriver()
@@ -58,10 +63,20 @@ public:
     QStringList fileDialogs;                            // titles of the file dialogs shown
 
 private:
+    // A dialog that never becomes active (no window manager would refuse it, but the
+    // offscreen platform is not one) is answered after this long all the same.
+    static constexpr int kActivationWaitMs = 2000;
+
     void poll()
     {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr || !modal->isVisible())
+            return;
+        if (modal != m_seen) {
+            m_seen = modal;
+            m_seenFor.start();
+        }
+        if (!modal->isActiveWindow() && m_seenFor.elapsed() < kActivationWaitMs)
             return;
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             messages.append(box->text());
@@ -70,12 +85,7 @@ private:
                 answers.pop_front();
             box->button(answer) ? box->button(answer)->click() : box->done(answer);
         } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-            fileDialogs.append(files->windowTitle());
-            if (paths.empty())
-                return files->reject();
-            files->selectFile(paths.front());
-            paths.pop_front();
-            static_cast<QDialog*>(files)->accept(); // QFileDialog::accept, which checks the path
+            answer(*files);
         } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             if (handlers.empty())
                 return dialog->reject();
@@ -84,7 +94,41 @@ private:
             handler(*dialog);
         }
     }
+
+    void answer(QFileDialog& files)
+    {
+        if (&files == m_answeredFiles) {
+            // Still open after its answer: the dialog did not take the path (it opened a
+            // folder instead, or asked something the script did not answer).
+            ADD_FAILURE() << "the file dialog \"" << files.windowTitle().toStdString() << "\" refused "
+                          << m_answeredPath.toStdString();
+            m_answeredFiles = nullptr;
+            return files.reject();
+        }
+        fileDialogs.append(files.windowTitle());
+        if (paths.empty())
+            return files.reject();
+        // selectFile() leaves the field alone while it has the focus, and an empty field
+        // would accept the folder; so the path goes into the field itself.
+        auto* name = files.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) {
+            ADD_FAILURE() << "the file dialog has no file-name field (a native dialog?)";
+            return files.reject();
+        }
+        m_answeredPath = paths.front();
+        paths.pop_front();
+        m_answeredFiles = &files;
+        QObject::connect(&files, &QDialog::finished, &m_timer, [this] { m_answeredFiles = nullptr; },
+                         Qt::SingleShotConnection);
+        name->setText(m_answeredPath);
+        static_cast<QDialog&>(files).accept(); // QFileDialog::accept, which checks the path
+    }
+
     QTimer m_timer;
+    QPointer<QWidget> m_seen;              // the modal widget last seen, and since when
+    QElapsedTimer m_seenFor;
+    QPointer<QFileDialog> m_answeredFiles; // the file dialog last answered, and with what
+    QString m_answeredPath;
 };
 
 // The program started as `moravel` without arguments would be, with its window shown.
