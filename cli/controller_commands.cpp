@@ -97,8 +97,14 @@ std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, User
 {
     NoPrompts prompts;
     const std::string templatePath = FindTemplateFile();
-    if (doc.newFromTemplate(templatePath, prompts, ui) != CMoravelSDIDoc::OpenResult::Loaded)
-        return fail("cannot read the template file '" + templatePath + "'");
+    switch (doc.newFromTemplate(templatePath, prompts, ui)) {
+    case CMoravelSDIDoc::OpenResult::Loaded: break;
+    case CMoravelSDIDoc::OpenResult::BuiltIn:
+        std::fprintf(stderr, "moravel-cli: no template file %s found; using the built-in template\n",
+                     std::string(TemplateFileName).c_str());
+        break;
+    default: return fail("cannot read the template file '" + templatePath + "'");
+    }
     const SweepResult result = app.ReadParameters(doc, ui);
     if (!result.connected)
         return noConnection(app);
@@ -122,9 +128,8 @@ std::optional<int> saveBackup(const Arguments& args, CMoravelSDIApp& app, UserIn
                      failedKeys);
         return ExitKeysFailed;
     }
-    if (!backup.SaveToFile(*path))
-        return fail("cannot write the backup '" + *path + "': " + backup.lastSaveError().message() +
-                    "; nothing changed");
+    if (!backup.SaveToFile(*path, ui))
+        return fail("cannot write the backup '" + *path + "'; nothing changed");
     return std::nullopt;
 }
 
@@ -263,8 +268,8 @@ int runRead(std::span<const std::string> args)
         return *done;
     app.CloseConnection(ui);
     if (const std::string* path = parsed.value("-o")) {
-        if (!doc.SaveToFile(*path))
-            return fail("cannot write '" + *path + "': " + doc.lastSaveError().message());
+        if (!doc.SaveToFile(*path, ui))
+            return ExitError;
     } else if (!writeStdout(doc.m_parameterSet.WriteText())) {
         return fail("cannot write to stdout");
     }

@@ -24,9 +24,13 @@ std::optional<int> prepareFileCommand(std::string_view command, std::span<const 
     if (parsed.operands.size() != 1)
         return usageError(std::string(command) + ": expected one FILE");
     const std::string& path = parsed.operands.front();
-    FileBytes file = readFileBytes(path);
-    if (!file.ok())
-        return fail("cannot read '" + path + "': " + file.error.message());
+    FileBytes file = readParameterFile(path);
+    if (!file.ok()) {
+        std::string reason = file.error.message();
+        if (file.error == std::errc::file_too_large)
+            reason += " (a parameter file has at most 16 MiB)";
+        return fail("cannot read '" + path + "': " + reason);
+    }
     bytes = std::move(file.bytes);
     return std::nullopt;
 }

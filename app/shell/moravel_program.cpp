@@ -42,11 +42,13 @@ void setUpApplication(QApplication& application)
 MoravelProgram::MoravelProgram()
 {
     m_app.m_pDoc = &m_doc;
+    m_doc.setInteraction(&m_ui); // failed saves show their message boxes
 }
 
 MoravelProgram::~MoravelProgram()
 {
     m_window.reset();
+    m_doc.setInteraction(nullptr);
     m_app.m_pDoc = nullptr;
 }
 
