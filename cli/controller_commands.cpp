@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/port_probe.h"
 #include "params/cp1252.h"
+#include "params/file_io.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace moravel::cli {
@@ -113,12 +115,18 @@ std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, User
 }
 
 // --backup: the controller's current set, saved before anything is changed. A backup with
-// keys missing is not written, and the command goes no further.
-std::optional<int> saveBackup(const Arguments& args, CMoravelSDIApp& app, UserInteraction& ui)
+// keys missing is not written, and the command goes no further. A backup over the command's
+// own input file would replace what is about to be sent, so it is refused before the
+// controller is touched.
+std::optional<int> saveBackup(const Arguments& args, const std::string& input, CMoravelSDIApp& app,
+                              UserInteraction& ui)
 {
     const std::string* path = args.value("--backup");
     if (path == nullptr)
         return std::nullopt;
+    if (namesSameFile(*path, input))
+        return fail("--backup '" + *path + "' is the input file '" + input +
+                    "' itself; choose another backup file. Nothing changed");
     CMoravelSDIDoc backup;
     int failedKeys = 0;
     if (const auto done = readController(app, backup, ui, failedKeys))
@@ -247,7 +255,7 @@ private:
 
 int runRead(std::span<const std::string> args)
 {
-    const OptionLists options({}, {"-o"});
+    const OptionLists options({"--force"}, {"-o"});
     Arguments parsed;
     if (!splitArguments(args, options.flags, parsed, options.values))
         return ExitError;
@@ -257,6 +265,8 @@ int runRead(std::span<const std::string> args)
     }
     if (!parsed.operands.empty())
         return usageError("read: no FILE operand; write to a file with -o FILE");
+    if (parsed.has("--force") && parsed.value("-o") == nullptr)
+        return usageError("read: --force goes with -o FILE");
     CMoravelSDIApp app;
     if (const auto done = setUpConnection(parsed, app))
         return *done;
@@ -268,10 +278,20 @@ int runRead(std::span<const std::string> args)
         return *done;
     app.CloseConnection(ui);
     if (const std::string* path = parsed.value("-o")) {
+        // A partial result (template values for the failed keys) never replaces a file that
+        // may hold a good set, unless asked to.
+        struct stat st {};
+        if (failedKeys > 0 && !parsed.has("--force") && ::stat(path->c_str(), &st) == 0) {
+            std::fprintf(stderr,
+                         "moravel-cli: %d key(s) could not be read; the partial result is not written to '%s', "
+                         "which is kept as it was (--force writes it)\n",
+                         failedKeys, path->c_str());
+            return ExitKeysFailed;
+        }
         if (!doc.SaveToFile(*path, ui))
             return ExitError;
-    } else if (!writeStdout(doc.m_parameterSet.WriteText())) {
-        return fail("cannot write to stdout");
+    } else if (const auto failed = writeParameterText(doc.m_parameterSet.WriteText())) {
+        return *failed;
     }
     return failedKeys > 0 ? ExitKeysFailed : ExitSuccess;
 }
@@ -284,7 +304,7 @@ int runTransfer(std::span<const std::string> args)
     StderrInteraction ui;
     if (const auto done = prepareParameterCommand("transfer", args, {{"--verify"}, {"--backup"}}, parsed, app, doc, ui))
         return *done;
-    if (const auto done = saveBackup(parsed, app, ui))
+    if (const auto done = saveBackup(parsed, parsed.operands.front(), app, ui))
         return *done;
     const SweepResult sent = app.TransferParameters(doc, ui);
     if (!sent.connected)
@@ -343,7 +363,7 @@ int runFlash(std::span<const std::string> args)
     if (!image)
         return ExitError;
     StderrInteraction backupUi; // the progress bar is the upload's only
-    if (const auto done = saveBackup(parsed, app, backupUi))
+    if (const auto done = saveBackup(parsed, parsed.operands.front(), app, backupUi))
         return *done;
     switch (app.UploadFirmware(*image, ui)) {
     case UploadResult::Done: return ExitSuccess;

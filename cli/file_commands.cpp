@@ -40,6 +40,16 @@ bool writeStdout(std::string_view bytes)
     return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
 }
 
+std::optional<int> writeParameterText(std::string_view text)
+{
+    // An empty text is no parameter file; a script that saves the output must not get one.
+    if (text.empty())
+        return fail("no parameters to write; nothing written to stdout");
+    if (!writeStdout(text))
+        return fail("cannot write to stdout");
+    return std::nullopt;
+}
+
 int runCheck(std::span<const std::string> args)
 {
     static constexpr std::string_view allowed[] = {"--json"};
@@ -77,8 +87,8 @@ int runFormat(std::span<const std::string> args)
     if (!set.ReadText(bytes, ui))
         return ExitRejected;
     // A failed write must not look like success to a script that saves the output.
-    if (!writeStdout(set.WriteText()))
-        return fail("cannot write to stdout");
+    if (const auto failed = writeParameterText(set.WriteText()))
+        return *failed;
     return ExitSuccess;
 }
 
