@@ -118,12 +118,13 @@ std::error_code saveTarget(const std::string& path, std::string& target)
             return std::make_error_code(std::errc::too_many_symbolic_link_levels);
         if (!mayFollow(current, st))
             return FileError::UnsafeSymlink;
-        std::string text(static_cast<std::size_t>(st.st_size) + 1, '\0');
+        // Some file systems report a size of 0 for their links.
+        std::string text(std::max<std::size_t>(static_cast<std::size_t>(st.st_size), PATH_MAX) + 1, '\0');
         const ssize_t n = ::readlink(current.c_str(), text.data(), text.size());
         if (n < 0)
             return lastError();
-        if (static_cast<std::size_t>(n) >= text.size()) // changed since the lstat
-            return std::make_error_code(std::errc::resource_unavailable_try_again);
+        if (static_cast<std::size_t>(n) >= text.size())
+            return std::make_error_code(std::errc::filename_too_long);
         text.resize(static_cast<std::size_t>(n));
         current = text.starts_with('/') ? text : directoryOf(current) + "/" + text;
     }
