@@ -14,18 +14,22 @@ constexpr Command kCommands[] = {
      "Read a parameter file and report every message of the reader (as JSON with --json).", &runCheck},
     {"format", "format FILE", "Read a parameter file and write it to stdout as the program saves it.",
      &runFormat},
-    {"read", "read [-o FILE] [CONNECTION]",
+    {"read", "read [-o FILE] [--force] [CONNECTION]",
      "Read the controller's parameters into the template and write them as a parameter file (to stdout).",
      &runRead,
-     "Starts from the template NC-Travo_USB_Param_NEW.ncp, as the program's read does, and\n"
-     "writes the result to FILE (replaced atomically) or stdout, also when keys failed (their\n"
-     "template values stay; exit status 3).\n" kConnectionHelp},
+     "Starts from the template NC-Travo_USB_Param_NEW.ncp, as the program's read does (or from\n"
+     "the built-in copy when no template file is found), and writes the result to FILE\n"
+     "(replaced atomically) or stdout. Keys that could not be read keep their template values\n"
+     "(exit status 3); such a partial result still goes to stdout or to a new FILE, but an\n"
+     "existing FILE is kept as it is.\n"
+     "--force          write the partial result over an existing FILE as well\n" kConnectionHelp},
     {"transfer", "transfer [--verify] [--backup BACKUP] [CONNECTION] FILE",
      "Send a parameter file to the controller; --backup saves the controller's set first, --verify reads it back.",
      &runTransfer,
      "FILE is read as 'check' reads it; a rejected file is not sent (exit status 1).\n"
      "--backup BACKUP  read the controller's set first and save it to BACKUP; if a key cannot\n"
-     "                 be read or BACKUP cannot be written, nothing is sent\n"
+     "                 be read or BACKUP cannot be written, nothing is sent. BACKUP may not\n"
+     "                 be FILE itself\n"
      "--verify         read all 38 keys back afterwards and list each differing key as diff does\n" kConnectionHelp},
     {"diff", "diff [--json] [CONNECTION] FILE", "List every key whose value differs between FILE and the controller.",
      &runDiff,
@@ -36,6 +40,7 @@ constexpr Command kCommands[] = {
     {"flash", "flash [--yes] [--backup BACKUP] [CONNECTION] FIRMWARE",
      "Upload a firmware file (.crx) through the controller's bootloader.", &runFlash,
      "--backup BACKUP  save the controller's parameter set to BACKUP before the bootloader is entered\n"
+     "                 (not to FIRMWARE itself)\n"
      "--yes            do not wait for Enter at the bootloader prompt (needed when stdin is not\n"
      "                 a terminal)\n"
      "Progress goes to stderr: a one-line bar on a terminal, plain lines otherwise.\n"

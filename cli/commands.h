@@ -73,6 +73,10 @@ std::optional<int> prepareFileCommand(std::string_view command, std::span<const 
 // Writes bytes to stdout and flushes; false when that failed.
 bool writeStdout(std::string_view bytes);
 
+// Writes a parameter file's text to stdout. An empty text or a failed write gives the exit
+// status (after a message), nothing when it was written.
+std::optional<int> writeParameterText(std::string_view text);
+
 // File commands (file_commands.cpp).
 int runCheck(std::span<const std::string> args);
 int runFormat(std::span<const std::string> args);

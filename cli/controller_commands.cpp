@@ -9,6 +9,7 @@
 #include "cli/port_probe.h"
 #include "link/common/port_map.h"
 #include "params/cp1252.h"
+#include "params/file_io.h"
 #include "params/text_util.h"
 
 #include <nlohmann/json.hpp>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace moravel::cli {
@@ -98,8 +100,14 @@ std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, User
 {
     NoPrompts prompts;
     const std::string templatePath = findTemplateFile();
-    if (doc.newFromTemplate(templatePath, prompts, ui) != CMoravelSDIDoc::OpenResult::Loaded)
-        return fail("cannot read the template file '" + templatePath + "'");
+    switch (doc.newFromTemplate(templatePath, prompts, ui)) {
+    case CMoravelSDIDoc::OpenResult::Loaded: break;
+    case CMoravelSDIDoc::OpenResult::BuiltIn:
+        std::fprintf(stderr, "moravel-cli: no template file %s found; using the built-in template\n",
+                     std::string(TemplateFileName).c_str());
+        break;
+    default: return fail("cannot read the template file '" + templatePath + "'");
+    }
     const SweepResult result = app.readParameters(doc, ui);
     if (!result.connected)
         return noConnection(app);
@@ -108,12 +116,18 @@ std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, User
 }
 
 // --backup: the controller's current set, saved before anything is changed. A backup with
-// keys missing is not written, and the command goes no further.
-std::optional<int> saveBackup(const Arguments& args, CMoravelSDIApp& app, UserInteraction& ui)
+// keys missing is not written, and the command goes no further. A backup over the command's
+// own input file would replace what is about to be sent, so it is refused before the
+// controller is touched.
+std::optional<int> saveBackup(const Arguments& args, const std::string& input, CMoravelSDIApp& app,
+                              UserInteraction& ui)
 {
     const std::string* path = args.value("--backup");
     if (path == nullptr)
         return std::nullopt;
+    if (namesSameFile(*path, input))
+        return fail("--backup '" + *path + "' is the input file '" + input +
+                    "' itself; choose another backup file. Nothing changed");
     CMoravelSDIDoc backup;
     int failedKeys = 0;
     if (const auto done = readController(app, backup, ui, failedKeys))
@@ -123,9 +137,8 @@ std::optional<int> saveBackup(const Arguments& args, CMoravelSDIApp& app, UserIn
                      failedKeys);
         return ExitKeysFailed;
     }
-    if (!backup.SaveToFile(*path))
-        return fail("cannot write the backup '" + *path + "': " + backup.lastSaveError().message() +
-                    "; nothing changed");
+    if (!backup.SaveToFile(*path, ui))
+        return fail("cannot write the backup '" + *path + "'; nothing changed");
     return std::nullopt;
 }
 
@@ -243,7 +256,7 @@ private:
 
 int runRead(std::span<const std::string> args)
 {
-    const OptionLists options({}, {"-o"});
+    const OptionLists options({"--force"}, {"-o"});
     Arguments parsed;
     if (!splitArguments(args, options.flags, parsed, options.values))
         return ExitError;
@@ -253,6 +266,8 @@ int runRead(std::span<const std::string> args)
     }
     if (!parsed.operands.empty())
         return usageError("read: no FILE operand; write to a file with -o FILE");
+    if (parsed.has("--force") && parsed.value("-o") == nullptr)
+        return usageError("read: --force goes with -o FILE");
     CMoravelSDIApp app;
     if (const auto done = setUpConnection(parsed, app))
         return *done;
@@ -264,10 +279,20 @@ int runRead(std::span<const std::string> args)
         return *done;
     app.CloseConnection(ui);
     if (const std::string* path = parsed.value("-o")) {
-        if (!doc.SaveToFile(*path))
-            return fail("cannot write '" + *path + "': " + doc.lastSaveError().message());
-    } else if (!writeStdout(doc.m_parameterSet.WriteText())) {
-        return fail("cannot write to stdout");
+        // A partial result (template values for the failed keys) never replaces a file that
+        // may hold a good set, unless asked to.
+        struct stat st {};
+        if (failedKeys > 0 && !parsed.has("--force") && ::stat(path->c_str(), &st) == 0) {
+            std::fprintf(stderr,
+                         "moravel-cli: %d key(s) could not be read; the partial result is not written to '%s', "
+                         "which is kept as it was (--force writes it)\n",
+                         failedKeys, path->c_str());
+            return ExitKeysFailed;
+        }
+        if (!doc.SaveToFile(*path, ui))
+            return ExitError;
+    } else if (const auto failed = writeParameterText(doc.m_parameterSet.WriteText())) {
+        return *failed;
     }
     return failedKeys > 0 ? ExitKeysFailed : ExitSuccess;
 }
@@ -280,7 +305,7 @@ int runTransfer(std::span<const std::string> args)
     StderrInteraction ui;
     if (const auto done = prepareParameterCommand("transfer", args, {{"--verify"}, {"--backup"}}, parsed, app, doc, ui))
         return *done;
-    if (const auto done = saveBackup(parsed, app, ui))
+    if (const auto done = saveBackup(parsed, parsed.operands.front(), app, ui))
         return *done;
     const SweepResult sent = app.transferParameters(doc, ui);
     if (!sent.connected)
@@ -339,7 +364,7 @@ int runFlash(std::span<const std::string> args)
     if (!image)
         return ExitError;
     StderrInteraction backupUi; // the progress bar is the upload's only
-    if (const auto done = saveBackup(parsed, app, backupUi))
+    if (const auto done = saveBackup(parsed, parsed.operands.front(), app, backupUi))
         return *done;
     switch (app.UploadFirmware(*image, ui)) {
     case UploadResult::Done: return ExitSuccess;

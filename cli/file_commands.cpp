@@ -24,9 +24,13 @@ std::optional<int> prepareFileCommand(std::string_view command, std::span<const 
     if (parsed.operands.size() != 1)
         return usageError(std::string(command) + ": expected one FILE");
     const std::string& path = parsed.operands.front();
-    FileBytes file = readFileBytes(path);
-    if (!file.ok())
-        return fail("cannot read '" + path + "': " + file.error.message());
+    FileBytes file = readParameterFile(path);
+    if (!file.ok()) {
+        std::string reason = file.error.message();
+        if (file.error == std::errc::file_too_large)
+            reason += " (a parameter file has at most 16 MiB)";
+        return fail("cannot read '" + path + "': " + reason);
+    }
     bytes = std::move(file.bytes);
     return std::nullopt;
 }
@@ -34,6 +38,16 @@ std::optional<int> prepareFileCommand(std::string_view command, std::span<const 
 bool writeStdout(std::string_view bytes)
 {
     return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+}
+
+std::optional<int> writeParameterText(std::string_view text)
+{
+    // An empty text is no parameter file; a script that saves the output must not get one.
+    if (text.empty())
+        return fail("no parameters to write; nothing written to stdout");
+    if (!writeStdout(text))
+        return fail("cannot write to stdout");
+    return std::nullopt;
 }
 
 int runCheck(std::span<const std::string> args)
@@ -73,8 +87,8 @@ int runFormat(std::span<const std::string> args)
     if (!set.ReadText(bytes, ui))
         return ExitRejected;
     // A failed write must not look like success to a script that saves the output.
-    if (!writeStdout(set.WriteText()))
-        return fail("cannot write to stdout");
+    if (const auto failed = writeParameterText(set.WriteText()))
+        return *failed;
     return ExitSuccess;
 }
 

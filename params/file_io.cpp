@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,18 +54,6 @@ std::error_code writeAll(int fd, std::string_view bytes)
     return {};
 }
 
-// The file that a save to path replaces: the target of a symbolic link, else path itself.
-std::string saveTarget(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved) != nullptr)
-            return resolved;
-    }
-    return path;
-}
-
 std::string directoryOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
@@ -95,27 +84,107 @@ int createTemporary(const std::string& target, std::string& name)
     return -1;
 }
 
+// The kernel's protected_symlinks rule: in a sticky, world-writable folder a link is followed
+// only when it belongs to the follower or to the folder's owner. Applied by hand because the
+// save resolves the last links of its path itself (to rename in the target's folder), and the
+// kernel's own check may be switched off.
+bool mayFollow(const std::string& link, const struct stat& linkStat)
+{
+    struct stat dir {};
+    if (::stat(directoryOf(link).c_str(), &dir) != 0)
+        return false;
+    const bool shared = (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
+    return !shared || linkStat.st_uid == ::geteuid() || linkStat.st_uid == dir.st_uid;
+}
+
+// The file that a save to path replaces or creates: path with the symbolic links at its end
+// followed one by one (each checked by mayFollow), as open() would follow them.
+std::error_code saveTarget(const std::string& path, std::string& target)
+{
+    std::string current = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0) {
+            if (errno != ENOENT)
+                return lastError();
+            target = current; // a new file, possibly the target of a dangling link
+            return {};
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            target = current;
+            return {};
+        }
+        if (hops == 40) // the kernel's own limit
+            return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        if (!mayFollow(current, st))
+            return FileError::UnsafeSymlink;
+        // Some file systems report a size of 0 for their links.
+        std::string text(std::max<std::size_t>(static_cast<std::size_t>(st.st_size), PATH_MAX) + 1, '\0');
+        const ssize_t n = ::readlink(current.c_str(), text.data(), text.size());
+        if (n < 0)
+            return lastError();
+        if (static_cast<std::size_t>(n) >= text.size())
+            return std::make_error_code(std::errc::filename_too_long);
+        text.resize(static_cast<std::size_t>(n));
+        current = text.starts_with('/') ? text : directoryOf(current) + "/" + text;
+    }
+}
+
+class FileErrorCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "moravel-file"; }
+    std::string message(int code) const override
+    {
+        switch (static_cast<FileError>(code)) {
+        case FileError::NotRegularFile: return "Not a regular file";
+        case FileError::UnsafeSymlink:
+            return "Symbolic link in a shared sticky folder belongs to another user; not followed";
+        case FileError::NothingToSave: return "No parameters to save";
+        }
+        return "Unknown error";
+    }
+};
+
 } // namespace
+
+const std::error_category& fileErrorCategory()
+{
+    static const FileErrorCategory category;
+    return category;
+}
 
 FileBytes readFileBytes(const std::string& path, std::size_t maxBytes)
 {
     FileBytes result;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const auto kind = [](const struct stat& st) -> std::error_code {
+        if (S_ISDIR(st.st_mode))
+            return std::make_error_code(std::errc::is_a_directory);
+        if (!S_ISREG(st.st_mode))
+            return FileError::NotRegularFile;
+        return {};
+    };
+    // A look before the open keeps devices closed: opening a serial port may already reset
+    // the controller behind it. The decision that counts is made on the opened descriptor.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && (result.error = kind(st)))
+        return result;
+    // O_NONBLOCK: a FIFO put in place after the look must not block the open.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0) {
         result.error = lastError();
         return result;
     }
-    struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         result.error = lastError();
         return result;
     }
-    if (S_ISDIR(st.st_mode)) {
-        result.error = std::make_error_code(std::errc::is_a_directory);
+    if ((result.error = kind(st)))
+        return result;
+    if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+        result.error = std::make_error_code(std::errc::file_too_large);
         return result;
     }
-    if (S_ISREG(st.st_mode))
-        result.bytes.reserve(std::min(static_cast<std::size_t>(st.st_size), maxBytes));
+    result.bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -140,7 +209,9 @@ FileBytes readFileBytes(const std::string& path, std::size_t maxBytes)
 
 std::error_code replaceFileAtomically(const std::string& path, std::string_view bytes)
 {
-    const std::string target = saveTarget(path);
+    std::string target;
+    if (const std::error_code error = saveTarget(path, target))
+        return error;
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (!exists && errno != ENOENT)
@@ -181,6 +252,27 @@ std::error_code replaceFileAtomically(const std::string& path, std::string_view 
     if (dir.get() >= 0)
         ::fsync(dir.get());
     return {};
+}
+
+bool namesSameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    // A file that does not exist yet: compare where it would be. A dangling link counts as
+    // its target, as a save would create that.
+    const auto where = [](const std::string& path) {
+        std::string target;
+        if (saveTarget(path, target))
+            target = path;
+        std::error_code error;
+        std::filesystem::path absolute = std::filesystem::absolute(target, error);
+        if (error)
+            absolute = target;
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, error);
+        return error ? absolute.lexically_normal() : resolved;
+    };
+    return where(a) == where(b);
 }
 
 bool isReadOnlyFile(const std::string& path)

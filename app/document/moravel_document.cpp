@@ -1,10 +1,13 @@
 #include "app/document/moravel_document.h"
 
+#include "builtin_template.h" // generated from app/resources/NC-Travo_USB_Param_NEW.ncp
 #include "params/file_io.h"
 #include "params/user_interaction.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace moravel {
 namespace {
@@ -16,7 +19,30 @@ std::string absolutePath(const std::string& path)
     return error ? path : absolute.lexically_normal().string();
 }
 
+// Shows nothing: the save operations' messages when the document has no interaction.
+class SilentInteraction : public UserInteraction {
+public:
+    void showMessage(std::string_view) override {}
+};
+
+std::string readFailureText(const std::string& path, std::error_code error)
+{
+    if (error == std::errc::file_too_large)
+        return "Die Parameterdatei ist zu groß (höchstens 16 MiB):\n" + path;
+    if (error == FileError::NotRegularFile || error == std::errc::is_a_directory)
+        return "Die Parameterdatei ist keine gewöhnliche Datei:\n" + path;
+    return "Die Parameterdatei kann nicht gelesen werden:\n" + path + "\n" + error.message();
+}
+
+constexpr std::string_view NoValidParametersText =
+    "Es sind keine gültigen Parameter geladen; es wird nichts gespeichert.";
+
 } // namespace
+
+std::string_view BuiltInTemplateText()
+{
+    return kBuiltInTemplate;
+}
 
 bool saveNeedsFileDialog(std::string_view path)
 {
@@ -33,19 +59,30 @@ bool CMoravelSDIDoc::PrepareNew()
 
 bool CMoravelSDIDoc::LoadFromFile(const std::string& path, UserInteraction& ui)
 {
-    const FileBytes file = readFileBytes(path);
-    if (!file.ok())
+    const FileBytes file = readParameterFile(path);
+    if (!file.ok()) {
+        ui.showMessage(readFailureText(path, file.error));
         return false;
+    }
     m_bParametersValid = m_parameterSet.ReadText(file.bytes, ui);
     m_modified = false;
     return m_bParametersValid;
 }
 
-bool CMoravelSDIDoc::SaveToFile(const std::string& path)
+bool CMoravelSDIDoc::SaveToFile(const std::string& path, UserInteraction& ui)
 {
-    m_lastSaveError = replaceFileAtomically(path, m_parameterSet.WriteText());
-    if (m_lastSaveError)
+    const std::string text = m_parameterSet.WriteText();
+    if (text.empty()) {
+        // A file that the reader would refuse; never write it and call it saved.
+        m_lastSaveError = FileError::NothingToSave;
+        ui.showMessage("Die Parameterdatei wird nicht gespeichert, sie enthielte keine Parameter:\n" + path);
         return false;
+    }
+    m_lastSaveError = replaceFileAtomically(path, text);
+    if (m_lastSaveError) {
+        ui.showMessage("Die Parameterdatei kann nicht gespeichert werden:\n" + path + "\n" + m_lastSaveError.message());
+        return false;
+    }
     m_modified = false;
     return true;
 }
@@ -91,7 +128,16 @@ CMoravelSDIDoc::OpenResult CMoravelSDIDoc::newFromTemplate(const std::string& te
     newDocument(prompts);
     if (m_modified)
         return OpenResult::Cancelled;
-    return openDocument(templatePath, prompts, ui);
+    struct stat st {};
+    if (::stat(templatePath.c_str(), &st) == 0 || errno != ENOENT)
+        return openDocument(templatePath, prompts, ui);
+    // No template file anywhere: the program's own copy, with a note, so that a read from
+    // the controller still has every key and comment to write.
+    m_bParametersValid = m_parameterSet.ReadText(kBuiltInTemplate, ui);
+    m_modified = false;
+    initialUpdateAllViews();
+    ui.setStatusText(BuiltInTemplateNote);
+    return m_bParametersValid ? OpenResult::BuiltIn : OpenResult::Failed;
 }
 
 // A document whose parameters are not valid is never saved: its set holds what a rejected
@@ -113,19 +159,29 @@ bool CMoravelSDIDoc::saveModified(DocumentPrompts& prompts)
     return false;
 }
 
+UserInteraction& CMoravelSDIDoc::interaction()
+{
+    static SilentInteraction silent;
+    return m_interaction != nullptr ? *m_interaction : silent;
+}
+
 bool CMoravelSDIDoc::save(DocumentPrompts& prompts)
 {
-    if (!m_bParametersValid)
+    if (!m_bParametersValid) {
+        interaction().showMessage(NoValidParametersText);
         return false;
+    }
     if (m_pathName.empty() || isReadOnlyFile(m_pathName))
         return saveAs(prompts);
-    return SaveToFile(m_pathName);
+    return SaveToFile(m_pathName, interaction());
 }
 
 bool CMoravelSDIDoc::saveAs(DocumentPrompts& prompts)
 {
-    if (!m_bParametersValid)
+    if (!m_bParametersValid) {
+        interaction().showMessage(NoValidParametersText);
         return false;
+    }
     std::string proposed = m_pathName;
     if (proposed.empty()) {
         proposed = m_title;
@@ -135,7 +191,7 @@ bool CMoravelSDIDoc::saveAs(DocumentPrompts& prompts)
     const std::optional<std::string> chosen = prompts.chooseSavePath(proposed);
     if (!chosen || chosen->empty())
         return false;
-    if (!SaveToFile(*chosen))
+    if (!SaveToFile(*chosen, interaction()))
         return false;
     setPathName(absolutePath(*chosen));
     return true;

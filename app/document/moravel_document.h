@@ -38,6 +38,13 @@ class CMoravelSDIDoc;
 // contains this name.
 inline constexpr std::string_view TemplateFileName = "NC-Travo_USB_Param_NEW.ncp";
 
+// The status text after "&Neu" found no template file and used the program's own copy.
+inline constexpr std::string_view BuiltInTemplateNote = "Vorlage nicht gefunden, eingebaute Vorlage verwendet.";
+
+// The program's own copy of the template file, byte for byte (compiled in from
+// app/resources/NC-Travo_USB_Param_NEW.ncp).
+std::string_view BuiltInTemplateText();
+
 // The title of a document without a file.
 inline constexpr std::string_view UntitledTitle = "Unbenannt";
 
@@ -86,18 +93,24 @@ public:
     // cleared. The parameter set keeps its values and comments. Always true.
     bool PrepareNew();
 
-    // Reads the whole file and hands it to ParameterSet::ReadText (whose messages go to ui);
-    // its verdict becomes m_bParametersValid, and the modified flag is cleared. A file that
-    // cannot be opened or read changes nothing and returns false without a message.
+    // Reads the whole file (readParameterFile: a regular file of at most 16 MiB) and hands it
+    // to ParameterSet::ReadText (whose messages go to ui); its verdict becomes
+    // m_bParametersValid, and the modified flag is cleared. A file that cannot be read
+    // changes nothing and returns false after a message that names it and the reason.
     // Returns m_bParametersValid.
     bool LoadFromFile(const std::string& path, UserInteraction& ui);
 
     // Writes ParameterSet::WriteText to path, replacing the file atomically (see
-    // replaceFileAtomically): on failure the old file is untouched, the modified flag stays
-    // and false is returned (lastSaveError() tells why). On success the modified flag is
-    // cleared.
-    bool SaveToFile(const std::string& path);
+    // replaceFileAtomically). An empty text (a set without lines) is not written. On failure
+    // ui shows a message naming the file and the reason, the old file is untouched, the
+    // modified flag stays and false is returned (lastSaveError() tells why). On success the
+    // modified flag is cleared.
+    bool SaveToFile(const std::string& path, UserInteraction& ui);
     std::error_code lastSaveError() const { return m_lastSaveError; }
+
+    // Where save, saveAs, saveParameters and saveModified show their messages (a failed or
+    // refused save); the window sets its own. Without one they are not shown.
+    void setInteraction(UserInteraction* ui) { m_interaction = ui; }
 
     // ---- Document state.
 
@@ -113,6 +126,7 @@ public:
 
     enum class OpenResult {
         Loaded,      // the file was read and accepted; path name and title are the file's
+        BuiltIn,     // no template file: the built-in template was loaded (no path, untitled)
         AlreadyOpen, // the path is the current document's; nothing was read
         Cancelled,   // the user cancelled the save question, or that save failed
         Failed,      // not readable or rejected by the reader; path and modified flag as before
@@ -130,7 +144,9 @@ public:
     bool newDocument(DocumentPrompts& prompts);
 
     // "&Neu" as a whole: newDocument, then, unless that was cancelled, openDocument of the
-    // template file at templatePath.
+    // template file at templatePath. When there is no file at templatePath, the built-in
+    // template is loaded instead (BuiltIn): the document has valid parameters but no path,
+    // and the status text says so (BuiltInTemplateNote).
     OpenResult newFromTemplate(const std::string& templatePath, DocumentPrompts& prompts, UserInteraction& ui);
 
     // The save question before the document is replaced or the program ends: true to go on
@@ -139,9 +155,10 @@ public:
     bool saveModified(DocumentPrompts& prompts);
 
     // The plain save (also Ctrl+S): save as when there is no path or the file is read-only,
-    // otherwise SaveToFile on the path name. Refused (false) while m_bParametersValid is
-    // clear: after a rejected file the set holds only what the reader left, and saving it
-    // would overwrite a good file with it. The same holds for saveAs and saveParameters.
+    // otherwise SaveToFile on the path name. Refused with a message (false) while
+    // m_bParametersValid is clear: after a rejected file the set holds only what the reader
+    // left, and saving it would overwrite a good file with it. The same holds for saveAs and
+    // saveParameters.
     bool save(DocumentPrompts& prompts);
 
     // Save as: asks for a path (proposing the path name, or the title with ".ncp"); on a
@@ -174,10 +191,13 @@ public:
     void SetMoving(bool moving);
 
 private:
+    UserInteraction& interaction();
+
     std::string m_pathName;
     std::string m_title{UntitledTitle};
     bool m_modified = false;
     std::error_code m_lastSaveError;
+    UserInteraction* m_interaction = nullptr;
     std::vector<DocumentView*> m_views;
 };
 

@@ -40,11 +40,15 @@ void setUpApplication(QApplication& application)
         QCoreApplication::installTranslator(translator);
 }
 
-MoravelProgram::MoravelProgram() = default;
+MoravelProgram::MoravelProgram()
+{
+    m_doc.setInteraction(&m_ui); // failed saves show their message boxes
+}
 
 MoravelProgram::~MoravelProgram()
 {
     m_window.reset();
+    m_doc.setInteraction(nullptr);
 }
 
 bool MoravelProgram::start(const QStringList& arguments)

@@ -19,13 +19,13 @@ struct CliRun {
     std::string out, err;
 };
 
-// Starts moravel-cli with args and the descriptors in, out, err as its standard ones, as user
-// `uid` unless it is -1 (the caller must be root then), with `in` as its controlling terminal
-// when newSession. Returns the child's pid.
+// Starts moravel-cli (or a copy of it at exe) with args and the descriptors in, out, err as its
+// standard ones, as user `uid` unless it is -1 (the caller must be root then), with `in` as its
+// controlling terminal when newSession. Returns the child's pid.
 inline pid_t spawnCli(std::vector<std::string> args, int in, int out, int err, uid_t uid = uid_t(-1),
-                      bool newSession = false)
+                      bool newSession = false, const std::string& exe = MORAVEL_CLI)
 {
-    args.insert(args.begin(), MORAVEL_CLI);
+    args.insert(args.begin(), exe);
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -43,7 +43,7 @@ inline pid_t spawnCli(std::vector<std::string> args, int in, int out, int err, u
         ::ioctl(0, TIOCSCTTY, 0);
     if (uid != uid_t(-1) && (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0))
         ::_exit(126);
-    ::execv(MORAVEL_CLI, argv.data());
+    ::execv(exe.c_str(), argv.data());
     ::_exit(127);
 }
 
@@ -58,7 +58,7 @@ inline int waitCli(pid_t pid)
 // Runs moravel-cli with stdin from /dev/null, stdout to stdoutPath (captured when empty) and
 // stderr captured; the captures are files of dir.
 inline CliRun runCli(const TempDir& dir, std::vector<std::string> args, std::string stdoutPath = {},
-                     uid_t uid = uid_t(-1))
+                     uid_t uid = uid_t(-1), const std::string& exe = MORAVEL_CLI)
 {
     const bool capture = stdoutPath.empty();
     if (capture)
@@ -67,7 +67,7 @@ inline CliRun runCli(const TempDir& dir, std::vector<std::string> args, std::str
                        ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
                        ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
     CliRun run;
-    run.status = waitCli(spawnCli(std::move(args), fds[0], fds[1], fds[2], uid));
+    run.status = waitCli(spawnCli(std::move(args), fds[0], fds[1], fds[2], uid, false, exe));
     for (int fd : fds)
         ::close(fd);
     run.out = capture ? readFile(stdoutPath) : "";

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+
 namespace moravel::test {
 namespace {
 
@@ -83,6 +85,36 @@ TEST_F(Cli, WrongArgumentsAndUnreadableOrUnwritableFilesExitWithTwo)
     EXPECT_NE(full.err.find("cannot write"), std::string::npos);
 }
 
+// Only a regular file of at most 16 MiB is read as a parameter file, and the decision comes
+// before any reading: a device that never ends, a FIFO nobody writes (the open must not
+// block) and a file one byte over the limit end the command at once with exit status 2.
+TEST_F(Cli, FilesThatAreNoParameterFilesAreRefusedBeforeTheyAreRead)
+{
+    const std::string fifo = dir.file("fifo"), big = dir.write("big.ncp", "");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::truncate(big.c_str(), (16 << 20) + 1), 0); // sparse
+    const struct {
+        std::string path, reason;
+    } files[] = {{"/dev/zero", "Not a regular file"}, {fifo, "Not a regular file"}, {big, "File too large"}};
+    for (const auto& f : files)
+        for (const char* command : {"check", "format", "transfer", "diff"}) {
+            SCOPED_TRACE(std::string(command) + " " + f.path);
+            const CliRun run = runCli(dir, {command, f.path});
+            EXPECT_EQ(run.status, 2);
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err.rfind("moravel-cli: cannot read '" + f.path + "': " + f.reason, 0), 0u) << run.err;
+        }
+}
+
+// A set without a line of the table writes an empty text, which is no parameter file.
+TEST_F(Cli, FormatWritesNoEmptyFile)
+{
+    const CliRun run = runCli(dir, {"format", dir.write("unknown.ncp", "07ff=1\n")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "moravel-cli: no parameters to write; nothing written to stdout\n");
+}
+
 TEST_F(Cli, HelpAndVersion)
 {
     const CliRun help = runCli(dir, {"--help"});
@@ -92,6 +124,9 @@ TEST_F(Cli, HelpAndVersion)
                              "7  upload stopped"})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
     EXPECT_EQ(runCli(dir, {"check", "--help"}).out.rfind("Usage: moravel-cli check [--json] FILE", 0), 0u);
+    const std::string read = runCli(dir, {"read", "--help"}).out;
+    EXPECT_EQ(read.rfind("Usage: moravel-cli read [-o FILE] [--force]", 0), 0u) << read;
+    EXPECT_NE(read.find("\n--force "), std::string::npos) << read;
     EXPECT_EQ(runCli(dir, {"--version"}).out, "moravel-cli " MORAVEL_VERSION "\n");
 }
 

@@ -143,6 +143,98 @@ TEST_F(CliController, TransferChangesNothingForARejectedFileOrAnIncompleteOrUnwr
         EXPECT_FALSE(frame.bytes[0] == 1 && frame.bytes[1] == 0x11) << "a parameter was changed";
 }
 
+// A backup over the command's own input would replace what is about to be sent (or flashed):
+// refused before the controller is touched, however the two names reach the same file.
+TEST_F(CliController, ABackupIsNeverTheInputFile)
+{
+    Device& device = controllerOn(1);
+    const std::string file = parameterFile({"0506=5"}), text = readFile(file), image = firmware(100);
+    const std::string link = dir.file("link.ncp"), hard = dir.file("hard.ncp");
+    ASSERT_EQ(::symlink("set.ncp", link.c_str()), 0);
+    ASSERT_EQ(::link(file.c_str(), hard.c_str()), 0);
+    const Texts cases[] = {
+        {"transfer", "--backup", file, file},
+        {"transfer", "--backup", link, file},
+        {"transfer", "--backup=" + hard, link},
+        {"transfer", "--backup", dir.file("not-there/../set.ncp"), file},
+        {"flash", "--yes", "--backup", image, image},
+    };
+    for (const Texts& args : cases)
+        run(args, 2, "' is the input file '");
+    EXPECT_EQ(readFile(file), text);
+    EXPECT_EQ(readFile(image).size(), 100u);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(device.frameCount(), 0u) << "not even opened";
+}
+
+// With keys that could not be read, the partial result (template values for them) goes to a
+// new file or stdout, but an existing file is kept unless --force says otherwise.
+TEST_F(CliController, ReadKeepsAnExistingFileWhenKeysFailUnlessForced)
+{
+    Device& device = controllerOn(3);
+    device.setNoReplyForKey(0x0403);
+    const std::string out = dir.write("good.ncp", "gut\n");
+    const CliRun kept = run({"read", "-o", out}, 3);
+    EXPECT_NE(kept.err.find("moravel-cli: 1 key(s) could not be read; the partial result is not written to '" + out +
+                            "', which is kept as it was (--force writes it)\n"),
+              std::string::npos)
+        << kept.err;
+    EXPECT_EQ(readFile(out), "gut\n");
+
+    run({"read", "-o", out, "--force"}, 3);
+    EXPECT_EQ(valueIn(readFile(out), "0403"), "100.000000");
+    const std::string fresh = dir.file("fresh.ncp");
+    run({"read", "-o", fresh}, 3);
+    EXPECT_EQ(readFile(fresh), readFile(out));
+    run({"read", "--force"}, 2, "--force goes with -o FILE");
+}
+
+// Without a template file anywhere, read starts from the program's own copy: all keys and
+// comments are written, never an empty file. The program is copied out of the build tree,
+// where it would take the source tree's template.
+TEST_F(CliController, ReadWithoutATemplateFileStartsFromTheBuiltInCopy)
+{
+    if (std::filesystem::exists(MORAVEL_INSTALLED_TEMPLATE))
+        GTEST_SKIP() << "an installed template exists: " << MORAVEL_INSTALLED_TEMPLATE;
+    controllerOn(3).parameters().setFloat(0x0101, 7.25f);
+    const std::string copy = dir.file("moravel-cli");
+    std::filesystem::copy_file(MORAVEL_CLI, copy);
+    TempDir cwd;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(cwd.path());
+    const std::string out = dir.file("read.ncp");
+    const CliRun r = runCli(dir, {"read", "-o", out}, {}, uid_t(-1), copy);
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "moravel-cli: no template file NC-Travo_USB_Param_NEW.ncp found; using the built-in template\n");
+    const std::string file = readFile(out), templateText = readFile(MORAVEL_TEMPLATE_FILE);
+    EXPECT_EQ(valueIn(file, "0101"), "7.250000");
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), std::count(templateText.begin(), templateText.end(), '\n'));
+    EXPECT_NE(file.find("% Eilgang (mm/s)\n"), std::string::npos);
+}
+
+// read -o as root into a shared sticky folder: a link another user planted there is not
+// followed, so no file elsewhere is replaced through it.
+TEST_F(CliController, ReadDoesNotWriteThroughALinkAnotherUserPlanted)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: a link of another user can only be made by switching users";
+    Device& device = controllerOn(3);
+    const std::string shared = dir.file("shared"), victim = dir.write("victim.ncp", "root's\n");
+    std::filesystem::create_directory(shared);
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(shared.c_str(), 01777);
+    const std::string link = shared + "/x.ncp";
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && ::symlink(victim.c_str(), link.c_str()) == 0 ? 0 : 1);
+    ASSERT_EQ(waitCli(child), 0);
+    run({"read", "-o", link}, 2, "Die Parameterdatei kann nicht gespeichert werden:\n" + link + "\n");
+    EXPECT_EQ(readFile(victim), "root's\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_GT(device.frameCount(), 0u) << "the read itself ran";
+}
+
 TEST_F(CliController, DiffListsTheDifferingKeysPlainOrAsJsonWithItsExitStatus)
 {
     Device& device = controllerOn(4);

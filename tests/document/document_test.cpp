@@ -2,10 +2,13 @@
 // that fail without harming the old file.
 
 #include "app/document/moravel_document.h"
+#include "params/file_io.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -56,14 +59,27 @@ mode_t modeOf(const std::string& path)
     return st.st_mode & 07777;
 }
 
+// Records the status texts as well.
+class Interaction : public test::RecordingInteraction {
+public:
+    void setStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
+    std::vector<std::string> statusTexts;
+};
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 class Document : public testing::Test {
 protected:
+    Document() { doc.setInteraction(&ui); }
     std::string file(std::string_view name, std::string_view bytes) { return dir.write(name, bytes); }
 
     test::TempDir dir;
     CMoravelSDIDoc doc;
     ScriptedPrompts prompts;
-    test::RecordingInteraction ui;
+    Interaction ui;
 };
 
 TEST_F(Document, LoadFromFileStoresTheVerdictAndChangesNothingForAnUnreadableFile)
@@ -73,12 +89,15 @@ TEST_F(Document, LoadFromFileStoresTheVerdictAndChangesNothingForAnUnreadableFil
     EXPECT_TRUE(doc.m_bParametersValid && !doc.isModified());
     EXPECT_FLOAT_EQ(doc.m_parameterSet.eilgang, 20);
     doc.setModified();
-    for (const std::string& path : {dir.file("missing.ncp"), dir.path().string()}) {
-        EXPECT_FALSE(doc.LoadFromFile(path, ui));
-        EXPECT_TRUE(doc.m_bParametersValid && doc.isModified());
-    }
+    const std::string missing = dir.file("missing.ncp");
+    EXPECT_FALSE(doc.LoadFromFile(missing, ui));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0],
+              "Die Parameterdatei kann nicht gelesen werden:\n" + missing + "\n" + std::strerror(ENOENT));
+    EXPECT_TRUE(doc.m_bParametersValid && doc.isModified());
+    ui.messages.clear();
     EXPECT_FALSE(doc.LoadFromFile(file("empty.ncp", ""), ui));
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(ui.messages.empty()) << "the reader refuses an empty file without a message";
     EXPECT_FALSE(doc.LoadFromFile(file("bad.ncp", "0102=x\n"), ui));
     EXPECT_FALSE(doc.m_bParametersValid || doc.isModified());
     EXPECT_EQ(ui.messages.size(), 1u);
@@ -127,14 +146,59 @@ TEST_F(Document, OpenAsksBeforeReplacingAModifiedDocumentAndKeepsItOnRejection)
     EXPECT_EQ(prompts.questions, 3u);
 }
 
-// Loading the template, the save question before it, and saving it are checked on the window.
-TEST_F(Document, NewWithoutATemplateRenewsTheDocumentWithoutValidParameters)
+// Anything but a regular file of at most 16 MiB is refused before it is read, with a message
+// naming it: a device that never ends, a FIFO that nobody writes (the open must not block), a
+// directory, a file one byte over the limit. One of exactly 16 MiB is still read.
+TEST_F(Document, LoadRefusesWhatIsNoSmallRegularFileBeforeReadingIt)
 {
-    ASSERT_EQ(doc.newFromTemplate(file("NC-Travo_USB_Param_NEW.ncp", kValid), prompts, ui), Open::Loaded);
-    EXPECT_EQ(doc.newFromTemplate(dir.file("none.ncp"), prompts, ui), Open::Failed);
+    ASSERT_TRUE(doc.LoadFromFile(file("a.ncp", kValid), ui));
+    const std::string fifo = dir.file("fifo"), big = dir.file("big.ncp"), limit = dir.file("limit.ncp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::truncate(file("big.ncp", "").c_str(), MaxParameterFileSize + 1), 0); // sparse
+    const struct {
+        std::string path, text;
+    } cases[] = {
+        {"/dev/zero", "Die Parameterdatei ist keine gewöhnliche Datei:\n/dev/zero"},
+        {fifo, "Die Parameterdatei ist keine gewöhnliche Datei:\n" + fifo},
+        {dir.path().string(), "Die Parameterdatei ist keine gewöhnliche Datei:\n" + dir.path().string()},
+        {big, "Die Parameterdatei ist zu groß (höchstens 16 MiB):\n" + big},
+    };
+    for (const auto& c : cases) {
+        ui.messages.clear();
+        EXPECT_FALSE(doc.LoadFromFile(c.path, ui));
+        EXPECT_EQ(ui.messages, std::vector<std::string>{c.text});
+        EXPECT_TRUE(doc.m_bParametersValid) << "the document stays as it was";
+    }
+    ASSERT_EQ(::truncate(file("limit.ncp", "").c_str(), MaxParameterFileSize), 0);
+    EXPECT_EQ(readParameterFile(limit).bytes.size(), MaxParameterFileSize);
+}
+
+// With no template file, "&Neu" (and so the read from the controller) starts from the
+// program's own copy: valid parameters with every key and comment, no path, and a note.
+// A template file that is there but rejected is not replaced by it.
+TEST_F(Document, NewWithoutATemplateFileUsesTheBuiltInCopy)
+{
+    const std::string templateText = readFile(MORAVEL_TEMPLATE_FILE);
+    EXPECT_EQ(BuiltInTemplateText(), templateText);
+
+    CountingView view;
+    doc.addView(&view);
+    EXPECT_EQ(doc.newFromTemplate(dir.file("NC-Travo_USB_Param_NEW.ncp"), prompts, ui), Open::BuiltIn);
+    EXPECT_TRUE(doc.m_bParametersValid && !doc.isModified() && doc.pathName().empty());
     EXPECT_EQ(doc.title(), "Unbenannt");
-    EXPECT_FALSE(doc.m_bParametersValid || !doc.pathName().empty());
+    EXPECT_EQ(ui.statusTexts, std::vector<std::string>{"Vorlage nicht gefunden, eingebaute Vorlage verwendet."});
     EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(view.initial, 2); // the new document, then the template's values
+    EXPECT_EQ(doc.m_parameterSet.WriteText(), templateText);
+
+    prompts.savePath = dir.file("neu.ncp");
+    EXPECT_TRUE(doc.saveParameters(prompts));
+    EXPECT_EQ(readFile(dir.file("neu.ncp")), templateText);
+
+    EXPECT_EQ(doc.newFromTemplate(file("NC-Travo_USB_Param_NEW.ncp", "0102=x\n"), prompts, ui), Open::Failed);
+    EXPECT_FALSE(doc.m_bParametersValid);
+    EXPECT_EQ(ui.messages.size(), 1u) << "the reader's message";
+    EXPECT_EQ(ui.statusTexts.size(), 1u);
 }
 
 TEST_F(Document, SaveUsesTheDialogForNoPathATemplatePathOrAReadOnlyFile)
@@ -157,6 +221,7 @@ TEST_F(Document, SaveUsesTheDialogForNoPathATemplatePathOrAReadOnlyFile)
 
     EXPECT_TRUE(doc.newDocument(prompts));
     EXPECT_FALSE(doc.saveParameters(prompts)); // nothing valid to save after "&Neu" alone
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Es sind keine gültigen Parameter geladen; es wird nichts gespeichert."});
     doc.m_bParametersValid = true;             // as after a read from the controller
     prompts.proposed.clear();
     prompts.savePath = dir.file("neu.ncp");
@@ -166,20 +231,48 @@ TEST_F(Document, SaveUsesTheDialogForNoPathATemplatePathOrAReadOnlyFile)
     EXPECT_EQ(doc.title(), "neu.ncp");
 }
 
+// A link stays a link: its target is replaced, or created when the link dangles, also at the
+// end of a chain of relative links.
 TEST_F(Document, SaveKeepsPermissionsAndSymbolicLinksAndLeavesNoTemporaryFile)
 {
     ASSERT_TRUE(doc.LoadFromFile(file("a.ncp", kValid), ui));
+    const std::string text = doc.m_parameterSet.WriteText();
     const std::string target = file("target.ncp", "alt"), link = dir.file("link.ncp");
     ::chmod(target.c_str(), 0640);
     ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-    EXPECT_TRUE(doc.SaveToFile(link));
-    EXPECT_TRUE(std::filesystem::is_symlink(link) && readFile(target) == doc.m_parameterSet.WriteText());
+    EXPECT_TRUE(doc.SaveToFile(link, ui));
+    EXPECT_TRUE(std::filesystem::is_symlink(link) && readFile(target) == text);
     EXPECT_EQ(modeOf(target), 0640u);
     const mode_t mask = ::umask(022);
-    EXPECT_TRUE(doc.SaveToFile(dir.file("new.ncp")));
+    EXPECT_TRUE(doc.SaveToFile(dir.file("new.ncp"), ui));
     ::umask(mask);
     EXPECT_EQ(modeOf(dir.file("new.ncp")), 0644u);
     EXPECT_EQ(dir.entries(), 4);
+
+    std::filesystem::create_directory(dir.file("sub"));
+    ASSERT_EQ(::symlink("sub/second", dir.file("first").c_str()), 0);
+    ASSERT_EQ(::symlink("../dangling.ncp", dir.file("sub/second").c_str()), 0);
+    EXPECT_TRUE(doc.SaveToFile(dir.file("first"), ui));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("first")) && std::filesystem::is_symlink(dir.file("sub/second")));
+    EXPECT_EQ(readFile(dir.file("dangling.ncp")), text);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// An empty parameter text would be a file that the reader refuses: it is not written, also
+// not over an existing file, and the message says so.
+TEST_F(Document, AnEmptyTextIsNeverSavedAsAFile)
+{
+    doc.m_bParametersValid = true; // a set without lines, as a read without a template left it
+    const std::string old = file("old.ncp", kOther), fresh = dir.file("fresh.ncp");
+    for (const std::string& path : {old, fresh}) {
+        ui.messages.clear();
+        EXPECT_FALSE(doc.SaveToFile(path, ui));
+        EXPECT_EQ(doc.lastSaveError(), FileError::NothingToSave);
+        EXPECT_EQ(ui.messages,
+                  std::vector<std::string>{"Die Parameterdatei wird nicht gespeichert, sie enthielte keine Parameter:\n" + path});
+    }
+    EXPECT_EQ(readFile(old), kOther);
+    EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
 // A failed save returns false with the reason, keeps the modified flag and the path, and
@@ -197,7 +290,7 @@ TEST_F(Document, AFailedSaveKeepsTheOldFileAndTheModifiedFlag)
         ::signal(SIGXFSZ, SIG_IGN); // writes beyond the limit then fail with EFBIG
         const rlimit limit{4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(!doc.SaveToFile(old) && doc.lastSaveError() == std::errc::file_too_large ? 0 : 1);
+        ::_exit(!doc.SaveToFile(old, ui) && doc.lastSaveError() == std::errc::file_too_large ? 0 : 1);
     }
     int status = -1;
     ::waitpid(child, &status, 0);
@@ -208,15 +301,78 @@ TEST_F(Document, AFailedSaveKeepsTheOldFileAndTheModifiedFlag)
     const std::string sub = dir.file("sub");
     std::filesystem::create_directory(sub);
     const std::string plain = file("plain", "p");
-    for (const std::string& path : {sub, dir.file("missing/a.ncp"), plain + "/a.ncp", std::string("/dev/null")})
-        EXPECT_TRUE(!doc.SaveToFile(path) && doc.lastSaveError()) << path;
+    for (const std::string& path : {sub, dir.file("missing/a.ncp"), plain + "/a.ncp", std::string("/dev/null")}) {
+        ui.messages.clear();
+        EXPECT_TRUE(!doc.SaveToFile(path, ui) && doc.lastSaveError()) << path;
+        EXPECT_EQ(ui.messages, std::vector<std::string>{"Die Parameterdatei kann nicht gespeichert werden:\n" + path +
+                                                        "\n" + doc.lastSaveError().message()});
+    }
     EXPECT_TRUE(doc.isModified() && std::filesystem::is_directory(sub) && std::filesystem::is_character_file("/dev/null"));
     EXPECT_EQ(readFile(plain), "p");
     EXPECT_EQ(dir.entries(), 4); // a.ncp, old.ncp, sub, plain
+    // Save as into a folder that is not there, or that may not be written: the window's
+    // message box names the file and the reason.
     doc.setPathName(dir.file("a.ncp"));
+    ui.messages.clear();
     prompts.savePath = dir.file("missing/b.ncp");
     EXPECT_FALSE(doc.saveAs(prompts));
     EXPECT_EQ(doc.pathName(), dir.file("a.ncp"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(contains(ui.messages[0], dir.file("missing/b.ncp") + "\n" + std::strerror(ENOENT))) << ui.messages[0];
+    if (::geteuid() != 0) { // root writes into any folder
+        ::chmod(sub.c_str(), 0555);
+        prompts.savePath = sub + "/b.ncp";
+        EXPECT_FALSE(doc.saveAs(prompts));
+        ASSERT_EQ(ui.messages.size(), 2u);
+        EXPECT_TRUE(contains(ui.messages[1], sub + "/b.ncp\n" + std::strerror(EACCES))) << ui.messages[1];
+    }
+}
+
+// In a sticky, world-writable folder (/tmp) a link is followed only when it belongs to the
+// saving user or to the folder's owner, as the kernel's protected_symlinks rule has it: root
+// must not replace or create a file elsewhere through a link that another user planted.
+TEST_F(Document, ASaveDoesNotFollowALinkThatAnotherUserPlantedInASharedFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: a link of another user can only be made by switching users";
+    constexpr uid_t kOther = 65534; // nobody
+    ASSERT_TRUE(doc.LoadFromFile(file("a.ncp", kValid), ui));
+    ui.messages.clear();
+    const std::string shared = dir.file("shared"), victim = file("victim.ncp", "root's\n");
+    std::filesystem::create_directory(shared);
+    ::chmod(dir.path().c_str(), 0755);
+    ::chmod(shared.c_str(), 01777);
+    // Links made by the other user, in a child process that becomes that user.
+    const auto plant = [&](const std::string& target, const std::string& link) {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(::setgid(kOther) == 0 && ::setuid(kOther) == 0 && ::symlink(target.c_str(), link.c_str()) == 0 ? 0 : 1);
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        ASSERT_EQ(status, 0) << "planting " << link;
+    };
+    plant(victim, shared + "/x.ncp");
+    plant(dir.file("created-by-root.ncp"), shared + "/dangling.ncp");
+    for (const char* name : {"/x.ncp", "/dangling.ncp"}) {
+        EXPECT_FALSE(doc.SaveToFile(shared + name, ui)) << name;
+        EXPECT_EQ(doc.lastSaveError(), FileError::UnsafeSymlink);
+        EXPECT_TRUE(std::filesystem::is_symlink(shared + name));
+    }
+    EXPECT_EQ(readFile(victim), "root's\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("created-by-root.ncp")));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_TRUE(contains(ui.messages[0], shared + "/x.ncp\n")) << ui.messages[0];
+
+    // root's own link there is followed, and so is one of the folder's owner.
+    ASSERT_EQ(::symlink(victim.c_str(), (shared + "/own.ncp").c_str()), 0);
+    EXPECT_TRUE(doc.SaveToFile(shared + "/own.ncp", ui));
+    EXPECT_EQ(readFile(victim), doc.m_parameterSet.WriteText());
+    ASSERT_EQ(::chown(shared.c_str(), kOther, kOther), 0);
+    EXPECT_TRUE(doc.SaveToFile(shared + "/dangling.ncp", ui));
+    EXPECT_EQ(readFile(dir.file("created-by-root.ncp")), doc.m_parameterSet.WriteText());
+    // Outside a sticky folder the owner does not matter.
+    ::chmod(shared.c_str(), 0777);
+    EXPECT_TRUE(doc.SaveToFile(shared + "/x.ncp", ui));
 }
 
 } // namespace
