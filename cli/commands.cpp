@@ -6,17 +6,14 @@
 namespace moravel::cli {
 namespace {
 
-#define kConnectionHelp                                                                                     \
-    "CONNECTION: --port COMn | --auto | --name NAME, for this run only (see moravel-cli --help).\n"
+#define kConnectionHelp "CONNECTION: --port COMn | --auto | --name NAME, for this run only (see moravel-cli --help).\n"
 
 constexpr Command kCommands[] = {
     {"check", "check [--json] FILE",
      "Read a parameter file and report every message of the reader (as JSON with --json).", &runCheck},
-    {"format", "format FILE", "Read a parameter file and write it to stdout as the program saves it.",
-     &runFormat},
+    {"format", "format FILE", "Read a parameter file and write it to stdout as the program saves it.", &runFormat},
     {"read", "read [-o FILE] [--force] [CONNECTION]",
-     "Read the controller's parameters into the template and write them as a parameter file (to stdout).",
-     &runRead,
+     "Read the controller's parameters into the template and write them as a parameter file (to stdout).", &runRead,
      "Starts from the template NC-Travo_USB_Param_NEW.ncp, as the program's read does (or from\n"
      "the built-in copy when no template file is found), and writes the result to FILE\n"
      "(replaced atomically) or stdout. Keys that could not be read keep their template values\n"
@@ -55,10 +52,7 @@ void printError(std::string_view message)
 
 } // namespace
 
-std::span<const Command> commands()
-{
-    return kCommands;
-}
+std::span<const Command> commands() { return kCommands; }
 
 int usageError(std::string_view message)
 {

@@ -67,8 +67,8 @@ void printCommandHelp(std::string_view name);
 // the exit status when the command is done already (help shown, wrong arguments, unreadable
 // file), nothing when it goes on with parsed and bytes.
 std::optional<int> prepareFileCommand(std::string_view command, std::span<const std::string> args,
-                                      std::span<const std::string_view> allowed, Arguments& parsed,
-                                      std::string& bytes, std::span<const std::string_view> valued = {});
+                                      std::span<const std::string_view> allowed, Arguments& parsed, std::string& bytes,
+                                      std::span<const std::string_view> valued = {});
 
 // Writes bytes to stdout and flushes; false when that failed.
 bool writeStdout(std::string_view bytes);

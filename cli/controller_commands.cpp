@@ -101,12 +101,14 @@ std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, User
     NoPrompts prompts;
     const std::string templatePath = findTemplateFile();
     switch (doc.newFromTemplate(templatePath, prompts, ui)) {
-    case CMoravelSDIDoc::OpenResult::Loaded: break;
+    case CMoravelSDIDoc::OpenResult::Loaded:
+        break;
     case CMoravelSDIDoc::OpenResult::BuiltIn:
         std::fprintf(stderr, "moravel-cli: no template file %s found; using the built-in template\n",
                      std::string(TemplateFileName).c_str());
         break;
-    default: return fail("cannot read the template file '" + templatePath + "'");
+    default:
+        return fail("cannot read the template file '" + templatePath + "'");
     }
     const SweepResult result = app.readParameters(doc, ui);
     if (!result.connected)
@@ -119,8 +121,7 @@ std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, User
 // keys missing is not written, and the command goes no further. A backup over the command's
 // own input file would replace what is about to be sent, so it is refused before the
 // controller is touched.
-std::optional<int> saveBackup(const Arguments& args, const std::string& input, CMoravelSDIApp& app,
-                              UserInteraction& ui)
+std::optional<int> saveBackup(const Arguments& args, const std::string& input, CMoravelSDIApp& app, UserInteraction& ui)
 {
     const std::string* path = args.value("--backup");
     if (path == nullptr)
@@ -367,14 +368,19 @@ int runFlash(std::span<const std::string> args)
     if (const auto done = saveBackup(parsed, parsed.operands.front(), app, backupUi))
         return *done;
     switch (app.UploadFirmware(*image, ui)) {
-    case UploadResult::Done: return ExitSuccess;
-    case UploadResult::NoConnection: return noConnection(app);
-    case UploadResult::BootloaderNotFound: return ExitNoBootloader;
-    case UploadResult::ChecksumMismatch: return ExitChecksum;
+    case UploadResult::Done:
+        return ExitSuccess;
+    case UploadResult::NoConnection:
+        return noConnection(app);
+    case UploadResult::BootloaderNotFound:
+        return ExitNoBootloader;
+    case UploadResult::ChecksumMismatch:
+        return ExitChecksum;
     case UploadResult::Declined:
         std::fputs("moravel-cli: upload cancelled, nothing sent\n", stderr);
         return ExitStopped;
-    case UploadResult::Stopped: return ExitStopped;
+    case UploadResult::Stopped:
+        return ExitStopped;
     }
     return ExitStopped;
 }

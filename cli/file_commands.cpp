@@ -6,14 +6,14 @@
 #include "params/parameter_set.h"
 
 #include <cstdio>
-#include <optional>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 namespace moravel::cli {
 
 std::optional<int> prepareFileCommand(std::string_view command, std::span<const std::string> args,
-                                      std::span<const std::string_view> allowed, Arguments& parsed,
-                                      std::string& bytes, std::span<const std::string_view> valued)
+                                      std::span<const std::string_view> allowed, Arguments& parsed, std::string& bytes,
+                                      std::span<const std::string_view> valued)
 {
     if (!splitArguments(args, allowed, parsed, valued))
         return ExitError;

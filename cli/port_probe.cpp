@@ -75,7 +75,9 @@ void probeDevice(PortProbe& probe)
     if (fd < 0) {
         const int error = errno;
         switch (error) {
-        case ENOENT: probe.state = PortProbe::State::Missing; break;
+        case ENOENT:
+            probe.state = PortProbe::State::Missing;
+            break;
         case EACCES:
         case EPERM:
             probe.state = PortProbe::State::PermissionDenied;
@@ -101,7 +103,7 @@ void probeDevice(PortProbe& probe)
         probe.state = PortProbe::State::Available;
         // Keep DTR raised when this descriptor closes, as the link library does: a
         // controller may reset when DTR drops.
-        termios t {};
+        termios t{};
         if (::tcgetattr(fd, &t) == 0 && (t.c_cflag & HUPCL) != 0) {
             t.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
             ::tcsetattr(fd, TCSANOW, &t);
@@ -129,16 +131,21 @@ PortProbe probePort(int number)
 std::string describe(const PortProbe& probe)
 {
     switch (probe.state) {
-    case PortProbe::State::NoDevice: return "no device";
-    case PortProbe::State::Missing: return "missing (the device does not exist)";
-    case PortProbe::State::Available: return "can be opened";
+    case PortProbe::State::NoDevice:
+        return "no device";
+    case PortProbe::State::Missing:
+        return "missing (the device does not exist)";
+    case PortProbe::State::Available:
+        return "can be opened";
     case PortProbe::State::InUse:
         return "in use" + (probe.holder.empty() ? std::string(" by another program") : " by " + probe.holder);
     case PortProbe::State::PermissionDenied:
         return "permission denied" +
                (probe.group.empty() ? std::string() : " (the device belongs to group '" + probe.group + "')");
-    case PortProbe::State::NotSerial: return "not a serial device";
-    case PortProbe::State::Failed: return "cannot be opened: " + probe.error;
+    case PortProbe::State::NotSerial:
+        return "not a serial device";
+    case PortProbe::State::Failed:
+        return "cannot be opened: " + probe.error;
     }
     return {};
 }
@@ -159,8 +166,7 @@ std::vector<std::string> explainFailedOpen(const std::vector<int>& numbers)
             break;
         case PortProbe::State::PermissionDenied:
             line += "; add your user to that group, for example 'sudo usermod -aG " +
-                    (probe.group.empty() ? std::string("dialout") : probe.group) +
-                    " $USER', and log in again";
+                    (probe.group.empty() ? std::string("dialout") : probe.group) + " $USER', and log in again";
             break;
         case PortProbe::State::InUse:
             line += "; close that program and try again";

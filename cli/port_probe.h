@@ -17,13 +17,13 @@ struct PortProbe {
         NotSerial,        // the path is not a terminal device
         Failed,           // any other error (see error)
     };
-    int number = 0;            // 1 ... 8
-    std::string device;        // the mapped path, empty for NoDevice
-    std::string stableName;    // the /dev/serial/by-id name of a USB device, or empty
+    int number = 0;         // 1 ... 8
+    std::string device;     // the mapped path, empty for NoDevice
+    std::string stableName; // the /dev/serial/by-id name of a USB device, or empty
     State state = State::NoDevice;
-    std::string group;         // PermissionDenied: the group that owns the device
-    std::string holder;        // InUse: "process 123 (minicom)" when it can be seen
-    std::string error;         // Failed: the system's text
+    std::string group;  // PermissionDenied: the group that owns the device
+    std::string holder; // InUse: "process 123 (minicom)" when it can be seen
+    std::string error;  // Failed: the system's text
 };
 
 // Probes COMn (n = 1 ... 8) as the link library would map it at an open now. Opening and

@@ -15,11 +15,16 @@
 static const char* describeOpenError(int code)
 {
     switch (code) {
-    case QUORLINK_ERROR_PORT_NOT_OPENED: return "the port could not be opened";
-    case QUORLINK_ERROR_NO_STATUS_ANSWER: return "the controller did not accept the connection";
-    case QUORLINK_ERROR_NO_CONTROLLER_FOUND: return "no controller answered on COM1 ... COM8";
-    case QUORLINK_ERROR_NAME_NOT_FOUND: return "no controller with that name";
-    default: return "unknown error";
+    case QUORLINK_ERROR_PORT_NOT_OPENED:
+        return "the port could not be opened";
+    case QUORLINK_ERROR_NO_STATUS_ANSWER:
+        return "the controller did not accept the connection";
+    case QUORLINK_ERROR_NO_CONTROLLER_FOUND:
+        return "no controller answered on COM1 ... COM8";
+    case QUORLINK_ERROR_NAME_NOT_FOUND:
+        return "no controller with that name";
+    default:
+        return "unknown error";
     }
 }
 

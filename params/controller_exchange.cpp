@@ -87,10 +87,9 @@ bool transferKey(ConnectionContext* ctx, const ParameterInfo& p, const Parameter
         return ParameterAendern_4_uchar(ctx, g, i, lowByte(p, set, 0), lowByte(p, set, 1), lowByte(p, set, 2),
                                         lowByte(p, set, 3)) != 0;
     case ExchangeShape::EightBytes:
-        return ParameterAendern_Richtung_Sequenz_ReferenzFahrt(ctx, g, i, lowByte(p, set, 0), lowByte(p, set, 1),
-                                                               lowByte(p, set, 2), lowByte(p, set, 3),
-                                                               lowByte(p, set, 4), lowByte(p, set, 5),
-                                                               lowByte(p, set, 6), lowByte(p, set, 7)) != 0;
+        return ParameterAendern_Richtung_Sequenz_ReferenzFahrt(
+                   ctx, g, i, lowByte(p, set, 0), lowByte(p, set, 1), lowByte(p, set, 2), lowByte(p, set, 3),
+                   lowByte(p, set, 4), lowByte(p, set, 5), lowByte(p, set, 6), lowByte(p, set, 7)) != 0;
     case ExchangeShape::Text16:
         return ParameterAendern_ControllerName(ctx, g, i, blankPaddedName(p.textValue(set)).data()) != 0;
     }

@@ -14,10 +14,7 @@ constexpr std::array<char16_t, 32> kHigh = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98-9F
 };
 
-char32_t toUnicode(unsigned char byte)
-{
-    return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
-}
+char32_t toUnicode(unsigned char byte) { return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte; }
 
 // The byte of a code point, or -1.
 int toByte(char32_t c)

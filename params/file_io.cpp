@@ -1,7 +1,7 @@
 #include "params/file_io.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -13,10 +13,7 @@
 namespace moravel {
 namespace {
 
-std::error_code lastError()
-{
-    return {errno, std::generic_category()};
-}
+std::error_code lastError() { return {errno, std::generic_category()}; }
 
 // Closes a descriptor once.
 class Fd {
@@ -136,10 +133,12 @@ public:
     std::string message(int code) const override
     {
         switch (static_cast<FileError>(code)) {
-        case FileError::NotRegularFile: return "Not a regular file";
+        case FileError::NotRegularFile:
+            return "Not a regular file";
         case FileError::UnsafeSymlink:
             return "Symbolic link in a shared sticky folder belongs to another user; not followed";
-        case FileError::NothingToSave: return "No parameters to save";
+        case FileError::NothingToSave:
+            return "No parameters to save";
         }
         return "Unknown error";
     }
@@ -217,8 +216,7 @@ std::error_code replaceFileAtomically(const std::string& path, std::string_view 
     if (!exists && errno != ENOENT)
         return lastError();
     if (exists && !S_ISREG(old.st_mode))
-        return std::make_error_code(S_ISDIR(old.st_mode) ? std::errc::is_a_directory
-                                                         : std::errc::invalid_argument);
+        return std::make_error_code(S_ISDIR(old.st_mode) ? std::errc::is_a_directory : std::errc::invalid_argument);
 
     std::string temporary;
     Fd fd(createTemporary(target, temporary));
@@ -256,7 +254,8 @@ std::error_code replaceFileAtomically(const std::string& path, std::string_view 
 
 bool namesSameFile(const std::string& a, const std::string& b)
 {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     // A file that does not exist yet: compare where it would be. A dangling link counts as

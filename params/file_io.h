@@ -65,4 +65,5 @@ bool isReadOnlyFile(const std::string& path);
 } // namespace moravel
 
 template <>
-struct std::is_error_code_enum<moravel::FileError> : std::true_type {};
+struct std::is_error_code_enum<moravel::FileError> : std::true_type {
+};

@@ -19,8 +19,7 @@ struct ParameterKey {
 
     constexpr ParameterKey() = default;
     constexpr explicit ParameterKey(std::uint16_t v) : value(v) {}
-    constexpr ParameterKey(std::uint8_t group, std::uint8_t item)
-        : value(static_cast<std::uint16_t>(group << 8 | item))
+    constexpr ParameterKey(std::uint8_t group, std::uint8_t item) : value(static_cast<std::uint16_t>(group << 8 | item))
     {
     }
 

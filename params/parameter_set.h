@@ -98,52 +98,52 @@ public:
     // Mechanik group). Quadruples are indexed with AxisX ... AxisC.
 
     // Motortest.
-    std::int32_t motortestWeglaenge = 0;              // 0x0000 steps
-    float motortestStartStop = 0;                     // 0x0001 mm/s
-    float motortestMaxGeschwindigkeit = 0;            // 0x0002 mm/s
-    std::int32_t motortestBeschleunigung = 0;         // 0x0003 mm/s²
+    std::int32_t motortestWeglaenge = 0;      // 0x0000 steps
+    float motortestStartStop = 0;             // 0x0001 mm/s
+    float motortestMaxGeschwindigkeit = 0;    // 0x0002 mm/s
+    std::int32_t motortestBeschleunigung = 0; // 0x0003 mm/s²
 
     // Geschwindigkeiten.
-    float startStopGeschwindigkeit = 0;               // 0x0100 mm/s
-    float fahrGeschwindigkeit = 0;                    // 0x0101 mm/s
-    float eilgang = 0;                                // 0x0102 mm/s
-    float manuellLangsam = 0;                         // 0x0103 mm/s
-    float manuellSchnell = 0;                         // 0x0104 mm/s
-    float referenzfahrtGeschwindigkeit = 0;           // 0x0105 mm/s
-    float referenzfahrtFreiGeschwindigkeit = 0;       // 0x0106 mm/s
-    std::int32_t beschleunigung = 0;                  // 0x0107 mm/s²
-    std::int32_t bremswinkel = 0;                     // 0x0108 degrees, file only
-    std::int32_t umschaltzeit = 0;                    // 0x0109 ms, file only
+    float startStopGeschwindigkeit = 0;         // 0x0100 mm/s
+    float fahrGeschwindigkeit = 0;              // 0x0101 mm/s
+    float eilgang = 0;                          // 0x0102 mm/s
+    float manuellLangsam = 0;                   // 0x0103 mm/s
+    float manuellSchnell = 0;                   // 0x0104 mm/s
+    float referenzfahrtGeschwindigkeit = 0;     // 0x0105 mm/s
+    float referenzfahrtFreiGeschwindigkeit = 0; // 0x0106 mm/s
+    std::int32_t beschleunigung = 0;            // 0x0107 mm/s²
+    std::int32_t bremswinkel = 0;               // 0x0108 degrees, file only
+    std::int32_t umschaltzeit = 0;              // 0x0109 ms, file only
 
     // Schnittstelle: 1 active low, 2 active high, 3 switched off.
-    std::int32_t zusatzsignalSpindel = 0;             // 0x0200
-    std::int32_t zusatzsignalKuehlung = 0;            // 0x0201
-    std::int32_t zusatzsignalStromabsenkung = 0;      // 0x0202
-    std::int32_t zusatzsignalBoost = 0;               // 0x0203
+    std::int32_t zusatzsignalSpindel = 0;        // 0x0200
+    std::int32_t zusatzsignalKuehlung = 0;       // 0x0201
+    std::int32_t zusatzsignalStromabsenkung = 0; // 0x0202
+    std::int32_t zusatzsignalBoost = 0;          // 0x0203
 
     // Homing record, key 0x0304: Richtung[n] and Reihenfolge[n] of homing step n.
     std::array<std::int32_t, 4> Richtung{};
     std::array<std::int32_t, 4> Reihenfolge{};
 
     // Mechanik.
-    std::array<float, 4> aufloesung{};                // 0x0400-0x0403 steps/mm
-    std::array<std::int32_t, 4> umkehrspiel{};        // 0x0404-0x0407 steps
-    std::array<std::int32_t, 4> verfahrbereichVon{};  // 0x0409 mm
-    std::array<std::int32_t, 4> verfahrbereichBis{};  // 0x040A mm
-    std::array<std::int32_t, 4> parkposition{};       // 0x040B mm
-    std::array<std::int32_t, 4> nullpunkt{};          // 0x040C mm
-    std::array<std::int32_t, 4> richtungsumkehr{};    // 0x0408 0 off, 1 on
-    std::array<std::int32_t, 4> achsenconfiguration{};// 0x040D 0 linear, 1 rotary, 2 off
+    std::array<float, 4> aufloesung{};                 // 0x0400-0x0403 steps/mm
+    std::array<std::int32_t, 4> umkehrspiel{};         // 0x0404-0x0407 steps
+    std::array<std::int32_t, 4> verfahrbereichVon{};   // 0x0409 mm
+    std::array<std::int32_t, 4> verfahrbereichBis{};   // 0x040A mm
+    std::array<std::int32_t, 4> parkposition{};        // 0x040B mm
+    std::array<std::int32_t, 4> nullpunkt{};           // 0x040C mm
+    std::array<std::int32_t, 4> richtungsumkehr{};     // 0x0408 0 off, 1 on
+    std::array<std::int32_t, 4> achsenconfiguration{}; // 0x040D 0 linear, 1 rotary, 2 off
 
     // Sonstige.
-    std::int32_t werkzeugwechsel = 0;                 // 0x0500 1 to 4
-    std::int32_t referenzfahrtZeitpunkt = 0;          // 0x0501 1 to 3
-    std::int32_t spindelhochlauf = 0;                 // 0x0502 ms
-    std::int32_t werkzeuganschnitt = 0;               // 0x0503 ms
-    std::int32_t unbekannteProgrammbefehle = 0;       // 0x0504 1 to 3
-    std::string controllerName;                       // 0x0505 raw bytes, at most 16 from a file
-    std::int32_t sicherheitsabstand = 0;              // 0x0506 mm
-    std::int32_t weitere = 0;                         // 0x0507 ms, file only, always 0
+    std::int32_t werkzeugwechsel = 0;           // 0x0500 1 to 4
+    std::int32_t referenzfahrtZeitpunkt = 0;    // 0x0501 1 to 3
+    std::int32_t spindelhochlauf = 0;           // 0x0502 ms
+    std::int32_t werkzeuganschnitt = 0;         // 0x0503 ms
+    std::int32_t unbekannteProgrammbefehle = 0; // 0x0504 1 to 3
+    std::string controllerName;                 // 0x0505 raw bytes, at most 16 from a file
+    std::int32_t sicherheitsabstand = 0;        // 0x0506 mm
+    std::int32_t weitere = 0;                   // 0x0507 ms, file only, always 0
 
     // Key -> comment of that key's line in the last file read ("%..." verbatim, including a
     // trailing carriage return; empty when the line had none). Holds every distinct key of

@@ -37,15 +37,9 @@ float& axisFloat(ParameterSet& s)
     return (s.*Member)[Axis];
 }
 
-std::int32_t& homingLong(ParameterSet& s, std::size_t i)
-{
-    return i < 4 ? s.Richtung[i] : s.Reihenfolge[i - 4];
-}
+std::int32_t& homingLong(ParameterSet& s, std::size_t i) { return i < 4 ? s.Richtung[i] : s.Reihenfolge[i - 4]; }
 
-std::string& controllerNameText(ParameterSet& s)
-{
-    return s.controllerName;
-}
+std::string& controllerNameText(ParameterSet& s) { return s.controllerName; }
 
 // ---- Element lists.
 
@@ -56,8 +50,7 @@ constexpr Elements one(std::string_view name, std::string_view text, double def,
     return {{{name, text, def, lo, hi}}};
 }
 
-constexpr Elements four(std::array<std::string_view, 4> names, std::string_view text, double def,
-                        double lo, double hi)
+constexpr Elements four(std::array<std::string_view, 4> names, std::string_view text, double def, double lo, double hi)
 {
     return {{{names[0], text, def, lo, hi},
              {names[1], text, def, lo, hi},
@@ -96,112 +89,94 @@ constexpr double kPosition = 32767; // mm, either way from the origin
 // null accessors).
 constexpr ParameterInfo kTable[] = {
     // Motortest
-    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_WEGLAENGE_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Weglänge", "400 Schritte", 400, 0, 65535),
+    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_WEGLAENGE_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Weglänge", "400 Schritte", 400, 0, 65535),
      .control = Control::Number, .dialogLabel = "Weglänge ( Schritte )", .dialogMin = 0, .dialogMax = 65535,
      .longAt = &scalarLong<&PS::motortestWeglaenge>},
-    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_START_STOP_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Start-Stop Geschwindigkeit", "0.5 mm/s", 0.5, kSpeedMin, 999),
-     .control = Control::Number, .dialogLabel = "Start/Stop Geschwindigkeit ( mm/s )",
-     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_START_STOP_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Start-Stop Geschwindigkeit", "0.5 mm/s", 0.5, kSpeedMin, 999), .control = Control::Number,
+     .dialogLabel = "Start/Stop Geschwindigkeit ( mm/s )", .dialogMin = kSpeedDialogMin, .dialogMax = 999,
      .floatAt = &scalarFloat<&PS::motortestStartStop>},
-    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Maximalgeschwindigkeit", "10.0 mm/s", 10.0, kSpeedMin, 999),
-     .control = Control::Number, .dialogLabel = "Fahrgeschwindigkeit ( mm/s )",
-     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_MAXGESCHWINDIGKEIT_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Maximalgeschwindigkeit", "10.0 mm/s", 10.0, kSpeedMin, 999), .control = Control::Number,
+     .dialogLabel = "Fahrgeschwindigkeit ( mm/s )", .dialogMin = kSpeedDialogMin, .dialogMax = 999,
      .floatAt = &scalarFloat<&PS::motortestMaxGeschwindigkeit>},
-    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_BESCHLEUNIGUNG_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Motortestbeschleunigung", "10 mm/s²", 10, 1, 999),
-     .control = Control::Number, .dialogLabel = "Beschleunigung  ( mm/s*s )", .dialogMin = 1, .dialogMax = 999,
+    {KEY(HBYTE_MOTORTEST, LBYTE_MOTORTEST_BESCHLEUNIGUNG_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Motortestbeschleunigung", "10 mm/s²", 10, 1, 999), .control = Control::Number,
+     .dialogLabel = "Beschleunigung  ( mm/s*s )", .dialogMin = 1, .dialogMax = 999,
      .longAt = &scalarLong<&PS::motortestBeschleunigung>},
 
     // Geschwindigkeiten
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_START_STOP_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Startgeschwindigkeit", "0.5 mm/s", 0.5, kSpeedMin, 999),
-     .control = Control::Number, .dialogLabel = "Start/Stop Geschwindigkeit ( mm/s )",
-     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_START_STOP_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Startgeschwindigkeit", "0.5 mm/s", 0.5, kSpeedMin, 999), .control = Control::Number,
+     .dialogLabel = "Start/Stop Geschwindigkeit ( mm/s )", .dialogMin = kSpeedDialogMin, .dialogMax = 999,
      .floatAt = &scalarFloat<&PS::startStopGeschwindigkeit>},
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Fahrgeschwindigkeit", "4.0 mm/s", 4.0, kSpeedMin, 999),
-     .control = Control::Number, .dialogLabel = "Fahrgeschwindigkeit ( mm/s )",
-     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Fahrgeschwindigkeit", "4.0 mm/s", 4.0, kSpeedMin, 999), .control = Control::Number,
+     .dialogLabel = "Fahrgeschwindigkeit ( mm/s )", .dialogMin = kSpeedDialogMin, .dialogMax = 999,
      .floatAt = &scalarFloat<&PS::fahrGeschwindigkeit>},
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_EILGANG_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Eilgang", "10.0 mm/s", 10.0, kSpeedMin, 999),
-     .control = Control::Number, .dialogLabel = "Eilgang ( mm/s )",
-     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_EILGANG_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Eilgang", "10.0 mm/s", 10.0, kSpeedMin, 999),
+     .control = Control::Number, .dialogLabel = "Eilgang ( mm/s )", .dialogMin = kSpeedDialogMin, .dialogMax = 999,
      .floatAt = &scalarFloat<&PS::eilgang>},
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("'Manuelles Fahren langsam'", "0.5 mm/s", 0.5, kSpeedMin, 999),
-     .control = Control::Number, .dialogLabel = "Manuelles Fahren langsam ( mm/s )",
-     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_MANUEL_LANGSAM_FLOAT), .kind = Kind::Float,
+     .shape = Shape::Float, .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("'Manuelles Fahren langsam'", "0.5 mm/s", 0.5, kSpeedMin, 999), .control = Control::Number,
+     .dialogLabel = "Manuelles Fahren langsam ( mm/s )", .dialogMin = kSpeedDialogMin, .dialogMax = 999,
      .floatAt = &scalarFloat<&PS::manuellLangsam>},
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("'Manuelles Fahren schnell'", "2.5 mm/s", 2.5, kSpeedMin, 999),
-     .control = Control::Number, .dialogLabel = "Manuelles Fahren schnell ( mm/s )",
-     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_MANUEL_SCHNELL_FLOAT), .kind = Kind::Float,
+     .shape = Shape::Float, .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("'Manuelles Fahren schnell'", "2.5 mm/s", 2.5, kSpeedMin, 999), .control = Control::Number,
+     .dialogLabel = "Manuelles Fahren schnell ( mm/s )", .dialogMin = kSpeedDialogMin, .dialogMax = 999,
      .floatAt = &scalarFloat<&PS::manuellSchnell>},
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Referenzfahrt", "2.5 mm/s", 2.5, kSpeedMin, 999),
-     .control = Control::Number, .dialogLabel = "Referenzfahrt ( mm/s )",
-     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FLOAT), .kind = Kind::Float,
+     .shape = Shape::Float, .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Referenzfahrt", "2.5 mm/s", 2.5, kSpeedMin, 999), .control = Control::Number,
+     .dialogLabel = "Referenzfahrt ( mm/s )", .dialogMin = kSpeedDialogMin, .dialogMax = 999,
      .floatAt = &scalarFloat<&PS::referenzfahrtGeschwindigkeit>},
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Referenzfahrt (freifahren)", "0.5 mm/s", 0.5, kSpeedMin, 999),
-     .control = Control::Number, .dialogLabel = "Referenzfahrt (frei fahren) ( mm/s )",
-     .dialogMin = kSpeedDialogMin, .dialogMax = 999,
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_REFERENZFAHRT_FREI_FLOAT), .kind = Kind::Float,
+     .shape = Shape::Float, .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Referenzfahrt (freifahren)", "0.5 mm/s", 0.5, kSpeedMin, 999), .control = Control::Number,
+     .dialogLabel = "Referenzfahrt (frei fahren) ( mm/s )", .dialogMin = kSpeedDialogMin, .dialogMax = 999,
      .floatAt = &scalarFloat<&PS::referenzfahrtFreiGeschwindigkeit>},
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Beschleunigung", "4 mm/s²", 4, 1, 999),
-     .control = Control::Number, .dialogLabel = "Beschleunigung  ( mm/s*s )", .dialogMin = 1, .dialogMax = 999,
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_BESCHLEUNIGUNG_LONG), .kind = Kind::Long,
+     .shape = Shape::Long, .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Beschleunigung", "4 mm/s²", 4, 1, 999), .control = Control::Number,
+     .dialogLabel = "Beschleunigung  ( mm/s*s )", .dialogMin = 1, .dialogMax = 999,
      .longAt = &scalarLong<&PS::beschleunigung>},
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_BREMSWINKEL_LONG),
-     .kind = Kind::Long, .shape = Shape::None, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Bremswinkel", "0 grad", 0, 0, 45),
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_BREMSWINKEL_LONG), .kind = Kind::Long, .shape = Shape::None,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Bremswinkel", "0 grad", 0, 0, 45),
      .control = Control::Number, .dialogLabel = "Bremswinkel  ( grad )", .dialogFrame = "Noch nicht verwendet",
-     .dialogMin = 0, .dialogMax = 45,
-     .longAt = &scalarLong<&PS::bremswinkel>},
-    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG),
-     .kind = Kind::Long, .shape = Shape::None, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Umschaltzeit", "0 ms", 0, 0, 1000),
+     .dialogMin = 0, .dialogMax = 45, .longAt = &scalarLong<&PS::bremswinkel>},
+    {KEY(HBYTE_GESCHWINDIGKEITEN, LBYTE_GESCHWINDIGKEITEN_UMSCHALTZEIT_LONG), .kind = Kind::Long, .shape = Shape::None,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Umschaltzeit", "0 ms", 0, 0, 1000),
      .control = Control::Number, .dialogLabel = "Umschaltzeit ( ms )", .dialogFrame = "Noch nicht verwendet",
-     .dialogMin = 0, .dialogMax = 1000,
-     .longAt = &scalarLong<&PS::umschaltzeit>},
+     .dialogMin = 0, .dialogMax = 1000, .longAt = &scalarLong<&PS::umschaltzeit>},
 
     // Schnittstelle
-    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Signal,
-     .elementCount = 1, .elements = one("Zusatzsignal Spindel", "deaktiv", 3, 1, 3),
+    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_SPINDEL_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Signal, .elementCount = 1, .elements = one("Zusatzsignal Spindel", "deaktiv", 3, 1, 3),
      .control = Control::Combo, .dialogLabel = "Zusatzsignal Spindel", .dialogMin = 1, .dialogMax = 3,
      .dialogMaxChars = 10, .valueTexts = kSignalTexts, .firstValue = 1,
      .longAt = &scalarLong<&PS::zusatzsignalSpindel>},
-    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Signal,
-     .elementCount = 1, .elements = one("Zusatzsignal Kühlung", "deaktiv", 3, 1, 3),
+    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_KUEHLUNG_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Signal, .elementCount = 1, .elements = one("Zusatzsignal Kühlung", "deaktiv", 3, 1, 3),
      .control = Control::Combo, .dialogLabel = "Zusatzsignal Kühlung", .dialogMin = 1, .dialogMax = 3,
      .dialogMaxChars = 10, .valueTexts = kSignalTexts, .firstValue = 1,
      .longAt = &scalarLong<&PS::zusatzsignalKuehlung>},
-    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Signal,
-     .elementCount = 1, .elements = one("Zusatzsignal Stromabsenkung", "deaktiv", 3, 1, 3),
-     .control = Control::Combo, .dialogLabel = "Zusatzsignal Stromabsenkung", .dialogMin = 1, .dialogMax = 3,
-     .dialogMaxChars = 10, .valueTexts = kSignalTexts, .firstValue = 1, .listHasEmptyEntry = true,
+    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG), .kind = Kind::Long,
+     .shape = Shape::Long, .messageForm = Form::Signal, .elementCount = 1,
+     .elements = one("Zusatzsignal Stromabsenkung", "deaktiv", 3, 1, 3), .control = Control::Combo,
+     .dialogLabel = "Zusatzsignal Stromabsenkung", .dialogMin = 1, .dialogMax = 3, .dialogMaxChars = 10,
+     .valueTexts = kSignalTexts, .firstValue = 1, .listHasEmptyEntry = true,
      .longAt = &scalarLong<&PS::zusatzsignalStromabsenkung>},
-    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Signal,
-     .elementCount = 1, .elements = one("Zusatzsignal Boost", "deaktiv", 3, 1, 3),
+    {KEY(HBYTE_SCHNITTSTELLE, LBYTE_SCHNITTSTELLE_ZUSATZSIGNAL_BOOST_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Signal, .elementCount = 1, .elements = one("Zusatzsignal Boost", "deaktiv", 3, 1, 3),
      .control = Control::Combo, .dialogLabel = "Zusatzsignal Boost", .dialogMin = 1, .dialogMax = 3,
      .dialogMaxChars = 10, .valueTexts = kSignalTexts, .firstValue = 1, .listHasEmptyEntry = true,
      .longAt = &scalarLong<&PS::zusatzsignalBoost>},
@@ -212,9 +187,9 @@ constexpr ParameterInfo kTable[] = {
     {.key = ParameterKey(HBYTE_REFERENZFAHRT, 1)},
     {.key = ParameterKey(HBYTE_REFERENZFAHRT, 2)},
     {.key = ParameterKey(HBYTE_REFERENZFAHRT, 3)},
-    {KEY(HBYTE_REFERENZFAHRT, LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR),
-     .kind = Kind::HomingRecord, .shape = Shape::EightBytes, .messageForm = Form::Regular,
-     .elementCount = 8, .elements = {{
+    {KEY(HBYTE_REFERENZFAHRT, LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR), .kind = Kind::HomingRecord,
+     .shape = Shape::EightBytes, .messageForm = Form::Regular, .elementCount = 8,
+     .elements = {{
          {"Richtung[0]", "1-negative", 1, 0, 2},
          {"Richtung[1]", "1-negative", 1, 0, 2},
          {"Richtung[2]", "0-positive", 0, 0, 2},
@@ -224,145 +199,117 @@ constexpr ParameterInfo kTable[] = {
          {"Reihenfolge[2]", "0=X", 0, 0, 3},
          {"Reihenfolge[3]", "3=C", 3, 0, 3},
      }},
-     .control = Control::Homing,
-     .dialogMaxChars = 23, .valueTexts = kHomingDirectionTexts, .firstValue = 0, .listSorted = true,
-     .longAt = &homingLong},
+     .control = Control::Homing, .dialogMaxChars = 23, .valueTexts = kHomingDirectionTexts, .firstValue = 0,
+     .listSorted = true, .longAt = &homingLong},
 
     // Mechanik
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Auflösung X", "100.0 Schritte/mm", 100.0, 0.1, 999),
-     .control = Control::Number, .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
-     .floatAt = &axisFloat<&PS::aufloesung, AxisX>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Auflösung Y", "100.0 Schritte/mm", 100.0, 0.1, 999),
-     .control = Control::Number, .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
-     .floatAt = &axisFloat<&PS::aufloesung, AxisY>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Auflösung Z", "100.0 Schritte/mm", 100.0, 0.1, 999),
-     .control = Control::Number, .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
-     .floatAt = &axisFloat<&PS::aufloesung, AxisZ>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT),
-     .kind = Kind::Float, .shape = Shape::Float, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Auflösung C", "100.0 Schritte/mm", 100.0, 0.1, 999),
-     .control = Control::Number, .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
-     .floatAt = &axisFloat<&PS::aufloesung, AxisC>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Umkehrspiel X", "0 Schritte", 0, 0, 500),
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Auflösung X", "100.0 Schritte/mm", 100.0, 0.1, 999), .control = Control::Number,
+     .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999, .floatAt = &axisFloat<&PS::aufloesung, AxisX>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Auflösung Y", "100.0 Schritte/mm", 100.0, 0.1, 999), .control = Control::Number,
+     .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999, .floatAt = &axisFloat<&PS::aufloesung, AxisY>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Auflösung Z", "100.0 Schritte/mm", 100.0, 0.1, 999), .control = Control::Number,
+     .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999, .floatAt = &axisFloat<&PS::aufloesung, AxisZ>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("Auflösung C", "100.0 Schritte/mm", 100.0, 0.1, 999), .control = Control::Number,
+     .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999, .floatAt = &axisFloat<&PS::aufloesung, AxisC>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Umkehrspiel X", "0 Schritte", 0, 0, 500),
      .control = Control::Number, .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
      .longAt = &axisLong<&PS::umkehrspiel, AxisX>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Umkehrspiel Y", "0 Schritte", 0, 0, 500),
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Umkehrspiel Y", "0 Schritte", 0, 0, 500),
      .control = Control::Number, .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
      .longAt = &axisLong<&PS::umkehrspiel, AxisY>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Umkehrspiel Z", "0 Schritte", 0, 0, 500),
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Umkehrspiel Z", "0 Schritte", 0, 0, 500),
      .control = Control::Number, .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
      .longAt = &axisLong<&PS::umkehrspiel, AxisZ>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Umkehrspiel C", "0 Schritte", 0, 0, 500),
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Umkehrspiel C", "0 Schritte", 0, 0, 500),
      .control = Control::Number, .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
      .longAt = &axisLong<&PS::umkehrspiel, AxisC>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG),
-     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
-     .elementCount = 4,
-     .elements = four({"Richtungsumkehr X", "Richtungsumkehr Y", "Richtungsumkehr Z", "Richtungsumkehr C"},
-                      "0-Aus", 0, 0, 1),
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG), .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs,
+     .messageForm = Form::Regular, .elementCount = 4,
+     .elements =
+         four({"Richtungsumkehr X", "Richtungsumkehr Y", "Richtungsumkehr Z", "Richtungsumkehr C"}, "0-Aus", 0, 0, 1),
      .control = Control::CheckBox, .dialogLabel = "Richtungsumkehr", .dialogMin = 0, .dialogMax = 1,
      .longAt = &quadLong<&PS::richtungsumkehr>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG),
-     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
-     .elementCount = 4,
-     .elements = four({"'Verfahrbereich von' X", "'Verfahrbereich von' Y", "'Verfahrbereich von' Z",
-                       "'Verfahrbereich von' C"},
-                      "0 mm", 0, -kPosition, kPosition),
-     .control = Control::Number, .dialogLabel = "Verfahrbereich", .dialogColumn = "von",
-     .dialogMin = -kPosition, .dialogMax = kPosition,
-     .longAt = &quadLong<&PS::verfahrbereichVon>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG),
-     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
-     .elementCount = 4, .elements = {{
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG), .kind = Kind::AxisQuadruple,
+     .shape = Shape::FourLongs, .messageForm = Form::Regular, .elementCount = 4,
+     .elements =
+         four({"'Verfahrbereich von' X", "'Verfahrbereich von' Y", "'Verfahrbereich von' Z", "'Verfahrbereich von' C"},
+              "0 mm", 0, -kPosition, kPosition),
+     .control = Control::Number, .dialogLabel = "Verfahrbereich", .dialogColumn = "von", .dialogMin = -kPosition,
+     .dialogMax = kPosition, .longAt = &quadLong<&PS::verfahrbereichVon>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG), .kind = Kind::AxisQuadruple,
+     .shape = Shape::FourLongs, .messageForm = Form::Regular, .elementCount = 4,
+     .elements = {{
          {"'Verfahrbereich bis' X", "100 mm", 100, -kPosition, kPosition},
          {"'Verfahrbereich bis' Y", "100 mm", 100, -kPosition, kPosition},
          {"'Verfahrbereich bis' Z", "50 mm", 50, -kPosition, kPosition},
          {"'Verfahrbereich bis' C", "50 mm", 50, -kPosition, kPosition},
      }},
-     .control = Control::Number, .dialogLabel = "Verfahrbereich", .dialogColumn = "bis",
-     .dialogMin = -kPosition, .dialogMax = kPosition,
-     .longAt = &quadLong<&PS::verfahrbereichBis>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_PARKPOSITION_LONG),
-     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
-     .elementCount = 4,
-     .elements = four({"Parkposition X", "Parkposition Y", "Parkposition Z", "Parkposition C"},
-                      "0 mm", 0, -kPosition, kPosition),
+     .control = Control::Number, .dialogLabel = "Verfahrbereich", .dialogColumn = "bis", .dialogMin = -kPosition,
+     .dialogMax = kPosition, .longAt = &quadLong<&PS::verfahrbereichBis>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_PARKPOSITION_LONG), .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs,
+     .messageForm = Form::Regular, .elementCount = 4,
+     .elements = four({"Parkposition X", "Parkposition Y", "Parkposition Z", "Parkposition C"}, "0 mm", 0, -kPosition,
+                      kPosition),
      .control = Control::Number, .dialogLabel = "Parkposition", .dialogMin = -kPosition, .dialogMax = kPosition,
      .longAt = &quadLong<&PS::parkposition>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_NULLPUNKT_LONG),
-     .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs, .messageForm = Form::Regular,
-     .elementCount = 4,
-     .elements = four({"Nullpunkt X", "Nullpunkt Y", "Nullpunkt Z", "Nullpunkt C"},
-                      "0 mm", 0, -kPosition, kPosition),
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_NULLPUNKT_LONG), .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs,
+     .messageForm = Form::Regular, .elementCount = 4,
+     .elements = four({"Nullpunkt X", "Nullpunkt Y", "Nullpunkt Z", "Nullpunkt C"}, "0 mm", 0, -kPosition, kPosition),
      .control = Control::Number, .dialogLabel = "Nullpunkt", .dialogMin = -kPosition, .dialogMax = kPosition,
      .longAt = &quadLong<&PS::nullpunkt>},
-    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR),
-     .kind = Kind::EnumQuadruple, .shape = Shape::FourBytes, .messageForm = Form::Regular,
-     .elementCount = 4,
-     .elements = four({"Achsenconfiguration X", "Achsenconfiguration Y", "Achsenconfiguration Z",
-                       "Achsenconfiguration C"},
-                      "0-linear", 0, 0, 2),
-     .control = Control::Combo, .dialogLabel = "Achsenconfig", .dialogMin = 0, .dialogMax = 2,
-     .dialogMaxChars = 8, .valueTexts = kAxisConfigTexts, .firstValue = 0,
-     .longAt = &quadLong<&PS::achsenconfiguration>},
+    {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR), .kind = Kind::EnumQuadruple,
+     .shape = Shape::FourBytes, .messageForm = Form::Regular, .elementCount = 4,
+     .elements =
+         four({"Achsenconfiguration X", "Achsenconfiguration Y", "Achsenconfiguration Z", "Achsenconfiguration C"},
+              "0-linear", 0, 0, 2),
+     .control = Control::Combo, .dialogLabel = "Achsenconfig", .dialogMin = 0, .dialogMax = 2, .dialogMaxChars = 8,
+     .valueTexts = kAxisConfigTexts, .firstValue = 0, .longAt = &quadLong<&PS::achsenconfiguration>},
 
     // Sonstige
-    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WERKZEUGWECHSEL_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::BreakLate,
-     .elementCount = 1, .elements = one("Werkzeugwechsel", "4-nur Parameter übernehmen", 4, 1, 4),
-     .control = Control::Combo, .dialogLabel = "Werkzeugwechsel", .dialogMin = 1, .dialogMax = 4,
-     .dialogMaxChars = 24, .valueTexts = kToolChangeTexts, .firstValue = 1,
-     .longAt = &scalarLong<&PS::werkzeugwechsel>},
-    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("'Referenzfahrt Zeitpunkt'", "1-nur Manuell", 1, 1, 3),
-     .control = Control::Combo, .dialogLabel = "Referenzfahrt Zeitpunkt", .dialogMin = 1, .dialogMax = 3,
-     .dialogMaxChars = 28, .valueTexts = kHomingTimeTexts, .firstValue = 1,
-     .longAt = &scalarLong<&PS::referenzfahrtZeitpunkt>},
-    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_SPINDELHOCHLAUF_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Spindelhochlauf", "0 ms", 0, 0, 5000),
-     .control = Control::Number, .dialogLabel = "Spindelhochlauf ( Zeit in ms )",
-     .dialogMin = 0, .dialogMax = 5000,
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WERKZEUGWECHSEL_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::BreakLate, .elementCount = 1,
+     .elements = one("Werkzeugwechsel", "4-nur Parameter übernehmen", 4, 1, 4), .control = Control::Combo,
+     .dialogLabel = "Werkzeugwechsel", .dialogMin = 1, .dialogMax = 4, .dialogMaxChars = 24,
+     .valueTexts = kToolChangeTexts, .firstValue = 1, .longAt = &scalarLong<&PS::werkzeugwechsel>},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_REFERENZFAHRTZEITPUNKT_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("'Referenzfahrt Zeitpunkt'", "1-nur Manuell", 1, 1, 3), .control = Control::Combo,
+     .dialogLabel = "Referenzfahrt Zeitpunkt", .dialogMin = 1, .dialogMax = 3, .dialogMaxChars = 28,
+     .valueTexts = kHomingTimeTexts, .firstValue = 1, .longAt = &scalarLong<&PS::referenzfahrtZeitpunkt>},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_SPINDELHOCHLAUF_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Spindelhochlauf", "0 ms", 0, 0, 5000),
+     .control = Control::Number, .dialogLabel = "Spindelhochlauf ( Zeit in ms )", .dialogMin = 0, .dialogMax = 5000,
      .longAt = &scalarLong<&PS::spindelhochlauf>},
-    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WERKZEUGANSCHNITT_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Werkzeuganschnitt", "0 ms", 0, 0, 5000),
-     .control = Control::Number, .dialogLabel = "Werkzeuganschnitt ( Zeit in ms )",
-     .dialogMin = 0, .dialogMax = 5000,
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WERKZEUGANSCHNITT_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Werkzeuganschnitt", "0 ms", 0, 0, 5000),
+     .control = Control::Number, .dialogLabel = "Werkzeuganschnitt ( Zeit in ms )", .dialogMin = 0, .dialogMax = 5000,
      .longAt = &scalarLong<&PS::werkzeuganschnitt>},
-    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("'Unbekannte Programmbefehle'", "1-ignorieren", 1, 1, 3),
-     .control = Control::Combo, .dialogLabel = "Unbekannte Programmbefele", .dialogMin = 1, .dialogMax = 3,
-     .dialogMaxChars = 10, .valueTexts = kUnknownCommandTexts, .firstValue = 1,
-     .longAt = &scalarLong<&PS::unbekannteProgrammbefehle>},
-    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_CONTROLLERNAME_CHAR),
-     .kind = Kind::String, .shape = Shape::Text16, .messageForm = Form::None,
-     .control = Control::Text, .dialogLabel = "Controllername", .dialogMaxChars = 16,
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_UNBEKANNTEPROGRAMMBEFEHLE_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1,
+     .elements = one("'Unbekannte Programmbefehle'", "1-ignorieren", 1, 1, 3), .control = Control::Combo,
+     .dialogLabel = "Unbekannte Programmbefele", .dialogMin = 1, .dialogMax = 3, .dialogMaxChars = 10,
+     .valueTexts = kUnknownCommandTexts, .firstValue = 1, .longAt = &scalarLong<&PS::unbekannteProgrammbefehle>},
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_CONTROLLERNAME_CHAR), .kind = Kind::String, .shape = Shape::Text16,
+     .messageForm = Form::None, .control = Control::Text, .dialogLabel = "Controllername", .dialogMaxChars = 16,
      .textAt = &controllerNameText},
-    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_SICHERHEITSABSTAND_LONG),
-     .kind = Kind::Long, .shape = Shape::Long, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Sicherheitsabstand", "0 mm", 0, 0, 255),
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_SICHERHEITSABSTAND_LONG), .kind = Kind::Long, .shape = Shape::Long,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Sicherheitsabstand", "0 mm", 0, 0, 255),
      .control = Control::Number, .dialogLabel = "Sicherheitsabstand ( mm )", .dialogMin = 0, .dialogMax = 255,
      .longAt = &scalarLong<&PS::sicherheitsabstand>},
-    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WEITERE_LONG),
-     .kind = Kind::Long, .shape = Shape::None, .messageForm = Form::Regular,
-     .elementCount = 1, .elements = one("Weitere", "0 ms", 0, 0, 0),
+    {KEY(HBYTE_SONSTIGE, LBYTE_SONSTIGE_WEITERE_LONG), .kind = Kind::Long, .shape = Shape::None,
+     .messageForm = Form::Regular, .elementCount = 1, .elements = one("Weitere", "0 ms", 0, 0, 0),
      .control = Control::Number, .dialogLabel = "Weitere", .dialogMin = 0, .dialogMax = 0,
      .longAt = &scalarLong<&PS::weitere>},
 };
@@ -411,12 +358,20 @@ constexpr bool shapedByKind(const ParameterInfo& p)
     std::size_t count = 0;
     switch (p.kind) {
     case ParameterKind::Long:
-    case ParameterKind::Float: count = 1; break;
+    case ParameterKind::Float:
+        count = 1;
+        break;
     case ParameterKind::AxisQuadruple:
-    case ParameterKind::EnumQuadruple: count = 4; break;
-    case ParameterKind::HomingRecord: count = 8; break;
+    case ParameterKind::EnumQuadruple:
+        count = 4;
+        break;
+    case ParameterKind::HomingRecord:
+        count = 8;
+        break;
     case ParameterKind::String:
-    case ParameterKind::Reserved: count = 0; break;
+    case ParameterKind::Reserved:
+        count = 0;
+        break;
     }
     return p.elementCount == count && (p.longAt != nullptr) == isLong && (p.floatAt != nullptr) == isFloat &&
            (p.textAt != nullptr) == isText;
@@ -464,10 +419,7 @@ bool isValidHomingOrder(const std::array<std::int32_t, 4>& reihenfolge)
     return (mask & 0xFFu) == 0x0Fu;
 }
 
-std::span<const ParameterInfo> parameterTable()
-{
-    return kTable;
-}
+std::span<const ParameterInfo> parameterTable() { return kTable; }
 
 const ParameterInfo* findParameter(std::int32_t key)
 {
@@ -479,10 +431,7 @@ const ParameterInfo* findParameter(std::int32_t key)
     return it != std::end(kTable) && it->key == k ? it : nullptr;
 }
 
-std::span<const ParameterInfo* const> exchangeList()
-{
-    return kExchangeList.rows;
-}
+std::span<const ParameterInfo* const> exchangeList() { return kExchangeList.rows; }
 
 std::string_view enumText(const ParameterInfo& p, std::int32_t value)
 {
@@ -526,11 +475,21 @@ std::string syntaxErrorMessage(SyntaxError error, int lineNumber)
 {
     std::string_view what;
     switch (error) {
-    case SyntaxError::NoEquals: what = "Kein '=' vorhanden"; break;
-    case SyntaxError::NoKey: what = "Kein HB LB vorhanden"; break;
-    case SyntaxError::NoValue: what = "Kein Wert vorhanden"; break;
-    case SyntaxError::BadKey: what = "Syntax Error in HB LB"; break;
-    case SyntaxError::BadValue: what = "Syntax Error im Wert"; break;
+    case SyntaxError::NoEquals:
+        what = "Kein '=' vorhanden";
+        break;
+    case SyntaxError::NoKey:
+        what = "Kein HB LB vorhanden";
+        break;
+    case SyntaxError::NoValue:
+        what = "Kein Wert vorhanden";
+        break;
+    case SyntaxError::BadKey:
+        what = "Syntax Error in HB LB";
+        break;
+    case SyntaxError::BadValue:
+        what = "Syntax Error im Wert";
+        break;
     }
     std::string text(what);
     text.append(". Sieh NC-Travo_USB_Param.ncp, Zeile ").append(std::to_string(lineNumber));

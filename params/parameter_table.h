@@ -55,7 +55,8 @@ struct GroupInfo {
 };
 
 // Indexed by group number. The macro name is taken from the constant itself.
-#define MORAVEL_GROUP(constant, name) GroupInfo{constant, name, #constant}
+#define MORAVEL_GROUP(constant, name)                                                                                  \
+    GroupInfo { constant, name, #constant }
 inline constexpr std::array<GroupInfo, 6> ParameterGroups{{
     MORAVEL_GROUP(HBYTE_MOTORTEST, "Motortest"),
     MORAVEL_GROUP(HBYTE_GESCHWINDIGKEITEN, "Geschwindigkeiten"),
@@ -92,10 +93,10 @@ enum class ExchangeShape {
 
 // Which form the reader's validation message takes (see validationMessage).
 enum class MessageForm {
-    None,         // the row has no validation message (reserved keys, the controller name)
-    Regular,      // "<group> -> <name> war ungültig\nund ist mit DEFAULT Wert (<default>) ..."
-    Signal,       // Schnittstelle: "... war ungültig\nund ist mit 'deaktiv' initialisiert. ..."
-    BreakLate,    // Werkzeugwechsel: "... war ungültig und ist mit\nDEFAULT Wert (...) ..."
+    None,      // the row has no validation message (reserved keys, the controller name)
+    Regular,   // "<group> -> <name> war ungültig\nund ist mit DEFAULT Wert (<default>) ..."
+    Signal,    // Schnittstelle: "... war ungültig\nund ist mit 'deaktiv' initialisiert. ..."
+    BreakLate, // Werkzeugwechsel: "... war ungültig und ist mit\nDEFAULT Wert (...) ..."
 };
 
 // The control that edits a row in its dialog.
@@ -133,7 +134,7 @@ struct ParameterInfo {
     std::string_view dialogFrame{};  // frame around a labelled field ("Noch nicht verwendet")
     double dialogMin = 0;            // range the dialog accepts on OK (Number controls); the
     double dialogMax = 0;            // same as the valid range except for the speed fields
-    std::size_t dialogMaxChars = 0; // Combo and Text controls: the most characters accepted
+    std::size_t dialogMaxChars = 0;  // Combo and Text controls: the most characters accepted
     // Enumerated values: valueTexts[i] is the text of value firstValue + i. The last text is
     // the fallback for every other value, and the last value the fallback for every other
     // text (see enumText/enumValue). For the homing record they are the direction texts.
@@ -155,26 +156,17 @@ struct ParameterInfo {
     constexpr bool hasEnumTexts() const { return !valueTexts.empty(); }
 
     // REQUIRES: hasLongValues(), element < elementCount.
-    std::int32_t& longValue(ParameterSet& set, std::size_t element = 0) const
-    {
-        return longAt(set, element);
-    }
+    std::int32_t& longValue(ParameterSet& set, std::size_t element = 0) const { return longAt(set, element); }
     std::int32_t longValue(const ParameterSet& set, std::size_t element = 0) const
     {
         return longAt(const_cast<ParameterSet&>(set), element);
     }
     // REQUIRES: kind == Float.
     float& floatValue(ParameterSet& set) const { return floatAt(set); }
-    float floatValue(const ParameterSet& set) const
-    {
-        return floatAt(const_cast<ParameterSet&>(set));
-    }
+    float floatValue(const ParameterSet& set) const { return floatAt(const_cast<ParameterSet&>(set)); }
     // REQUIRES: kind == String.
     std::string& textValue(ParameterSet& set) const { return textAt(set); }
-    const std::string& textValue(const ParameterSet& set) const
-    {
-        return textAt(const_cast<ParameterSet&>(set));
-    }
+    const std::string& textValue(const ParameterSet& set) const { return textAt(const_cast<ParameterSet&>(set)); }
 
     // Whether the reader accepts value for element i.
     constexpr bool isValid(std::size_t i, double value) const
@@ -214,11 +206,11 @@ std::string validationMessage(const ParameterInfo& p, std::size_t element = 0);
 
 // The reader's syntax errors; the message names the line number.
 enum class SyntaxError {
-    NoEquals,   // "Kein '=' vorhanden"
-    NoKey,      // "Kein HB LB vorhanden"
-    NoValue,    // "Kein Wert vorhanden"
-    BadKey,     // "Syntax Error in HB LB"
-    BadValue,   // "Syntax Error im Wert"
+    NoEquals, // "Kein '=' vorhanden"
+    NoKey,    // "Kein HB LB vorhanden"
+    NoValue,  // "Kein Wert vorhanden"
+    BadKey,   // "Syntax Error in HB LB"
+    BadValue, // "Syntax Error im Wert"
 };
 std::string syntaxErrorMessage(SyntaxError error, int lineNumber);
 
@@ -227,10 +219,9 @@ inline constexpr std::string_view ControllerNameTruncatedMessage =
     "und ist auf genau 16 char gekürzt worden.";
 
 // The reader's homing-order message (it stops reading).
-inline constexpr std::string_view HomingOrderFileMessage =
-    "Referenzfahrt -> Reihenfolge war ungültig.\n"
-    "Jede Achse muss GENAU EIN MAL auftreten.\n"
-    "Bitte beenden Sie das Programm und korigieren Sie den File";
+inline constexpr std::string_view HomingOrderFileMessage = "Referenzfahrt -> Reihenfolge war ungültig.\n"
+                                                           "Jede Achse muss GENAU EIN MAL auftreten.\n"
+                                                           "Bitte beenden Sie das Programm und korigieren Sie den File";
 
 // The Referenzfahrt dialog's homing-order message (nothing of the dialog is stored).
 inline constexpr std::string_view HomingOrderDialogMessage =

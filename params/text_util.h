@@ -22,10 +22,7 @@ constexpr std::array<char, ControllerNameBytes> blankPaddedName(std::string_view
 
 // White space of the parameter file: blank, tab, line feed, vertical tab, form feed, carriage
 // return (the "C" locale's isspace, never the user's).
-constexpr bool isFileSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+constexpr bool isFileSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 constexpr std::string_view trimFileSpace(std::string_view s)
 {

@@ -12,7 +12,7 @@ namespace {
 using namespace wire;
 
 // Parameters the machine commands use.
-constexpr std::uint16_t kResolutionKey = 0x0400;  // + axis: steps per millimetre
+constexpr std::uint16_t kResolutionKey = 0x0400; // + axis: steps per millimetre
 constexpr std::uint16_t kParkPositionKey = 0x040B;
 
 // Millimetres to steps with the axis resolution (steps/mm), saturating.
@@ -40,7 +40,7 @@ std::int32_t axisValue(const std::uint8_t* at, std::uint8_t unit, const Paramete
 
 std::int32_t addSaturating(std::int32_t a, std::int32_t b)
 {
-    const std::int64_t sum = std::int64_t {a} + b;
+    const std::int64_t sum = std::int64_t{a} + b;
     if (sum > std::numeric_limits<std::int32_t>::max())
         return std::numeric_limits<std::int32_t>::max();
     if (sum < std::numeric_limits<std::int32_t>::min())
@@ -64,10 +64,17 @@ void systemCommand(const RequestBytes& rq, ReplyBytes& reply, MachineState& stat
         reply[kReplyAccept] = acceptByte;
         reply[kReplyStatusByte] = state.statusByte;
         break;
-    case kMode: state.mode = rq[kArgs]; break;
-    case kAcknowledge: ++state.acknowledges; break;
-    case kStop: ++state.stops; break;
-    default: break;
+    case kMode:
+        state.mode = rq[kArgs];
+        break;
+    case kAcknowledge:
+        ++state.acknowledges;
+        break;
+    case kStop:
+        ++state.stops;
+        break;
+    default:
+        break;
     }
 }
 
@@ -75,7 +82,7 @@ void machineCommand(const RequestBytes& rq, MachineState& state, const Parameter
 {
     auto& pos = state.positionSteps;
     switch (rq[kCode]) {
-    case kMoveXY:  // relative moves: X/Y or Z/C pairs
+    case kMoveXY: // relative moves: X/Y or Z/C pairs
     case kMoveZC: {
         const int first = rq[kCode] == kMoveXY ? 0 : 2;
         const int pairs = std::min<int>(rq[kPairCount], kMaxPairs);
@@ -88,21 +95,29 @@ void machineCommand(const RequestBytes& rq, MachineState& state, const Parameter
         }
         break;
     }
-    case kSpindleCoolant: state.spindleCoolant = rq[kArgs]; break;
-    case kOutputs: state.outputs = rq[kArgs]; break;
-    case kHoming: pos = {}; break;  // homing ends at the reference points
-    case kPark: {                   // park position, millimetres
+    case kSpindleCoolant:
+        state.spindleCoolant = rq[kArgs];
+        break;
+    case kOutputs:
+        state.outputs = rq[kArgs];
+        break;
+    case kHoming:
+        pos = {};
+        break;    // homing ends at the reference points
+    case kPark: { // park position, millimetres
         const auto park = parameters.getFourLongs(kParkPositionKey);
         for (int axis = 0; axis < 4; ++axis)
             pos[static_cast<std::size_t>(axis)] =
                 toSteps(static_cast<float>(park[static_cast<std::size_t>(axis)]), resolution(parameters, axis));
         break;
     }
-    case kZeroPoint:  // the current position gets the given coordinates
+    case kZeroPoint: // the current position gets the given coordinates
         for (int axis = 0; axis < 4; ++axis)
-            pos[static_cast<std::size_t>(axis)] = axisValue(rq.data() + kAxisValues + 4 * axis, rq[kUnit], parameters, axis);
+            pos[static_cast<std::size_t>(axis)] =
+                axisValue(rq.data() + kAxisValues + 4 * axis, rq[kUnit], parameters, axis);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -117,7 +132,7 @@ void parameterCommand(const RequestBytes& rq, ReplyBytes& reply, ParameterStore&
         std::memcpy(area.data(), rq.data() + kValue, area.size());
         value = parameters.set(key, area);
     }
-    if (!value) {  // unknown key or code: no echo
+    if (!value) { // unknown key or code: no echo
         reply[kGroup] = kNoEcho;
         reply[kItem] = kNoEcho;
         return;
@@ -127,7 +142,7 @@ void parameterCommand(const RequestBytes& rq, ReplyBytes& reply, ParameterStore&
     std::memcpy(reply.data() + kValue, value->data(), value->size());
 }
 
-}  // namespace
+} // namespace
 
 std::optional<std::uint16_t> parameterKeyOf(const RequestBytes& request)
 {
@@ -139,14 +154,21 @@ std::optional<std::uint16_t> parameterKeyOf(const RequestBytes& request)
 ReplyBytes replyTo(const RequestBytes& request, MachineState& state, ParameterStore& parameters,
                    std::uint8_t acceptByte)
 {
-    ReplyBytes reply {};
+    ReplyBytes reply{};
     reply[kReplyClass] = request[kClass];
     reply[kReplyCode] = request[kCode];
     switch (request[kClass]) {
-    case kClassSystem: systemCommand(request, reply, state, parameters, acceptByte); break;
-    case kClassParameter: parameterCommand(request, reply, parameters); break;
-    case kClassMachine: machineCommand(request, state, parameters); break;
-    default: break;
+    case kClassSystem:
+        systemCommand(request, reply, state, parameters, acceptByte);
+        break;
+    case kClassParameter:
+        parameterCommand(request, reply, parameters);
+        break;
+    case kClassMachine:
+        machineCommand(request, state, parameters);
+        break;
+    default:
+        break;
     }
     reply[kReplySequence] = request[kSequence];
     return reply;
@@ -160,24 +182,27 @@ std::optional<Bootloader::Answer> Bootloader::feed(std::uint8_t byte)
     case State::Address:
         if (--m_remaining == 0) {
             m_state = State::Command;
-            return Answer {BootloaderStep::Address, {kBootloaderAck}};
+            return Answer{BootloaderStep::Address, {kBootloaderAck}};
         }
         return std::nullopt;
     case State::Block:
         m_crc = crc32(m_crc, &byte, 1);
         if (--m_remaining == 0) {
             m_state = State::Command;
-            return Answer {BootloaderStep::Block, {kBootloaderAck}};
+            return Answer{BootloaderStep::Block, {kBootloaderAck}};
         }
         return std::nullopt;
-    case State::Command: break;
+    case State::Command:
+        break;
     }
     switch (byte) {
     case kBootloaderEntry:
         m_crc = crc32(0L, Z_NULL, 0);
-        return Answer {BootloaderStep::Identify, {kBootloaderIdentifier.begin(), kBootloaderIdentifier.end()}};
-    case kProgrammingMode: return Answer {BootloaderStep::ProgrammingMode, {kBootloaderAck}};
-    case kErase: return Answer {BootloaderStep::Erase, {kBootloaderAck}};
+        return Answer{BootloaderStep::Identify, {kBootloaderIdentifier.begin(), kBootloaderIdentifier.end()}};
+    case kProgrammingMode:
+        return Answer{BootloaderStep::ProgrammingMode, {kBootloaderAck}};
+    case kErase:
+        return Answer{BootloaderStep::Erase, {kBootloaderAck}};
     case kAddress:
         m_state = State::Address;
         m_remaining = kAddressBytes;
@@ -188,13 +213,14 @@ std::optional<Bootloader::Answer> Bootloader::feed(std::uint8_t byte)
         return std::nullopt;
     case kChecksum: {
         const auto crc = static_cast<std::uint32_t>(m_crc);
-        return Answer {BootloaderStep::Checksum,
-                       {static_cast<std::uint8_t>(crc >> 24), static_cast<std::uint8_t>(crc >> 16),
-                        static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)},
-                       true};
+        return Answer{BootloaderStep::Checksum,
+                      {static_cast<std::uint8_t>(crc >> 24), static_cast<std::uint8_t>(crc >> 16),
+                       static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)},
+                      true};
     }
-    default: return std::nullopt;  // unknown commands are ignored
+    default:
+        return std::nullopt; // unknown commands are ignored
     }
 }
 
-}  // namespace quorlink::sim
+} // namespace quorlink::sim

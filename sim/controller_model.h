@@ -31,7 +31,7 @@ public:
     struct Answer {
         BootloaderStep step;
         std::vector<std::uint8_t> bytes;
-        bool leaves = false;  // true after the checksum: back to command mode
+        bool leaves = false; // true after the checksum: back to command mode
     };
 
     Bootloader();
@@ -45,4 +45,4 @@ private:
     unsigned long m_crc;
 };
 
-}  // namespace quorlink::sim
+} // namespace quorlink::sim

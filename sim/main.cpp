@@ -141,33 +141,50 @@ std::string describe(const RequestFrame& f)
     switch (f[kClass]) {
     case kClassSystem:
         switch (code) {
-        case kStatus: return "status query (positions in " + unit + ")";
-        case kMode: return "mode switch to " + std::to_string(f[kArgs]);
-        case kAcknowledge: return "error acknowledge";
-        case kStop: return f[kArgs] == 1 ? "emergency stop with braking ramp" : "emergency stop without ramp";
-        default: break;
+        case kStatus:
+            return "status query (positions in " + unit + ")";
+        case kMode:
+            return "mode switch to " + std::to_string(f[kArgs]);
+        case kAcknowledge:
+            return "error acknowledge";
+        case kStop:
+            return f[kArgs] == 1 ? "emergency stop with braking ramp" : "emergency stop without ramp";
+        default:
+            break;
         }
         break;
     case kClassParameter:
         switch (code) {
-        case kParameterRead: return "parameter read " + hexKey(f);
-        case kParameterChange: return "parameter change " + hexKey(f);
-        default: break;
+        case kParameterRead:
+            return "parameter read " + hexKey(f);
+        case kParameterChange:
+            return "parameter change " + hexKey(f);
+        default:
+            break;
         }
         break;
     case kClassMachine:
         switch (code) {
-        case kMoveXY: return "relative move X/Y (" + unit + ")";
-        case kMoveZC: return "relative move Z/C (" + unit + ")";
-        case kSpindleCoolant: return "spindle/coolant " + std::to_string(f[kArgs]);
-        case kOutputs: return "general outputs " + std::to_string(f[kArgs]);
-        case kHoming: return "homing";
-        case kPark: return "park position";
-        case kZeroPoint: return "zero point (" + unit + ")";
-        default: break;
+        case kMoveXY:
+            return "relative move X/Y (" + unit + ")";
+        case kMoveZC:
+            return "relative move Z/C (" + unit + ")";
+        case kSpindleCoolant:
+            return "spindle/coolant " + std::to_string(f[kArgs]);
+        case kOutputs:
+            return "general outputs " + std::to_string(f[kArgs]);
+        case kHoming:
+            return "homing";
+        case kPark:
+            return "park position";
+        case kZeroPoint:
+            return "zero point (" + unit + ")";
+        default:
+            break;
         }
         break;
-    default: break;
+    default:
+        break;
     }
     return "unknown request class " + std::to_string(f[kClass]) + " code " + std::to_string(code);
 }
@@ -214,7 +231,7 @@ int runCommand(Simulator& sim, const Options& options)
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -248,7 +265,7 @@ int main(int argc, char** argv)
     if (!options.command.empty()) {
         // The child gets the default signal mask back.
         pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
-        std::signal(SIGINT, SIG_IGN);  // Ctrl-C reaches the command; the simulator waits for it
+        std::signal(SIGINT, SIG_IGN); // Ctrl-C reaches the command; the simulator waits for it
         return runCommand(sim, options);
     }
     for (const auto& [name, value] : sim.environment())

@@ -12,21 +12,20 @@ struct KeyInfo {
 };
 
 constexpr std::array<KeyInfo, 38> kKeys = {{
-    {0x0000, Shape::Long},      {0x0001, Shape::Float},     {0x0002, Shape::Float},     {0x0003, Shape::Long},
-    {0x0100, Shape::Float},     {0x0101, Shape::Float},     {0x0102, Shape::Float},     {0x0103, Shape::Float},
-    {0x0104, Shape::Float},     {0x0105, Shape::Float},     {0x0106, Shape::Float},     {0x0107, Shape::Long},
-    {0x0200, Shape::Long},      {0x0201, Shape::Long},      {0x0202, Shape::Long},      {0x0203, Shape::Long},
-    {0x0304, Shape::EightBytes},
-    {0x0400, Shape::Float},     {0x0401, Shape::Float},     {0x0402, Shape::Float},     {0x0403, Shape::Float},
-    {0x0404, Shape::Long},      {0x0405, Shape::Long},      {0x0406, Shape::Long},      {0x0407, Shape::Long},
-    {0x0408, Shape::FourLongs}, {0x0409, Shape::FourLongs}, {0x040A, Shape::FourLongs}, {0x040B, Shape::FourLongs},
-    {0x040C, Shape::FourLongs}, {0x040D, Shape::FourBytes},
-    {0x0500, Shape::Long},      {0x0501, Shape::Long},      {0x0502, Shape::Long},      {0x0503, Shape::Long},
-    {0x0504, Shape::Long},      {0x0505, Shape::Name},      {0x0506, Shape::Long},
+    {0x0000, Shape::Long},       {0x0001, Shape::Float},     {0x0002, Shape::Float},     {0x0003, Shape::Long},
+    {0x0100, Shape::Float},      {0x0101, Shape::Float},     {0x0102, Shape::Float},     {0x0103, Shape::Float},
+    {0x0104, Shape::Float},      {0x0105, Shape::Float},     {0x0106, Shape::Float},     {0x0107, Shape::Long},
+    {0x0200, Shape::Long},       {0x0201, Shape::Long},      {0x0202, Shape::Long},      {0x0203, Shape::Long},
+    {0x0304, Shape::EightBytes}, {0x0400, Shape::Float},     {0x0401, Shape::Float},     {0x0402, Shape::Float},
+    {0x0403, Shape::Float},      {0x0404, Shape::Long},      {0x0405, Shape::Long},      {0x0406, Shape::Long},
+    {0x0407, Shape::Long},       {0x0408, Shape::FourLongs}, {0x0409, Shape::FourLongs}, {0x040A, Shape::FourLongs},
+    {0x040B, Shape::FourLongs},  {0x040C, Shape::FourLongs}, {0x040D, Shape::FourBytes}, {0x0500, Shape::Long},
+    {0x0501, Shape::Long},       {0x0502, Shape::Long},      {0x0503, Shape::Long},      {0x0504, Shape::Long},
+    {0x0505, Shape::Name},       {0x0506, Shape::Long},
 }};
 
 constexpr std::array<std::uint16_t, 38> kKeyNumbers = [] {
-    std::array<std::uint16_t, 38> numbers {};
+    std::array<std::uint16_t, 38> numbers{};
     for (std::size_t i = 0; i < kKeys.size(); ++i)
         numbers[i] = kKeys[i].key;
     return numbers;
@@ -62,7 +61,7 @@ std::uint32_t getWord(const ValueArea& area, int at)
 
 ValueArea longArea(std::int32_t v)
 {
-    ValueArea area {};
+    ValueArea area{};
     putWord(area, 0, static_cast<std::uint32_t>(v));
     return area;
 }
@@ -71,14 +70,14 @@ ValueArea floatArea(float v)
 {
     std::uint32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
-    ValueArea area {};
+    ValueArea area{};
     putWord(area, 0, bits);
     return area;
 }
 
 ValueArea fourLongsArea(const std::array<std::int32_t, 4>& v)
 {
-    ValueArea area {};
+    ValueArea area{};
     for (int i = 0; i < 4; ++i)
         putWord(area, 4 * i, static_cast<std::uint32_t>(v[static_cast<std::size_t>(i)]));
     return area;
@@ -92,17 +91,20 @@ ValueArea nameArea(const std::string& name)
     return area;
 }
 
-}  // namespace
+} // namespace
 
 int valueBytes(Shape shape)
 {
     switch (shape) {
     case Shape::Long:
     case Shape::Float:
-    case Shape::FourBytes: return 4;
-    case Shape::EightBytes: return 8;
+    case Shape::FourBytes:
+        return 4;
+    case Shape::EightBytes:
+        return 8;
     case Shape::FourLongs:
-    case Shape::Name: return 16;
+    case Shape::Name:
+        return 16;
     }
     return 16;
 }
@@ -124,7 +126,7 @@ ParameterStore::ParameterStore(const std::string& name)
     for (std::uint16_t key = 0x0200; key <= 0x0203; ++key)
         put(key, longArea(3));
     // Homing: directions 1, 1, 0, 0 for steps 1-4, axes Z, Y, X, C.
-    put(0x0304, ValueArea {1, 1, 0, 0, 2, 1, 0, 3});
+    put(0x0304, ValueArea{1, 1, 0, 0, 2, 1, 0, 3});
     for (std::uint16_t key = 0x0400; key <= 0x0403; ++key)
         put(key, floatArea(100.0f));
     for (std::uint16_t key = 0x0404; key <= 0x0407; ++key)
@@ -160,7 +162,7 @@ std::optional<ValueArea> ParameterStore::set(std::uint16_t key, const ValueArea&
     const auto index = indexOf(key);
     if (!index)
         return std::nullopt;
-    ValueArea stored {};
+    ValueArea stored{};
     std::copy_n(area.begin(), valueBytes(kKeys[*index].shape), stored.begin());
     std::lock_guard lock(m_mutex);
     m_values[*index] = stored;
@@ -169,12 +171,12 @@ std::optional<ValueArea> ParameterStore::set(std::uint16_t key, const ValueArea&
 
 std::int32_t ParameterStore::getLong(std::uint16_t key) const
 {
-    return static_cast<std::int32_t>(getWord(get(key).value_or(ValueArea {}), 0));
+    return static_cast<std::int32_t>(getWord(get(key).value_or(ValueArea{}), 0));
 }
 
 float ParameterStore::getFloat(std::uint16_t key) const
 {
-    const std::uint32_t bits = getWord(get(key).value_or(ValueArea {}), 0);
+    const std::uint32_t bits = getWord(get(key).value_or(ValueArea{}), 0);
     float v;
     std::memcpy(&v, &bits, sizeof v);
     return v;
@@ -182,8 +184,8 @@ float ParameterStore::getFloat(std::uint16_t key) const
 
 std::array<std::int32_t, 4> ParameterStore::getFourLongs(std::uint16_t key) const
 {
-    const ValueArea area = get(key).value_or(ValueArea {});
-    std::array<std::int32_t, 4> values {};
+    const ValueArea area = get(key).value_or(ValueArea{});
+    std::array<std::int32_t, 4> values{};
     for (int i = 0; i < 4; ++i)
         values[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(getWord(area, 4 * i));
     return values;
@@ -191,7 +193,7 @@ std::array<std::int32_t, 4> ParameterStore::getFourLongs(std::uint16_t key) cons
 
 std::string ParameterStore::name() const
 {
-    const ValueArea area = get(kNameKey).value_or(ValueArea {});
+    const ValueArea area = get(kNameKey).value_or(ValueArea{});
     return std::string(area.begin(), area.end());
 }
 
@@ -204,11 +206,11 @@ void ParameterStore::setFourLongs(std::uint16_t key, const std::array<std::int32
 
 void ParameterStore::setBytes(std::uint16_t key, std::span<const std::uint8_t> bytes)
 {
-    ValueArea area {};
+    ValueArea area{};
     std::copy_n(bytes.begin(), std::min(bytes.size(), area.size()), area.begin());
     set(key, area);
 }
 
 void ParameterStore::setName(const std::string& name) { set(kNameKey, nameArea(name)); }
 
-}  // namespace quorlink::sim
+} // namespace quorlink::sim

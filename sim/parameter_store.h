@@ -17,12 +17,12 @@ using ValueArea = std::array<std::uint8_t, 16>;
 
 // How a parameter's value lies in the value area.
 enum class Shape {
-    Long,        // bytes 0-3: signed 32-bit
-    Float,       // bytes 0-3: IEEE-754 single precision
-    FourLongs,   // bytes 0-15: X, Y, Z, C as signed 32-bit
-    FourBytes,   // bytes 0-3: X, Y, Z, C
-    EightBytes,  // bytes 0-7: homing directions of steps 1-4, then their axes
-    Name,        // bytes 0-15: the controller name, not terminated
+    Long,       // bytes 0-3: signed 32-bit
+    Float,      // bytes 0-3: IEEE-754 single precision
+    FourLongs,  // bytes 0-15: X, Y, Z, C as signed 32-bit
+    FourBytes,  // bytes 0-3: X, Y, Z, C
+    EightBytes, // bytes 0-7: homing directions of steps 1-4, then their axes
+    Name,       // bytes 0-15: the controller name, not terminated
 };
 
 // Number of value-area bytes a shape uses; the rest of the area is zero.
@@ -48,17 +48,17 @@ public:
     std::int32_t getLong(std::uint16_t key) const;
     float getFloat(std::uint16_t key) const;
     std::array<std::int32_t, 4> getFourLongs(std::uint16_t key) const;
-    std::string name() const;  // the 16 name bytes
+    std::string name() const; // the 16 name bytes
 
     void setLong(std::uint16_t key, std::int32_t value);
     void setFloat(std::uint16_t key, float value);
     void setFourLongs(std::uint16_t key, const std::array<std::int32_t, 4>& values);
     void setBytes(std::uint16_t key, std::span<const std::uint8_t> bytes);
-    void setName(const std::string& name);  // cut or blank-padded to 16 bytes
+    void setName(const std::string& name); // cut or blank-padded to 16 bytes
 
 private:
     mutable std::mutex m_mutex;
-    std::array<ValueArea, 38> m_values {};
+    std::array<ValueArea, 38> m_values{};
 };
 
-}  // namespace quorlink::sim
+} // namespace quorlink::sim

@@ -15,8 +15,8 @@
 #include <sched.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
-#include <sys/resource.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace quorlink::sim {
@@ -24,22 +24,19 @@ namespace {
 
 // A partial request that gets no further byte for this long is dropped, so that a host
 // that gave up in the middle of a frame does not shift every later frame.
-constexpr Milliseconds kPartialFrameTimeout {200};
-constexpr Milliseconds kIdentifyPieceGap {20};
+constexpr Milliseconds kPartialFrameTimeout{200};
+constexpr Milliseconds kIdentifyPieceGap{20};
 constexpr std::size_t kPacedReadChunk = 16;
-constexpr Milliseconds kLineBusyGap {2};
-constexpr int kDeviceRealtimePriority = 1;  // the lowest SCHED_FIFO priority
-constexpr int kDeviceNice = -10;            // without real-time scheduling
+constexpr Milliseconds kLineBusyGap{2};
+constexpr int kDeviceRealtimePriority = 1; // the lowest SCHED_FIFO priority
+constexpr int kDeviceNice = -10;           // without real-time scheduling
 
 std::runtime_error systemError(const std::string& what)
 {
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-void sleepUntil(Clock::time_point t)
-{
-    std::this_thread::sleep_until(t);
-}
+void sleepUntil(Clock::time_point t) { std::this_thread::sleep_until(t); }
 
 // A controller answers within its 100 ms window also while the host machine is busy (a
 // parallel build or test run). The device thread is scheduled as a real-time thread where
@@ -48,14 +45,14 @@ void sleepUntil(Clock::time_point t)
 // Elsewhere it asks for a higher nice priority, and keeps the default if that is refused too.
 void raiseThreadPriority()
 {
-    sched_param realtime {};
+    sched_param realtime{};
     realtime.sched_priority = kDeviceRealtimePriority;
     if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0)
         return;
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kDeviceNice);
 }
 
-}  // namespace
+} // namespace
 
 struct Device::Impl {
     struct Pending {
@@ -72,10 +69,10 @@ struct Device::Impl {
     // Fault switches.
     bool silent = false;
     std::uint8_t acceptByte = 1;
-    Milliseconds replyDelay {0};
+    Milliseconds replyDelay{0};
     int shortReplyBytes = 0;
     int splitFirstBytes = 0;
-    Milliseconds splitGap {0};
+    Milliseconds splitGap{0};
     int staleReplies = 0;
     std::optional<Milliseconds> staleThenCorrect;
     std::optional<std::uint16_t> wrongEchoKey;
@@ -83,7 +80,7 @@ struct Device::Impl {
     std::optional<std::uint16_t> noReplyKey;
     std::optional<std::uint16_t> ignoredChangeKey;
     bool inputStalled = false;
-    int vanishAtFrame = 0;  // counts down to the request at which the device vanishes; 0 = off
+    int vanishAtFrame = 0; // counts down to the request at which the device vanishes; 0 = off
     bool vanishNow = false;
     bool vanished = false;
     bool bootloaderPresent = true;
@@ -96,7 +93,7 @@ struct Device::Impl {
     std::vector<ReceivedFrame> frames;
     std::vector<std::uint8_t> bootloaderBytes;
     std::vector<BootloaderRead> bootloaderReads;
-    std::optional<Bootloader> bootloader;  // engaged while in bootloader mode
+    std::optional<Bootloader> bootloader; // engaged while in bootloader mode
 
     // Descriptors: master side, the slave kept open by the device, wake-up event.
     int master = -1;
@@ -105,12 +102,12 @@ struct Device::Impl {
 
     // Thread-only state.
     std::vector<std::uint8_t> partial;
-    Clock::time_point lastByteTime {};
+    Clock::time_point lastByteTime{};
     std::deque<Pending> outgoing;
-    Clock::time_point inputLineFreeAt {};
-    bool inputBacklog = false;  // bytes were waiting when the last paced chunk was taken
-    Clock::time_point outputLineFreeAt {};
-    bool waitForRoom = false;  // the master side took only part of a reply
+    Clock::time_point inputLineFreeAt{};
+    bool inputBacklog = false; // bytes were waiting when the last paced chunk was taken
+    Clock::time_point outputLineFreeAt{};
+    bool waitForRoom = false; // the master side took only part of a reply
     std::uint8_t buffer[4096];
 
     void wakeUp() const
@@ -125,7 +122,7 @@ struct Device::Impl {
         if (bytes.empty())
             return;
         auto at = std::find_if(outgoing.begin(), outgoing.end(), [&](const Pending& p) { return p.due > due; });
-        outgoing.insert(at, Pending {due, std::move(bytes)});
+        outgoing.insert(at, Pending{due, std::move(bytes)});
     }
 
     // A reply under the short and split reply faults. Caller holds the mutex.
@@ -160,7 +157,7 @@ struct Device::Impl {
         RequestBytes request;
         std::copy(partial.begin(), partial.end(), request.begin());
         partial.clear();
-        frames.push_back(ReceivedFrame {now, request});
+        frames.push_back(ReceivedFrame{now, request});
         framesChanged.notify_all();
         if (vanishAtFrame > 0 && --vanishAtFrame == 0) {
             closeLine();
@@ -240,7 +237,7 @@ struct Device::Impl {
             }
         }
         if (inBootloader > 0)
-            bootloaderReads.push_back(BootloaderRead {now, inBootloader});
+            bootloaderReads.push_back(BootloaderRead{now, inBootloader});
         lastByteTime = now;
     }
 
@@ -278,7 +275,7 @@ struct Device::Impl {
         pollfd fds[2] = {{wake, POLLIN, 0}, {master, 0, 0}};
         if (master >= 0)
             fds[1].events = static_cast<short>((turn.stalled ? 0 : POLLIN) | (waitForRoom ? POLLOUT : 0));
-        timespec timeout {};
+        timespec timeout{};
         timespec* timeoutPtr = nullptr;
         if (turn.wakeAt != Clock::time_point::max()) {
             const auto left = std::max(turn.wakeAt - Clock::now(), Clock::duration::zero());
@@ -399,7 +396,7 @@ Device::Device(int port, const std::string& controllerName)
     }
     d.vanished = false;
     // Raw until a host sets the line up: the slave must not echo anything back.
-    termios t {};
+    termios t{};
     tcgetattr(d.slave, &t);
     cfmakeraw(&t);
     cfsetspeed(&t, B115200);
@@ -475,10 +472,22 @@ void Device::update(const std::function<void(Impl&)>& change)
     m_impl->wakeUp();
 }
 
-void Device::setSilent(bool silent) { update([&](Impl& d) { d.silent = silent; }); }
-void Device::setStatusAcceptByte(std::uint8_t value) { update([&](Impl& d) { d.acceptByte = value; }); }
-void Device::setReplyDelay(Milliseconds delay) { update([&](Impl& d) { d.replyDelay = delay; }); }
-void Device::setShortReply(int bytes) { update([&](Impl& d) { d.shortReplyBytes = bytes; }); }
+void Device::setSilent(bool silent)
+{
+    update([&](Impl& d) { d.silent = silent; });
+}
+void Device::setStatusAcceptByte(std::uint8_t value)
+{
+    update([&](Impl& d) { d.acceptByte = value; });
+}
+void Device::setReplyDelay(Milliseconds delay)
+{
+    update([&](Impl& d) { d.replyDelay = delay; });
+}
+void Device::setShortReply(int bytes)
+{
+    update([&](Impl& d) { d.shortReplyBytes = bytes; });
+}
 
 void Device::setSplitReply(int firstBytes, Milliseconds gap)
 {
@@ -517,18 +526,36 @@ void Device::setIgnoredChange(std::optional<std::uint16_t> key)
     update([&](Impl& d) { d.ignoredChangeKey = key; });
 }
 
-void Device::setNoReplyForKey(std::optional<std::uint16_t> key) { update([&](Impl& d) { d.noReplyKey = key; }); }
-void Device::setInputStalled(bool stalled) { update([&](Impl& d) { d.inputStalled = stalled; }); }
-void Device::setBootloaderPresent(bool present) { update([&](Impl& d) { d.bootloaderPresent = present; }); }
-void Device::setIdentifyInPieces(bool pieces) { update([&](Impl& d) { d.identifyInPieces = pieces; }); }
-void Device::setWrongCrc(bool wrong) { update([&](Impl& d) { d.wrongCrc = wrong; }); }
+void Device::setNoReplyForKey(std::optional<std::uint16_t> key)
+{
+    update([&](Impl& d) { d.noReplyKey = key; });
+}
+void Device::setInputStalled(bool stalled)
+{
+    update([&](Impl& d) { d.inputStalled = stalled; });
+}
+void Device::setBootloaderPresent(bool present)
+{
+    update([&](Impl& d) { d.bootloaderPresent = present; });
+}
+void Device::setIdentifyInPieces(bool pieces)
+{
+    update([&](Impl& d) { d.identifyInPieces = pieces; });
+}
+void Device::setWrongCrc(bool wrong)
+{
+    update([&](Impl& d) { d.wrongCrc = wrong; });
+}
 
 void Device::setBootloaderSilentAfter(std::optional<BootloaderStep> step)
 {
     update([&](Impl& d) { d.bootloaderSilentAfter = step; });
 }
 
-void Device::setPacing(bool paced) { update([&](Impl& d) { d.paced = paced; }); }
+void Device::setPacing(bool paced)
+{
+    update([&](Impl& d) { d.paced = paced; });
+}
 
 void Device::clearLogs()
 {
@@ -549,7 +576,10 @@ void Device::disappearNow()
     update([](Impl& d) { d.vanishNow = true; });
 }
 
-void Device::disappearAtFrame(int n) { update([&](Impl& d) { d.vanishAtFrame = std::max(n, 1); }); }
+void Device::disappearAtFrame(int n)
+{
+    update([&](Impl& d) { d.vanishAtFrame = std::max(n, 1); });
+}
 
 bool Device::disappeared() const
 {
@@ -596,7 +626,7 @@ bool Device::inBootloader() const
 termios Device::lineSettings() const
 {
     std::lock_guard lock(m_impl->mutex);
-    termios t {};
+    termios t{};
     if (m_impl->slave >= 0)
         tcgetattr(m_impl->slave, &t);
     return t;
@@ -668,4 +698,4 @@ void Simulator::exportEnvironment() const
         setenv(name.c_str(), value.c_str(), 1);
 }
 
-}  // namespace quorlink::sim
+} // namespace quorlink::sim

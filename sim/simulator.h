@@ -58,7 +58,7 @@ using Milliseconds = std::chrono::milliseconds;
 inline constexpr const char* kDefaultControllerName = "NC-Travo USB    ";
 
 // Time of one byte on a 115200 bit/s 8N1 line (10 bits).
-inline constexpr std::chrono::nanoseconds kByteTime {86806};
+inline constexpr std::chrono::nanoseconds kByteTime{86806};
 
 // One request the device received (64 bytes), stamped when its last byte was read.
 struct ReceivedFrame {
@@ -79,13 +79,13 @@ enum class BootloaderStep { Identify, ProgrammingMode, Erase, Address, Block, Ch
 
 // The part of the controller's machine state that commands change.
 struct MachineState {
-    std::array<std::int32_t, 4> positionSteps {};  // X, Y, Z, C
-    std::uint8_t mode = 2;                          // last operating mode switched to
-    std::uint8_t spindleCoolant = 0;                // byte 2 of the last spindle/coolant command
-    std::uint8_t outputs = 0;                       // byte 2 of the last general-outputs command
-    std::uint8_t statusByte = 0;                    // reply byte 26 of the position reply
-    int stops = 0;                                  // emergency stops received (both kinds)
-    int acknowledges = 0;                           // error acknowledges received
+    std::array<std::int32_t, 4> positionSteps{}; // X, Y, Z, C
+    std::uint8_t mode = 2;                       // last operating mode switched to
+    std::uint8_t spindleCoolant = 0;             // byte 2 of the last spindle/coolant command
+    std::uint8_t outputs = 0;                    // byte 2 of the last general-outputs command
+    std::uint8_t statusByte = 0;                 // reply byte 26 of the position reply
+    int stops = 0;                               // emergency stops received (both kinds)
+    int acknowledges = 0;                        // error acknowledges received
 };
 
 class Device {
@@ -142,9 +142,9 @@ public:
     bool disappeared() const;
 
     // Bootloader faults.
-    void setBootloaderPresent(bool present);     // absent: 'S' is swallowed without answer
-    void setIdentifyInPieces(bool pieces);       // identifier as 3 + 4 bytes, 20 ms apart
-    void setWrongCrc(bool wrong);                // the CRC answer has its lowest bit flipped
+    void setBootloaderPresent(bool present); // absent: 'S' is swallowed without answer
+    void setIdentifyInPieces(bool pieces);   // identifier as 3 + 4 bytes, 20 ms apart
+    void setWrongCrc(bool wrong);            // the CRC answer has its lowest bit flipped
     // The bootloader answers up to and including `step`, then nothing (nullopt = off).
     void setBootloaderSilentAfter(std::optional<BootloaderStep> step);
 
@@ -188,7 +188,7 @@ public:
     Simulator() = default;
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
-    ~Simulator();  // stops every device and closes its pseudo-terminal
+    ~Simulator(); // stops every device and closes its pseudo-terminal
 
     // Adds the controller of COM<port> (1..8) with the given name and factory parameters.
     // After start() the new device runs at once. Throws std::runtime_error when the port is
@@ -208,8 +208,8 @@ public:
     void exportEnvironment() const;
 
 private:
-    std::array<std::unique_ptr<Device>, 8> m_devices {};
+    std::array<std::unique_ptr<Device>, 8> m_devices{};
     bool m_started = false;
 };
 
-}  // namespace quorlink::sim
+} // namespace quorlink::sim

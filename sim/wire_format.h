@@ -19,10 +19,10 @@ inline constexpr std::size_t kRequestSize = 64;
 
 inline constexpr std::size_t kClass = 0;
 inline constexpr std::size_t kCode = 1;
-inline constexpr std::size_t kArgs = 2;          // first argument byte
-inline constexpr std::size_t kPairCount = 6;     // relative moves: number of axis pairs
-inline constexpr std::size_t kUnit = 7;          // 0 = millimetres (floats), 1 = steps
-inline constexpr std::size_t kAxisValues = 8;    // moves: pairs of 32-bit values; zero point: four
+inline constexpr std::size_t kArgs = 2;       // first argument byte
+inline constexpr std::size_t kPairCount = 6;  // relative moves: number of axis pairs
+inline constexpr std::size_t kUnit = 7;       // 0 = millimetres (floats), 1 = steps
+inline constexpr std::size_t kAxisValues = 8; // moves: pairs of 32-bit values; zero point: four
 inline constexpr std::size_t kPairSize = 8;
 inline constexpr std::size_t kMaxPairs = 6;
 inline constexpr std::size_t kSequence = 59;
@@ -36,12 +36,12 @@ inline constexpr std::uint8_t kClassSystem = 0;
 inline constexpr std::uint8_t kClassParameter = 1;
 inline constexpr std::uint8_t kClassMachine = 2;
 
-inline constexpr std::uint8_t kStatus = 0x00;     // system: status and positions
+inline constexpr std::uint8_t kStatus = 0x00; // system: status and positions
 inline constexpr std::uint8_t kMode = 0x01;
 inline constexpr std::uint8_t kAcknowledge = 0x02;
 inline constexpr std::uint8_t kStop = 0x03;
 
-inline constexpr std::uint8_t kMoveXY = 0x11;     // machine
+inline constexpr std::uint8_t kMoveXY = 0x11; // machine
 inline constexpr std::uint8_t kMoveZC = 0x12;
 inline constexpr std::uint8_t kSpindleCoolant = 0x21;
 inline constexpr std::uint8_t kOutputs = 0x22;
@@ -49,7 +49,7 @@ inline constexpr std::uint8_t kHoming = 0x31;
 inline constexpr std::uint8_t kPark = 0x32;
 inline constexpr std::uint8_t kZeroPoint = 0x41;
 
-inline constexpr std::uint8_t kParameterChange = 0x11;  // parameter
+inline constexpr std::uint8_t kParameterChange = 0x11; // parameter
 inline constexpr std::uint8_t kParameterRead = 0x21;
 
 // Parameter requests and their replies: key and value area at the same offsets.
@@ -62,25 +62,25 @@ inline constexpr std::size_t kValueSize = 16;
 
 inline constexpr std::size_t kReplySize = 32;
 
-inline constexpr std::size_t kReplyClass = 0;           // echo of the request's class and code
+inline constexpr std::size_t kReplyClass = 0; // echo of the request's class and code
 inline constexpr std::size_t kReplyCode = 1;
-inline constexpr std::size_t kReplyPositions = 3;       // status: X, Y, Z, C as 32-bit values
-inline constexpr std::size_t kReplyAccept = 21;         // status: 1 = connection accepted
+inline constexpr std::size_t kReplyPositions = 3; // status: X, Y, Z, C as 32-bit values
+inline constexpr std::size_t kReplyAccept = 21;   // status: 1 = connection accepted
 inline constexpr std::size_t kReplyStatusByte = 26;
-inline constexpr std::size_t kReplySequence = 27;       // echo of request byte 59
-inline constexpr std::uint8_t kNoEcho = 0xFF;           // group and item of an unknown key
+inline constexpr std::size_t kReplySequence = 27; // echo of request byte 59
+inline constexpr std::uint8_t kNoEcho = 0xFF;     // group and item of an unknown key
 
 // ---- Bootloader ---------------------------------------------------------------------------
 
-inline constexpr std::uint8_t kBootloaderEntry = 'S';   // never the first byte of a request
+inline constexpr std::uint8_t kBootloaderEntry = 'S'; // never the first byte of a request
 inline constexpr std::array<std::uint8_t, 7> kBootloaderIdentifier = {'A', 'V', 'R', 'B', '1', '2', '8'};
 inline constexpr std::uint8_t kProgrammingMode = 'P';
 inline constexpr std::uint8_t kErase = 'e';
-inline constexpr std::uint8_t kAddress = 'A';           // followed by two address bytes
+inline constexpr std::uint8_t kAddress = 'A'; // followed by two address bytes
 inline constexpr std::size_t kAddressBytes = 2;
-inline constexpr std::uint8_t kBlock = '#';             // followed by one block of data
+inline constexpr std::uint8_t kBlock = '#'; // followed by one block of data
 inline constexpr std::size_t kBootloaderBlockSize = 8192;
-inline constexpr std::uint8_t kChecksum = '$';          // answered with the CRC-32, most significant first
+inline constexpr std::uint8_t kChecksum = '$'; // answered with the CRC-32, most significant first
 inline constexpr std::uint8_t kBootloaderAck = 0x0D;
 
 // ---- 32-bit values: little-endian on the line ---------------------------------------------
@@ -115,4 +115,4 @@ inline void putF32(std::uint8_t* at, float value)
     putI32(at, bits);
 }
 
-}  // namespace quorlink::sim::wire
+} // namespace quorlink::sim::wire

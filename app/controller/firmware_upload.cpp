@@ -37,10 +37,7 @@ std::string stepFailure(std::string_view what, std::string_view step)
     return text;
 }
 
-std::string noAnswerMessage(std::string_view step)
-{
-    return stepFailure("Der Bootloader antwortet nicht", step);
-}
+std::string noAnswerMessage(std::string_view step) { return stepFailure("Der Bootloader antwortet nicht", step); }
 
 std::string writeFailedMessage(std::string_view step)
 {
@@ -129,16 +126,13 @@ private:
 
 } // namespace
 
-void CMoravelSDIApp::UpdateChecksum(std::uint8_t byte)
-{
-    UpdateChecksum(std::span(&byte, 1));
-}
+void CMoravelSDIApp::UpdateChecksum(std::uint8_t byte) { UpdateChecksum(std::span(&byte, 1)); }
 
 // zlib keeps the register complemented at both ends; m_checksum holds it uncomplemented.
 void CMoravelSDIApp::UpdateChecksum(std::span<const std::uint8_t> bytes)
 {
-    m_checksum = ~static_cast<std::uint32_t>(
-        crc32(~m_checksum & 0xFFFFFFFFUL, bytes.data(), static_cast<uInt>(bytes.size())));
+    m_checksum =
+        ~static_cast<std::uint32_t>(crc32(~m_checksum & 0xFFFFFFFFUL, bytes.data(), static_cast<uInt>(bytes.size())));
 }
 
 UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image, UserInteraction& ui)
@@ -215,8 +209,8 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
             ui.showMessage(noAnswerMessage("Checksumme"));
             return stop(UploadResult::Stopped);
         }
-        const std::uint32_t received = std::uint32_t{crc[0]} << 24 | std::uint32_t{crc[1]} << 16 |
-                                       std::uint32_t{crc[2]} << 8 | crc[3];
+        const std::uint32_t received =
+            std::uint32_t{crc[0]} << 24 | std::uint32_t{crc[1]} << 16 | std::uint32_t{crc[2]} << 8 | crc[3];
         if (received != m_checksum) {
             ui.showMessage(ChecksumMismatchText);
             result = UploadResult::ChecksumMismatch;

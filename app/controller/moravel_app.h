@@ -75,10 +75,10 @@ std::string openErrorMessage(unsigned errorCode);
 
 // What the "Com Port Settings" dialog edits.
 struct ComPortChoice {
-    int connectionMode = 2;      // radio group: 0 by controller name, 1 by COM port, 2 autodetect
-    std::string portName;        // text of the port combo box
-    std::string controllerName;  // text of the name field, code page 1252 bytes
-    std::uint32_t baudRate = 0;  // the baud field
+    int connectionMode = 2;     // radio group: 0 by controller name, 1 by COM port, 2 autodetect
+    std::string portName;       // text of the port combo box
+    std::string controllerName; // text of the name field, code page 1252 bytes
+    std::uint32_t baudRate = 0; // the baud field
 };
 
 // The first field the dialog's OK refuses (checked in this order: baud rate, name, port).
@@ -113,8 +113,8 @@ struct ParameterDifference {
 };
 
 struct ComparisonResult {
-    bool connected = false;      // false: the open failed, nothing was read
-    int failedKeys = 0;          // keys whose read failed (their messages were shown)
+    bool connected = false;                       // false: the open failed, nothing was read
+    int failedKeys = 0;                           // keys whose read failed (their messages were shown)
     std::vector<ParameterDifference> differences; // in exchange-list order
 };
 
@@ -203,13 +203,13 @@ public:
     void UpdateChecksum(std::span<const std::uint8_t> bytes);
 
     // ---- Manual control: true when the link is open and the controller accepted.
-    bool SendMoveRelativeXY(std::int32_t value, std::int32_t count, const std::int32_t x[],
-                            const std::int32_t y[], std::int32_t flags, UserInteraction& ui);
+    bool SendMoveRelativeXY(std::int32_t value, std::int32_t count, const std::int32_t x[], const std::int32_t y[],
+                            std::int32_t flags, UserInteraction& ui);
     bool SendNotHalt(UserInteraction& ui);
     bool SendNotStop(UserInteraction& ui);
 
     // ---- State (public as in the program's original design; the window reads it).
-    ConnectionContext m_context{};      // the one connection; holds the current settings
+    ConnectionContext m_context{}; // the one connection; holds the current settings
     std::uint8_t connected = 0;
     int connectionMode = 2;
     std::uint32_t m_checksum = 0xFFFFFFFF; // firmware checksum register

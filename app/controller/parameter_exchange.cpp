@@ -49,8 +49,7 @@ SweepResult CMoravelSDIApp::readParameters(CMoravelSDIDoc& doc, UserInteraction&
 
 SweepResult CMoravelSDIApp::transferParameters(CMoravelSDIDoc& doc, UserInteraction& ui)
 {
-    return aroundSweep(*this, ui,
-                       [&](ConnectionContext* ctx) { return doc.TransferParametersToController(ctx, ui); });
+    return aroundSweep(*this, ui, [&](ConnectionContext* ctx) { return doc.TransferParametersToController(ctx, ui); });
 }
 
 ComparisonResult CMoravelSDIApp::compareWithController(const ParameterSet& set, UserInteraction& ui)

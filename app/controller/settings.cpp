@@ -64,10 +64,7 @@ std::string storedBytes(const QSettings& settings, const char* name, std::string
     return utf8ToCp1252(value.toString().toStdString()).bytes;
 }
 
-QString storedText(std::string_view bytes)
-{
-    return QString::fromStdString(cp1252ToUtf8(bytes));
-}
+QString storedText(std::string_view bytes) { return QString::fromStdString(cp1252ToUtf8(bytes)); }
 
 template <typename T>
 T storedNumber(const QSettings& settings, const char* name, T fallback)
@@ -85,15 +82,9 @@ T storedNumber(const QSettings& settings, const char* name, T fallback)
 
 } // namespace
 
-std::string settingsFilePath()
-{
-    return settingsPath();
-}
+std::string settingsFilePath() { return settingsPath(); }
 
-QSettings openSettingsFile()
-{
-    return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat);
-}
+QSettings openSettingsFile() { return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat); }
 
 int portNumberForMode1(const char (&portName)[5])
 {

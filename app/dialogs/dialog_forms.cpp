@@ -172,14 +172,8 @@ constexpr DialogForm kForms[] = {
 
 } // namespace
 
-const DialogForm& dialogForm(DialogId id)
-{
-    return kForms[static_cast<std::size_t>(id)];
-}
+const DialogForm& dialogForm(DialogId id) { return kForms[static_cast<std::size_t>(id)]; }
 
-std::span<const DialogForm> dialogForms()
-{
-    return kForms;
-}
+std::span<const DialogForm> dialogForms() { return kForms; }
 
 } // namespace moravel

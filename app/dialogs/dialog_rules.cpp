@@ -14,11 +14,16 @@ unsigned char lowerCp1252(unsigned char c)
     if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
         return static_cast<unsigned char>(c + 0x20);
     switch (c) {
-    case 0x8A: return 0x9A;
-    case 0x8C: return 0x9C;
-    case 0x8E: return 0x9E;
-    case 0x9F: return 0xFF;
-    default: return c;
+    case 0x8A:
+        return 0x9A;
+    case 0x8C:
+        return 0x9C;
+    case 0x8E:
+        return 0x9E;
+    case 0x9F:
+        return 0xFF;
+    default:
+        return c;
     }
 }
 
@@ -72,28 +77,31 @@ void storeIfChanged(T& stored, T value, CMoravelSDIDoc& doc)
 
 } // namespace
 
-const ParameterInfo& DialogField::parameter() const
-{
-    return *findParameter(key);
-}
+const ParameterInfo& DialogField::parameter() const { return *findParameter(key); }
 
 FieldKind DialogField::kind() const
 {
     const ParameterInfo& p = parameter();
     switch (p.control) {
-    case DialogControl::Combo: return FieldKind::Combo;
-    case DialogControl::CheckBox: return FieldKind::CheckBox;
-    case DialogControl::Text: return FieldKind::Text;
-    case DialogControl::Homing: return element < 4 ? FieldKind::HomingDirection : FieldKind::HomingColumn;
+    case DialogControl::Combo:
+        return FieldKind::Combo;
+    case DialogControl::CheckBox:
+        return FieldKind::CheckBox;
+    case DialogControl::Text:
+        return FieldKind::Text;
+    case DialogControl::Homing:
+        return element < 4 ? FieldKind::HomingDirection : FieldKind::HomingColumn;
     case DialogControl::Number:
-    case DialogControl::None: break;
+    case DialogControl::None:
+        break;
     }
     return p.kind == ParameterKind::Float ? FieldKind::Float : FieldKind::Integer;
 }
 
 std::size_t fieldIndex(const DialogForm& form, std::uint16_t id)
 {
-    const auto it = std::find_if(form.fields.begin(), form.fields.end(), [id](const DialogField& f) { return f.id == id; });
+    const auto it =
+        std::find_if(form.fields.begin(), form.fields.end(), [id](const DialogField& f) { return f.id == id; });
     return static_cast<std::size_t>(it - form.fields.begin());
 }
 
@@ -117,15 +125,22 @@ DialogMembers copyIn(const DialogForm& form, const ParameterSet& set)
         FieldMember& m = members.fields[i];
         switch (f.kind()) {
         case FieldKind::Integer:
-        case FieldKind::CheckBox: m.integer = p.longValue(set, f.element); break;
-        case FieldKind::Float: m.number = p.floatValue(set); break;
+        case FieldKind::CheckBox:
+            m.integer = p.longValue(set, f.element);
+            break;
+        case FieldKind::Float:
+            m.number = p.floatValue(set);
+            break;
         case FieldKind::Combo:
             members.keptValues[i] = p.longValue(set, f.element);
             m.text = enumText(p, members.keptValues[i]);
             break;
-        case FieldKind::Text: m.text = cp1252ToUtf8(p.textValue(set)); break;
+        case FieldKind::Text:
+            m.text = cp1252ToUtf8(p.textValue(set));
+            break;
         case FieldKind::HomingDirection:
-        case FieldKind::HomingColumn: break; // below, step by step
+        case FieldKind::HomingColumn:
+            break; // below, step by step
         }
     }
     if (!hasHomingColumns(form))
@@ -133,7 +148,8 @@ DialogMembers copyIn(const DialogForm& form, const ParameterSet& set)
 
     members.keptRichtung = set.Richtung;
     members.keptReihenfolge = set.Reihenfolge;
-    const ParameterInfo& homing = *findParameter(ParameterKey(HBYTE_REFERENZFAHRT, LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR));
+    const ParameterInfo& homing =
+        *findParameter(ParameterKey(HBYTE_REFERENZFAHRT, LBYTE_REFERENZFAHRT_RICHTUNG_UND_REIHENFOLGE_UCHAR));
     for (int step = 0; step < 4; ++step) {
         const std::int32_t axis = set.Reihenfolge[step];
         const bool known = axis >= 0 && axis < 4;
@@ -151,13 +167,17 @@ DialogMembers copyIn(const DialogForm& form, const ParameterSet& set)
 ControlValue controlValue(const DialogField& field, const FieldMember& member)
 {
     switch (field.kind()) {
-    case FieldKind::Integer: return {std::to_string(member.integer), 0};
-    case FieldKind::Float: return {formatDialogFloat(member.number), 0};
+    case FieldKind::Integer:
+        return {std::to_string(member.integer), 0};
+    case FieldKind::Float:
+        return {formatDialogFloat(member.number), 0};
     case FieldKind::Combo:
     case FieldKind::Text:
-    case FieldKind::HomingDirection: return {member.text, 0};
+    case FieldKind::HomingDirection:
+        return {member.text, 0};
     case FieldKind::CheckBox:
-    case FieldKind::HomingColumn: break;
+    case FieldKind::HomingColumn:
+        break;
     }
     return {{}, member.integer};
 }
@@ -224,15 +244,18 @@ std::optional<FieldFailure> exchange(const DialogForm& form, std::span<const Con
             m.text = std::move(*check.value);
             break;
         }
-        case FieldKind::CheckBox: m.integer = control.state != 0 ? 1 : 0; break;
-        case FieldKind::HomingColumn: m.integer = control.state >= 0 && control.state < 4 ? control.state : -1; break;
+        case FieldKind::CheckBox:
+            m.integer = control.state != 0 ? 1 : 0;
+            break;
+        case FieldKind::HomingColumn:
+            m.integer = control.state >= 0 && control.state < 4 ? control.state : -1;
+            break;
         }
     }
     return std::nullopt;
 }
 
-DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CMoravelSDIDoc& doc,
-                        UserInteraction& ui)
+DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CMoravelSDIDoc& doc, UserInteraction& ui)
 {
     ParameterSet& set = doc.m_parameterSet;
     if (hasHomingColumns(form)) {
@@ -252,8 +275,12 @@ DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CM
         const FieldMember& m = members.fields[i];
         switch (f.kind()) {
         case FieldKind::Integer:
-        case FieldKind::CheckBox: storeIfChanged(p.longValue(set, f.element), m.integer, doc); break;
-        case FieldKind::Float: storeIfChanged(p.floatValue(set), m.number, doc); break;
+        case FieldKind::CheckBox:
+            storeIfChanged(p.longValue(set, f.element), m.integer, doc);
+            break;
+        case FieldKind::Float:
+            storeIfChanged(p.floatValue(set), m.number, doc);
+            break;
         case FieldKind::Combo: {
             const std::int32_t value = enumValue(p, m.text);
             p.longValue(set, f.element) = value;
@@ -261,17 +288,21 @@ DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CM
                 doc.setModified();
             break;
         }
-        case FieldKind::Text: storeControllerName(p, m.text, doc, ui); break;
+        case FieldKind::Text:
+            storeControllerName(p, m.text, doc, ui);
+            break;
         case FieldKind::HomingColumn: {
             const auto step = static_cast<std::size_t>(f.step());
             const std::string* text = directionText(form, members, m.integer);
             set.Reihenfolge[step] = m.integer;
             set.Richtung[step] = enumValue(p, text ? *text : std::string_view{});
-            if (set.Reihenfolge[step] != members.keptReihenfolge[step] || set.Richtung[step] != members.keptRichtung[step])
+            if (set.Reihenfolge[step] != members.keptReihenfolge[step] ||
+                set.Richtung[step] != members.keptRichtung[step])
                 doc.setModified();
             break;
         }
-        case FieldKind::HomingDirection: break; // written with the column that names its axis
+        case FieldKind::HomingDirection:
+            break; // written with the column that names its axis
         }
     }
     return DialogOutcome::Stored;

@@ -110,9 +110,9 @@ struct FieldMember {
 };
 
 struct DialogMembers {
-    std::vector<FieldMember> fields;       // parallel to DialogForm::fields
-    std::vector<std::int32_t> keptValues;  // Combo fields: the stored value at copyIn
-    std::array<std::int32_t, 4> keptRichtung{};    // the homing record at copyIn
+    std::vector<FieldMember> fields;            // parallel to DialogForm::fields
+    std::vector<std::int32_t> keptValues;       // Combo fields: the stored value at copyIn
+    std::array<std::int32_t, 4> keptRichtung{}; // the homing record at copyIn
     std::array<std::int32_t, 4> keptReihenfolge{};
 };
 
@@ -184,8 +184,7 @@ enum class DialogOutcome {
 //   Reihenfolge[n] from column n+1 and Richtung[n] from the direction text of that axis, the
 //   flag set when either differs from the kept record.
 // Returns Stored or OrderRejected.
-DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CMoravelSDIDoc& doc,
-                        UserInteraction& ui);
+DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CMoravelSDIDoc& doc, UserInteraction& ui);
 
 // The modal part of a dialog command: shows the dialog with the members and lets the user
 // edit them. Returns true after a successful "OK" (the members then hold the checked values,

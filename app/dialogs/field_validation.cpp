@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -103,14 +103,12 @@ std::string numberExpectedMessage() { return "Bitte geben Sie eine Zahl ein."; }
 
 std::string integerRangeMessage(std::int64_t min, std::int64_t max)
 {
-    return "Bitte geben Sie eine ganze Zahl zwischen " + std::to_string(min) + " und " +
-           std::to_string(max) + " ein.";
+    return "Bitte geben Sie eine ganze Zahl zwischen " + std::to_string(min) + " und " + std::to_string(max) + " ein.";
 }
 
 std::string numberRangeMessage(double min, double max)
 {
-    return "Bitte geben Sie eine Zahl zwischen " + numberText(min) + " und " + numberText(max) +
-           " ein.";
+    return "Bitte geben Sie eine Zahl zwischen " + numberText(min) + " und " + numberText(max) + " ein.";
 }
 
 std::string tooManyCharactersMessage(std::size_t maxChars)
@@ -201,8 +199,8 @@ FieldCheck<std::string> checkCp1252Text(std::string_view utf8Text, std::size_t m
 std::string formatDialogFloat(float value)
 {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
-                                      std::chars_format::general, 6);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value), std::chars_format::general, 6);
     return std::string(buffer, result.ptr);
 }
 

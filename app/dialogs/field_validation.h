@@ -45,8 +45,8 @@ FieldCheck<std::string> checkTextLength(std::string_view utf8Text, std::size_t m
 FieldCheck<std::string> checkCp1252Text(std::string_view utf8Text, std::size_t maxChars);
 
 // The messages themselves.
-std::string integerExpectedMessage();                          // not an integer
-std::string numberExpectedMessage();                           // not a number
+std::string integerExpectedMessage(); // not an integer
+std::string numberExpectedMessage();  // not a number
 std::string integerRangeMessage(std::int64_t min, std::int64_t max);
 std::string numberRangeMessage(double min, double max);
 std::string tooManyCharactersMessage(std::size_t maxChars);

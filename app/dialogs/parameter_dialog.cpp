@@ -19,10 +19,7 @@
 namespace moravel {
 namespace {
 
-QString qs(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 constexpr std::array<const char*, 4> kAxisLetters{"X", "Y", "Z", "C"};
 
@@ -44,10 +41,7 @@ constexpr FramePlace kMechanikFrames[] = {
 };
 
 // Wide enough for "-32767" or "123.457" with room to spare.
-int numberFieldWidth(const QWidget* w)
-{
-    return w->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 9 + 12;
-}
+int numberFieldWidth(const QWidget* w) { return w->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 9 + 12; }
 
 } // namespace
 
@@ -64,7 +58,10 @@ QWidget* ParameterDialog::Control::widget() const
 
 ParameterDialog::ParameterDialog(const DialogForm& form, UserInteraction& ui, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_form(form), m_ui(ui), m_members(newMembers(form)), m_controls(form.fields.size())
+      m_form(form),
+      m_ui(ui),
+      m_members(newMembers(form)),
+      m_controls(form.fields.size())
 {
     setWindowTitle(qs(form.title()));
     setObjectName(qs(form.title()));
@@ -73,9 +70,15 @@ ParameterDialog::ParameterDialog(const DialogForm& form, UserInteraction& ui, QW
     for (std::size_t i = 0; i < m_controls.size(); ++i)
         createControl(i);
     switch (form.layout) {
-    case DialogLayout::LabelRows: layoutLabelRows(content); break;
-    case DialogLayout::AxisFrames: layoutAxisFrames(content); break;
-    case DialogLayout::Homing: layoutHoming(content); break;
+    case DialogLayout::LabelRows:
+        layoutLabelRows(content);
+        break;
+    case DialogLayout::AxisFrames:
+        layoutAxisFrames(content);
+        break;
+    case DialogLayout::Homing:
+        layoutHoming(content);
+        break;
     }
 
     m_ok = new QPushButton(QStringLiteral("OK"), this);
@@ -144,7 +147,8 @@ void ParameterDialog::createControl(std::size_t i)
         break;
     }
     case FieldKind::CheckBox:
-        c.check = new QCheckBox(QStringLiteral("%1 :").arg(QLatin1String(kAxisLetters[static_cast<std::size_t>(f.axis)])), this);
+        c.check = new QCheckBox(
+            QStringLiteral("%1 :").arg(QLatin1String(kAxisLetters[static_cast<std::size_t>(f.axis)])), this);
         c.check->setLayoutDirection(Qt::RightToLeft); // the text left of the box
         break;
     case FieldKind::HomingColumn:
@@ -153,7 +157,9 @@ void ParameterDialog::createControl(std::size_t i)
         for (int axis = 0; axis < 4; ++axis) {
             auto* r = new QRadioButton(this);
             r->setObjectName(QStringLiteral("field%1").arg(f.id + 4 * axis));
-            r->setAccessibleName(QStringLiteral("%1. %2").arg(f.step() + 1).arg(QLatin1String(kAxisLetters[static_cast<std::size_t>(axis)])));
+            r->setAccessibleName(QStringLiteral("%1. %2")
+                                     .arg(f.step() + 1)
+                                     .arg(QLatin1String(kAxisLetters[static_cast<std::size_t>(axis)])));
             c.group->addButton(r, axis);
             c.radios[static_cast<std::size_t>(axis)] = r;
         }
@@ -253,14 +259,18 @@ void ParameterDialog::layoutAxisFrames(QGridLayout* grid)
         }
         const int headRows = columns.size() > 1 || !columns.front().empty() ? 1 : 0;
         for (std::size_t c = 0; c < columns.size() && headRows; ++c)
-            inner->addWidget(new QLabel(qs(columns[c]), box), 0, 1 + 2 * static_cast<int>(c), Qt::AlignLeft | Qt::AlignBottom);
+            inner->addWidget(new QLabel(qs(columns[c]), box), 0, 1 + 2 * static_cast<int>(c),
+                             Qt::AlignLeft | Qt::AlignBottom);
         for (int axis = 0; axis < 4; ++axis)
             if (m_form.fields[frame.fields.front()].kind() != FieldKind::CheckBox)
-                inner->addWidget(new QLabel(QStringLiteral("%1 : ").arg(QLatin1String(kAxisLetters[static_cast<std::size_t>(axis)])), box),
-                                 headRows + axis, 0);
+                inner->addWidget(
+                    new QLabel(QStringLiteral("%1 : ").arg(QLatin1String(kAxisLetters[static_cast<std::size_t>(axis)])),
+                               box),
+                    headRows + axis, 0);
         for (std::uint8_t i : frame.fields) {
             const DialogField& f = m_form.fields[i];
-            const int c = static_cast<int>(std::find(columns.begin(), columns.end(), f.parameter().dialogColumn) - columns.begin());
+            const int c = static_cast<int>(std::find(columns.begin(), columns.end(), f.parameter().dialogColumn) -
+                                           columns.begin());
             QWidget* w = m_controls[i].widget();
             w->setParent(box);
             inner->addWidget(w, headRows + f.axis, 1 + 2 * c, Qt::AlignLeft);
@@ -288,7 +298,9 @@ void ParameterDialog::layoutHoming(QGridLayout* grid)
     addFrame(grid, QStringLiteral("Richtung"), 0, 1, 7, 3);
     addFrame(grid, QStringLiteral("Reihenfolge"), 0, 4, 7, 6);
     for (int axis = 0; axis < 4; ++axis)
-        grid->addWidget(new QLabel(QStringLiteral("%1 :").arg(QLatin1String(kAxisLetters[static_cast<std::size_t>(axis)])), this), 2 + axis, 0);
+        grid->addWidget(
+            new QLabel(QStringLiteral("%1 :").arg(QLatin1String(kAxisLetters[static_cast<std::size_t>(axis)])), this),
+            2 + axis, 0);
     for (int step = 0; step < 4; ++step)
         grid->addWidget(new QLabel(QStringLiteral("%1.").arg(step + 1), this), 1, 5 + step, Qt::AlignCenter);
     for (std::size_t i = 0; i < m_controls.size(); ++i) {
@@ -304,10 +316,7 @@ void ParameterDialog::layoutHoming(QGridLayout* grid)
     }
 }
 
-QWidget* ParameterDialog::fieldWidget(std::size_t i) const
-{
-    return m_controls[i].widget();
-}
+QWidget* ParameterDialog::fieldWidget(std::size_t i) const { return m_controls[i].widget(); }
 
 QRadioButton* ParameterDialog::radioButton(int step, int axis) const
 {

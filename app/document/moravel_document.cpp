@@ -39,10 +39,7 @@ constexpr std::string_view NoValidParametersText =
 
 } // namespace
 
-std::string_view BuiltInTemplateText()
-{
-    return kBuiltInTemplate;
-}
+std::string_view BuiltInTemplateText() { return kBuiltInTemplate; }
 
 bool saveNeedsFileDialog(std::string_view path)
 {
@@ -94,7 +91,7 @@ void CMoravelSDIDoc::setPathName(const std::string& path)
 }
 
 CMoravelSDIDoc::OpenResult CMoravelSDIDoc::openDocument(const std::string& path, DocumentPrompts& prompts,
-                                                         UserInteraction& ui)
+                                                        UserInteraction& ui)
 {
     const std::string absolute = absolutePath(path);
     if (!m_pathName.empty() && absolute == m_pathName)
@@ -122,8 +119,8 @@ bool CMoravelSDIDoc::newDocument(DocumentPrompts& prompts)
     return true;
 }
 
-CMoravelSDIDoc::OpenResult CMoravelSDIDoc::newFromTemplate(const std::string& templatePath,
-                                                            DocumentPrompts& prompts, UserInteraction& ui)
+CMoravelSDIDoc::OpenResult CMoravelSDIDoc::newFromTemplate(const std::string& templatePath, DocumentPrompts& prompts,
+                                                           UserInteraction& ui)
 {
     newDocument(prompts);
     if (m_modified)
@@ -224,10 +221,7 @@ void CMoravelSDIDoc::addView(DocumentView* view)
         m_views.push_back(view);
 }
 
-void CMoravelSDIDoc::removeView(DocumentView* view)
-{
-    std::erase(m_views, view);
-}
+void CMoravelSDIDoc::removeView(DocumentView* view) { std::erase(m_views, view); }
 
 void CMoravelSDIDoc::UpdateAllViews(DocumentView* sender, int hint)
 {

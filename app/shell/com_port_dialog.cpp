@@ -74,7 +74,10 @@ std::string limitMessage(ComPortField field)
 } // namespace
 
 CComPortSettingsDlg::CComPortSettingsDlg(const ComPortChoice& initial, QWidget* parent)
-    : QDialog(parent), m_mode(new QButtonGroup(this)), m_name(new QLineEdit), m_port(new QComboBox),
+    : QDialog(parent),
+      m_mode(new QButtonGroup(this)),
+      m_name(new QLineEdit),
+      m_port(new QComboBox),
       m_baud(new QLineEdit)
 {
     setWindowTitle(QStringLiteral("Com Port Settings"));
@@ -96,8 +99,7 @@ CComPortSettingsDlg::CComPortSettingsDlg(const ComPortChoice& initial, QWidget* 
         m_port->addItem(QStringLiteral("COM%1").arg(n));
     m_port->setInsertPolicy(QComboBox::NoInsert);
     // Port names are plain ASCII ("COM3"); the field holds bytes, not characters.
-    m_port->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[\\x20-\\x7e]*")), m_port));
+    m_port->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[\\x20-\\x7e]*")), m_port));
     m_port->setEditText(toQString(initial.portName));
 
     m_baud->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_baud));

@@ -40,12 +40,13 @@ QTableWidgetItem* cell(const QString& text)
 } // namespace
 
 CompareDialog::CompareDialog(const ComparisonResult& result, QWidget* parent)
-    : QDialog(parent), m_table(new QTableWidget(static_cast<int>(result.differences.size()), 4)),
+    : QDialog(parent),
+      m_table(new QTableWidget(static_cast<int>(result.differences.size()), 4)),
       m_summary(differenceSummary(result))
 {
     setWindowTitle(QStringLiteral("Mit Controller vergleichen"));
-    m_table->setHorizontalHeaderLabels(
-        {QStringLiteral("Schlüssel"), QStringLiteral("Name"), QStringLiteral("Dokument"), QStringLiteral("Controller")});
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Schlüssel"), QStringLiteral("Name"), QStringLiteral("Dokument"),
+                                        QStringLiteral("Controller")});
     m_table->verticalHeader()->hide();
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -79,14 +80,12 @@ CompareDialog::CompareDialog(const ComparisonResult& result, QWidget* parent)
     for (int c = 0; c < m_table->columnCount(); ++c)
         width += m_table->columnWidth(c);
     const int rows = std::min(m_table->rowCount(), 14);
-    const int height = m_table->horizontalHeader()->height() + rows * m_table->verticalHeader()->defaultSectionSize() + 8;
+    const int height =
+        m_table->horizontalHeader()->height() + rows * m_table->verticalHeader()->defaultSectionSize() + 8;
     m_table->setMinimumSize(std::max(width + 24, 560), std::max(height, 120));
     m_table->setVisible(!result.differences.empty());
 }
 
-QString CompareDialog::summary() const
-{
-    return m_summary;
-}
+QString CompareDialog::summary() const { return m_summary; }
 
 } // namespace moravel

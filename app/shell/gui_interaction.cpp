@@ -23,10 +23,7 @@ struct GuiInteraction::Answers {
 
 GuiInteraction::GuiInteraction(QObject* parent) : QObject(parent), m_answers(std::make_shared<Answers>()) {}
 
-GuiInteraction::~GuiInteraction()
-{
-    shutDown();
-}
+GuiInteraction::~GuiInteraction() { shutDown(); }
 
 void GuiInteraction::shutDown()
 {
@@ -89,20 +86,11 @@ bool GuiInteraction::runOnGuiThread(const QString& text, bool withCancel)
     return reply->value_or(false);
 }
 
-void GuiInteraction::showMessage(std::string_view text)
-{
-    runOnGuiThread(toQString(text), false);
-}
+void GuiInteraction::showMessage(std::string_view text) { runOnGuiThread(toQString(text), false); }
 
-bool GuiInteraction::confirm(std::string_view text)
-{
-    return runOnGuiThread(toQString(text), true);
-}
+bool GuiInteraction::confirm(std::string_view text) { return runOnGuiThread(toQString(text), true); }
 
-void GuiInteraction::setStatusText(std::string_view text)
-{
-    emit statusTextChanged(toQString(text));
-}
+void GuiInteraction::setStatusText(std::string_view text) { emit statusTextChanged(toQString(text)); }
 
 void GuiInteraction::setBusy(bool busy)
 {
@@ -121,10 +109,7 @@ void GuiInteraction::changeBusy(bool busy)
     emit busyChanged(m_busyDepth > 0);
 }
 
-void GuiInteraction::reportProgress(std::int64_t done, std::int64_t total)
-{
-    emit progressChanged(done, total);
-}
+void GuiInteraction::reportProgress(std::int64_t done, std::int64_t total) { emit progressChanged(done, total); }
 
 QString openFileFilter(const char* kind)
 {
@@ -164,14 +149,8 @@ std::optional<std::string> WindowPrompts::chooseSavePath(const std::string& prop
 
 namespace moravel {
 
-std::string localPath(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
+std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-QString displayPath(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
+QString displayPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 } // namespace moravel

@@ -3,7 +3,4 @@
 
 #include "app/shell/moravel_program.h"
 
-int main(int argc, char** argv)
-{
-    return moravel::runMoravel(argc, argv);
-}
+int main(int argc, char** argv) { return moravel::runMoravel(argc, argv); }

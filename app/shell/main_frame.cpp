@@ -1,9 +1,9 @@
 #include "app/shell/main_frame.h"
 
 #include "app/dialogs/parameter_dialog.h"
+#include "app/shell/com_port_dialog.h"
 #include "app/shell/compare_dialog.h"
 #include "app/shell/info_dialog.h"
-#include "app/shell/com_port_dialog.h"
 #include "app/shell/lock_indicators.h"
 #include "app/shell/recent_files.h"
 #include "app/shell/views.h"
@@ -130,7 +130,8 @@ std::span<const CMainFrame::CommandRow> CMainFrame::commandTable()
          .handler = &CMainFrame::OnParameterTransfer},
         {.command = Command::ParameterCompare,
          .text = "Mit Controller &vergleichen...",
-         .prompt = "Vergleicht die aktuellen Parameter mit denen des Controllers.\nParameter mit Controller vergleichen",
+         .prompt =
+             "Vergleicht die aktuellen Parameter mit denen des Controllers.\nParameter mit Controller vergleichen",
          .menu = Menu::Parameter,
          .availability = ParametersValid,
          .handler = &CMainFrame::OnParameterCompare},
@@ -322,7 +323,8 @@ void CMainFrame::createStatusBar()
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("progress"));
     m_progress->setTextVisible(true);
-    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QStringLiteral("000000 von 000000 Bytes")) + 24);
+    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QStringLiteral("000000 von 000000 Bytes")) +
+                                24);
     m_progress->setMaximumHeight(m_messagePane->sizeHint().height() + 4);
     m_progress->hide();
     bar->addPermanentWidget(m_progress);
@@ -451,8 +453,7 @@ void CMainFrame::OnParameterNew()
 
 void CMainFrame::OnParameterOpen()
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(ParameterFilesFilter));
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(ParameterFilesFilter));
     if (!path.isEmpty())
         openDocument(path);
 }
@@ -493,10 +494,7 @@ void CMainFrame::OnParameterDialog(DialogId which)
     documentChanged();
 }
 
-void CMainFrame::OnAppExit()
-{
-    close();
-}
+void CMainFrame::OnAppExit() { close(); }
 
 void CMainFrame::OnAppAbout()
 {
@@ -541,9 +539,8 @@ void CMainFrame::showProgress(qint64 done, qint64 total)
     const int shift = total > 0x3FFFFFFF ? 10 : 0;
     m_progress->setRange(0, static_cast<int>(total >> shift));
     m_progress->setValue(static_cast<int>(std::min(done, total) >> shift));
-    m_progress->setFormat(m_progressKind == Progress::Keys
-                              ? QStringLiteral("Parameter %1 von %2").arg(done).arg(total)
-                              : QStringLiteral("%1 von %2 Bytes").arg(done).arg(total));
+    m_progress->setFormat(m_progressKind == Progress::Keys ? QStringLiteral("Parameter %1 von %2").arg(done).arg(total)
+                                                           : QStringLiteral("%1 von %2 Bytes").arg(done).arg(total));
     m_progress->show();
 }
 
@@ -570,7 +567,8 @@ void CMainFrame::OnParameterRead()
     // "&Neu" first, here on the GUI thread: it may ask whether to save.
     m_doc.newFromTemplate(findTemplateFile(), m_prompts, m_ui);
     documentChanged();
-    runOperation(Progress::Keys, [this] { m_app.readParameters(m_doc, m_ui); }, [this] { documentChanged(); });
+    runOperation(
+        Progress::Keys, [this] { m_app.readParameters(m_doc, m_ui); }, [this] { documentChanged(); });
 }
 
 void CMainFrame::OnParameterTransfer()
@@ -593,8 +591,7 @@ void CMainFrame::OnParameterCompare()
 
 void CMainFrame::OnFirmwareUpload()
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
     if (path.isEmpty())
         return;
     // A file that cannot be read whole is named in a message; nothing is sent then.

@@ -13,10 +13,7 @@
 
 #include <cstdio>
 
-static void initResources()
-{
-    Q_INIT_RESOURCE(moravel);
-}
+static void initResources() { Q_INIT_RESOURCE(moravel); }
 
 namespace moravel {
 

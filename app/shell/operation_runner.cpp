@@ -34,7 +34,8 @@ void OperationRunner::run(std::function<void()> job, std::function<void()> finis
             } catch (...) {
                 qWarning("controller operation ended by an exception");
             }
-            QMetaObject::invokeMethod(this, [this, finished] { jobDone(finished); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, finished] { jobDone(finished); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

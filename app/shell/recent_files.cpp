@@ -7,10 +7,7 @@ namespace {
 
 const QString Group = QStringLiteral("Recent File List");
 
-QString entryKey(int index)
-{
-    return QStringLiteral("File%1").arg(index + 1);
-}
+QString entryKey(int index) { return QStringLiteral("File%1").arg(index + 1); }
 
 } // namespace
 

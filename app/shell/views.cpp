@@ -58,15 +58,9 @@ CMoravelStatusView::CMoravelStatusView(CMoravelSDIDoc& doc, QWidget* parent)
     m_doc.addView(this);
 }
 
-CMoravelStatusView::~CMoravelStatusView()
-{
-    m_doc.removeView(this);
-}
+CMoravelStatusView::~CMoravelStatusView() { m_doc.removeView(this); }
 
-void CMoravelStatusView::writeToControl()
-{
-    m_fahrenBox->setChecked(m_bFahren != 0);
-}
+void CMoravelStatusView::writeToControl() { m_fahrenBox->setChecked(m_bFahren != 0); }
 
 void CMoravelStatusView::onInitialUpdate(CMoravelSDIDoc& doc)
 {
@@ -85,7 +79,9 @@ void CMoravelStatusView::onDocumentUpdate(CMoravelSDIDoc& doc, DocumentView*, in
 }
 
 CMoravelControlView::CMoravelControlView(CMoravelSDIDoc& doc, QWidget* parent)
-    : FormView(parent), m_doc(doc), m_jogPlus(new QPushButton(QStringLiteral(">>"), form())),
+    : FormView(parent),
+      m_doc(doc),
+      m_jogPlus(new QPushButton(QStringLiteral(">>"), form())),
       m_jogMinus(new QPushButton(QStringLiteral("<<"), form())),
       m_notHalt(new QPushButton(QStringLiteral("NotHalt (mit Bremsrampe) "), form())),
       m_notStop(new QPushButton(QStringLiteral("NotStop (ohne Bremsrampe) "), form()))
@@ -109,9 +105,6 @@ CMoravelControlView::CMoravelControlView(CMoravelSDIDoc& doc, QWidget* parent)
     m_doc.addView(this);
 }
 
-CMoravelControlView::~CMoravelControlView()
-{
-    m_doc.removeView(this);
-}
+CMoravelControlView::~CMoravelControlView() { m_doc.removeView(this); }
 
 } // namespace moravel

@@ -58,8 +58,8 @@ void sweeps(int port, const char* what)
     start = Clock::now();
     const SweepResult transfer = app.transferParameters(doc, ui);
     const double transferSeconds = secondsSince(start);
-    std::printf("%-28s read %6.3f s (%+.3f s over the floor, %d failed)   transfer %6.3f s (%+.3f s, %d failed)\n", what,
-                readSeconds, readSeconds - 4.0, read.failedKeys, transferSeconds, transferSeconds - 4.0,
+    std::printf("%-28s read %6.3f s (%+.3f s over the floor, %d failed)   transfer %6.3f s (%+.3f s, %d failed)\n",
+                what, readSeconds, readSeconds - 4.0, read.failedKeys, transferSeconds, transferSeconds - 4.0,
                 transfer.failedKeys);
     app.CloseConnection(ui);
 }
@@ -80,10 +80,11 @@ void upload(int port, std::size_t kib)
     const UploadResult result = app.UploadFirmware(image, ui);
     const double seconds = secondsSince(start);
     const double rate = static_cast<double>(lineBytes) / seconds;
-    std::printf("upload of %zu KiB (%zu blocks, %zu bytes on the line): %.3f s, %.0f bytes/s = %.1f %% of 11520 bytes/s "
-                "(line time %.3f s)%s\n",
-                kib, blocks, lineBytes, seconds, rate, 100.0 * rate / 11520.0, static_cast<double>(lineBytes) / 11520.0,
-                result == UploadResult::Done ? "" : "  FAILED");
+    std::printf(
+        "upload of %zu KiB (%zu blocks, %zu bytes on the line): %.3f s, %.0f bytes/s = %.1f %% of 11520 bytes/s "
+        "(line time %.3f s)%s\n",
+        kib, blocks, lineBytes, seconds, rate, 100.0 * rate / 11520.0, static_cast<double>(lineBytes) / 11520.0,
+        result == UploadResult::Done ? "" : "  FAILED");
 }
 
 } // namespace

@@ -45,7 +45,7 @@ double runOnce(const char* program)
     int status = 0;
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || got == 0)
         return -1;
-    const Clock::time_point painted {std::chrono::nanoseconds(std::strtoll(text, nullptr, 10))};
+    const Clock::time_point painted{std::chrono::nanoseconds(std::strtoll(text, nullptr, 10))};
     return std::chrono::duration<double>(painted - start).count();
 }
 

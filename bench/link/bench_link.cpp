@@ -3,9 +3,9 @@
 //
 //   build/plain/bench/link/bench_link [commands-per-kind]   (default 50)
 
-#include <quorlink.h>
 #include "sim/parameter_store.h"
 #include "sim/simulator.h"
+#include <quorlink.h>
 
 #include <algorithm>
 #include <chrono>
@@ -58,14 +58,24 @@ double sweepMs(ConnectionContext& ctx, bool change, int& failures)
         }
         std::int32_t ok = 0;
         switch (*ParameterStore::shapeOf(key)) {
-        case quorlink::sim::Shape::Long: ok = ParameterAendern_long(&ctx, group, item, 1); break;
-        case quorlink::sim::Shape::Float: ok = ParameterAendern_float(&ctx, group, item, 1.5f); break;
-        case quorlink::sim::Shape::FourLongs: ok = ParameterAendern_4_longs(&ctx, group, item, 1, 2, 3, 4); break;
-        case quorlink::sim::Shape::FourBytes: ok = ParameterAendern_4_uchar(&ctx, group, item, 0, 1, 2, 0); break;
+        case quorlink::sim::Shape::Long:
+            ok = ParameterAendern_long(&ctx, group, item, 1);
+            break;
+        case quorlink::sim::Shape::Float:
+            ok = ParameterAendern_float(&ctx, group, item, 1.5f);
+            break;
+        case quorlink::sim::Shape::FourLongs:
+            ok = ParameterAendern_4_longs(&ctx, group, item, 1, 2, 3, 4);
+            break;
+        case quorlink::sim::Shape::FourBytes:
+            ok = ParameterAendern_4_uchar(&ctx, group, item, 0, 1, 2, 0);
+            break;
         case quorlink::sim::Shape::EightBytes:
             ok = ParameterAendern_Richtung_Sequenz_ReferenzFahrt(&ctx, group, item, 1, 1, 0, 0, 2, 1, 0, 3);
             break;
-        case quorlink::sim::Shape::Name: ok = ParameterAendern_ControllerName(&ctx, group, item, "Bench 1         "); break;
+        case quorlink::sim::Shape::Name:
+            ok = ParameterAendern_ControllerName(&ctx, group, item, "Bench 1         ");
+            break;
         }
         failures += ok != 1;
     }
@@ -81,7 +91,7 @@ void row(const char* what, const Stats& s)
 void runOn(int port, bool paced, int n)
 {
     // COM1 is found by the scan (4 requests and the 50 ms pause); COM2 is opened by number.
-    ConnectionContext ctx {};
+    ConnectionContext ctx{};
     const auto openStart = Clock::now();
     const std::int32_t opened = port == 1 ? KorvexOpenConnectionAuto(&ctx) : KorvexOpenConnectionPort(&ctx, port);
     const double openMs = msSince(openStart);
@@ -98,7 +108,8 @@ void runOn(int port, bool paced, int n)
     unsigned char status;
     row("StatusAbfrage (class 0)", overheadOf(n, [&] { return StatusAbfrage(&ctx, 0); }));
     row("GetPosition_Schritte (class 0)", overheadOf(n, [&] { return GetPosition_Schritte(&ctx, v, &status); }));
-    row("FahreRelativ_XY_Schritte (class 2, echo)", overheadOf(n, [&] { return FahreRelativ_XY_Schritte(&ctx, 0, 1, x, y, 3); }));
+    row("FahreRelativ_XY_Schritte (class 2, echo)",
+        overheadOf(n, [&] { return FahreRelativ_XY_Schritte(&ctx, 0, 1, x, y, 3); }));
     row("ParameterLesen (class 1)", overheadOf(n, [&] { return ParameterLesen(&ctx, 5, 5, v); }));
     row("ParameterAendern_long (class 1, echo)", overheadOf(n, [&] { return ParameterAendern_long(&ctx, 4, 4, 12); }));
 
@@ -134,7 +145,7 @@ void runOn(int port, bool paced, int n)
     KorvexCloseConnection(&ctx);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

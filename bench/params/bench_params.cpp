@@ -43,10 +43,7 @@ std::string repeatedTemplate(std::size_t size)
 }
 
 // One line whose comment fills the file.
-std::string oneLongLine(std::size_t size)
-{
-    return "0100=0.5 %" + std::string(size, 'x') + "\n";
-}
+std::string oneLongLine(std::size_t size) { return "0100=0.5 %" + std::string(size, 'x') + "\n"; }
 
 void readText(benchmark::State& state, const std::string& text)
 {

@@ -26,4 +26,4 @@ inline void resetLineState(ConnectionContext& ctx)
     ctx.handshake = 4;
 }
 
-}  // namespace quorlink
+} // namespace quorlink

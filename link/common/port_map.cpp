@@ -16,7 +16,7 @@ namespace {
 
 // Device numbers of one name group ("ttyACM" 0, 1, 10 ...), sorted.
 struct DeviceGroup {
-    static constexpr int kCapacity = 256;  // more devices of one kind than anyone has
+    static constexpr int kCapacity = 256; // more devices of one kind than anyone has
     const char* prefix;
     int numbers[kCapacity];
     int count = 0;
@@ -69,13 +69,13 @@ bool isRealSerialPort(const char* path)
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    serial_struct info {};
+    serial_struct info{};
     const bool real = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
     close(fd);
     return real;
 }
 
-}  // namespace
+} // namespace
 
 int parsePortNumber(std::string_view name, PortNameForm form)
 {
@@ -137,4 +137,4 @@ bool resolvePortName(const char portName[5], char (&path)[kMaxDevicePath])
     return defaultDevice("/dev", n, path);
 }
 
-}  // namespace quorlink
+} // namespace quorlink

@@ -35,4 +35,4 @@ bool resolvePortName(const char portName[5], char (&path)[kMaxDevicePath]);
 // ttyS* that are real ports, each group in numeric order. False when there are fewer.
 bool defaultDevice(const char* devDir, int n, char (&path)[kMaxDevicePath]);
 
-}  // namespace quorlink
+} // namespace quorlink

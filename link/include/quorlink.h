@@ -92,16 +92,16 @@ typedef struct QuorlinkOverlapped {
 
 /* One controller connection; owned by the caller. */
 typedef struct ConnectionContext {
-    int32_t portHandle;        /* file descriptor of the open port; -1 = closed */
-    char portName[5];          /* "COM1" ... "COM8", NUL-terminated */
-    char controllerName[17];   /* 16 characters (blank-padded after a reset) and a NUL */
-    uint32_t baudRate;         /* bit/s; 115200 after a reset */
-    uint8_t sequence;          /* sequence number of the next request; wraps 255 -> 0 */
-    uint8_t errorCode;         /* QUORLINK_ERROR_* of the last failed open; 0 = none */
-    uint8_t dataBits;          /* 8 */
-    uint8_t parity;            /* 0 = none */
-    uint8_t stopBits;          /* 0 = one stop bit */
-    uint8_t handshake;         /* bit 0 set: RTS/CTS and XON/XOFF flow control; reset value 4 */
+    int32_t portHandle;      /* file descriptor of the open port; -1 = closed */
+    char portName[5];        /* "COM1" ... "COM8", NUL-terminated */
+    char controllerName[17]; /* 16 characters (blank-padded after a reset) and a NUL */
+    uint32_t baudRate;       /* bit/s; 115200 after a reset */
+    uint8_t sequence;        /* sequence number of the next request; wraps 255 -> 0 */
+    uint8_t errorCode;       /* QUORLINK_ERROR_* of the last failed open; 0 = none */
+    uint8_t dataBits;        /* 8 */
+    uint8_t parity;          /* 0 = none */
+    uint8_t stopBits;        /* 0 = one stop bit */
+    uint8_t handshake;       /* bit 0 set: RTS/CTS and XON/XOFF flow control; reset value 4 */
     QuorlinkOverlapped writeOverlapped;
     QuorlinkOverlapped readOverlapped;
 } ConnectionContext;
@@ -177,14 +177,14 @@ QUORLINK_API int32_t NotStop_ohneBremsrampe(ConnectionContext* ctx);
 
 /* Relative moves of count (0..6) pairs; x/y (z/c) may be null only when count is 0.
  * A count outside 0..6 gives 0 and sends nothing. */
-QUORLINK_API int32_t FahreRelativ_XY_mm(ConnectionContext* ctx, int32_t value, int32_t count,
-                                        const float x[], const float y[], int32_t flags);
-QUORLINK_API int32_t FahreRelativ_XY_Schritte(ConnectionContext* ctx, int32_t value, int32_t count,
-                                              const int32_t x[], const int32_t y[], int32_t flags);
-QUORLINK_API int32_t FahreRelativ_ZC_mm(ConnectionContext* ctx, int32_t value, int32_t count,
-                                        const float z[], const float c[], int32_t flags);
-QUORLINK_API int32_t FahreRelativ_ZC_Schritte(ConnectionContext* ctx, int32_t value, int32_t count,
-                                              const int32_t z[], const int32_t c[], int32_t flags);
+QUORLINK_API int32_t FahreRelativ_XY_mm(ConnectionContext* ctx, int32_t value, int32_t count, const float x[],
+                                        const float y[], int32_t flags);
+QUORLINK_API int32_t FahreRelativ_XY_Schritte(ConnectionContext* ctx, int32_t value, int32_t count, const int32_t x[],
+                                              const int32_t y[], int32_t flags);
+QUORLINK_API int32_t FahreRelativ_ZC_mm(ConnectionContext* ctx, int32_t value, int32_t count, const float z[],
+                                        const float c[], int32_t flags);
+QUORLINK_API int32_t FahreRelativ_ZC_Schritte(ConnectionContext* ctx, int32_t value, int32_t count, const int32_t z[],
+                                              const int32_t c[], int32_t flags);
 
 /* Spindle and coolant outputs: request byte 2 = spindle + 2 * coolant. */
 QUORLINK_API int32_t SpindelKuhlungSetzen(ConnectionContext* ctx, int32_t spindle, int32_t coolant);
@@ -209,20 +209,20 @@ QUORLINK_API int32_t ParameterLesen(ConnectionContext* ctx, int32_t group, int32
 QUORLINK_API int32_t ParameterAendern_long(ConnectionContext* ctx, int32_t group, int32_t item, int32_t value);
 /* The echo is compared as a number: +0.0 and -0.0 are equal. */
 QUORLINK_API int32_t ParameterAendern_float(ConnectionContext* ctx, int32_t group, int32_t item, float value);
-QUORLINK_API int32_t ParameterAendern_4_longs(ConnectionContext* ctx, int32_t group, int32_t item,
-                                              int32_t x, int32_t y, int32_t z, int32_t c);
+QUORLINK_API int32_t ParameterAendern_4_longs(ConnectionContext* ctx, int32_t group, int32_t item, int32_t x, int32_t y,
+                                              int32_t z, int32_t c);
 /* Sends the low byte of each value. */
-QUORLINK_API int32_t ParameterAendern_4_uchar(ConnectionContext* ctx, int32_t group, int32_t item,
-                                              int32_t x, int32_t y, int32_t z, int32_t c);
+QUORLINK_API int32_t ParameterAendern_4_uchar(ConnectionContext* ctx, int32_t group, int32_t item, int32_t x, int32_t y,
+                                              int32_t z, int32_t c);
 /* Sends the 16 bytes at name (not NUL-terminated). Reads the reply a second time, 100 ms
  * later, when nothing of it had arrived at the first read. */
 QUORLINK_API int32_t ParameterAendern_ControllerName(ConnectionContext* ctx, int32_t group, int32_t item,
                                                      const char name[16]);
 /* Homing directions of steps 1..4 (c1..c4) and their axes (c5..c8), one byte each. */
 QUORLINK_API int32_t ParameterAendern_Richtung_Sequenz_ReferenzFahrt(ConnectionContext* ctx, int32_t group,
-                                                                     int32_t item, int32_t c1, int32_t c2,
-                                                                     int32_t c3, int32_t c4, int32_t c5,
-                                                                     int32_t c6, int32_t c7, int32_t c8);
+                                                                     int32_t item, int32_t c1, int32_t c2, int32_t c3,
+                                                                     int32_t c4, int32_t c5, int32_t c6, int32_t c7,
+                                                                     int32_t c8);
 
 #ifdef __cplusplus
 }

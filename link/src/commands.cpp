@@ -9,7 +9,7 @@ namespace {
 
 constexpr int kReplyPauseMs = 100;
 constexpr int kEchoPauseMs = 10;
-constexpr int kEchoReads = 128;  // the first re-read and 127 more after a pause each
+constexpr int kEchoReads = 128; // the first re-read and 127 more after a pause each
 
 int readReply(ConnectionContext* ctx, Reply& reply)
 {
@@ -17,7 +17,7 @@ int readReply(ConnectionContext* ctx, Reply& reply)
     return port::read(ctx, reply.bytes, frame::kReplySize);
 }
 
-}  // namespace
+} // namespace
 
 int exchange(ConnectionContext* ctx, Request& request, Reply& reply, Trailer trailer)
 {
@@ -103,4 +103,4 @@ std::int32_t parameterRead(ConnectionContext* ctx, std::uint8_t group, std::uint
     return 1;
 }
 
-}  // namespace quorlink
+} // namespace quorlink

@@ -9,11 +9,11 @@
 namespace quorlink {
 
 struct Request {
-    std::uint8_t bytes[frame::kRequestSize] {};
+    std::uint8_t bytes[frame::kRequestSize]{};
 };
 
 struct Reply {
-    std::uint8_t bytes[frame::kReplySize] {};
+    std::uint8_t bytes[frame::kReplySize]{};
 };
 
 // Whether a request carries the 0xA7 trailer in byte 63 (all but the connect-time requests).
@@ -45,4 +45,4 @@ std::int32_t parameterChange(ConnectionContext* ctx, Request& request, int value
 std::int32_t parameterRead(ConnectionContext* ctx, std::uint8_t group, std::uint8_t item, Trailer trailer,
                            std::uint8_t (&out)[frame::kValueSize]);
 
-}  // namespace quorlink
+} // namespace quorlink

@@ -21,8 +21,7 @@ bool statusAccepts(ConnectionContext* ctx)
     Request request;
     Reply reply;
     request.bytes[frame::kUnitSelect] = 0;
-    return exchange(ctx, request, reply, Trailer::None) == frame::kReplySize &&
-           reply.bytes[frame::kReplyAccepts] == 1;
+    return exchange(ctx, request, reply, Trailer::None) == frame::kReplySize && reply.bytes[frame::kReplyAccepts] == 1;
 }
 
 void sendModeChange(ConnectionContext* ctx, std::int32_t mode)
@@ -58,7 +57,7 @@ bool openAnswering(ConnectionContext* ctx, int n)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 void resetContext(ConnectionContext* ctx, std::int32_t portNumber)
 {
@@ -102,7 +101,7 @@ std::int32_t openByScan(ConnectionContext* ctx)
 std::int32_t openByName(ConnectionContext* ctx, const char* name)
 {
     char wanted[QUORLINK_NAME_LENGTH];
-    std::memcpy(wanted, name, sizeof wanted);  // before the reset: name may be ctx->controllerName
+    std::memcpy(wanted, name, sizeof wanted); // before the reset: name may be ctx->controllerName
     resetContext(ctx, 1);
     std::memcpy(ctx->controllerName, wanted, sizeof wanted);
     for (int n = 1; n <= 8; ++n) {
@@ -118,4 +117,4 @@ std::int32_t openByName(ConnectionContext* ctx, const char* name)
     return 0;
 }
 
-}  // namespace quorlink
+} // namespace quorlink

@@ -16,4 +16,4 @@ std::int32_t openByPort(ConnectionContext* ctx, std::int32_t portNumber);
 std::int32_t openByScan(ConnectionContext* ctx);
 std::int32_t openByName(ConnectionContext* ctx, const char* name);
 
-}  // namespace quorlink
+} // namespace quorlink

@@ -111,7 +111,7 @@ std::int32_t zeroPoint(ConnectionContext* ctx, std::uint8_t unit, const T (&valu
     return quorlink::commandWithSequenceEcho(ctx, request);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -136,10 +136,7 @@ QUORLINK_API std::int32_t KorvexOpenConnectionName(ConnectionContext* ctx, const
     return quorlink::openByName(ctx, name);
 }
 
-QUORLINK_API std::int32_t KorvexCloseConnection(ConnectionContext* ctx)
-{
-    return quorlink::port::close(ctx) ? 1 : 0;
-}
+QUORLINK_API std::int32_t KorvexCloseConnection(ConnectionContext* ctx) { return quorlink::port::close(ctx) ? 1 : 0; }
 
 QUORLINK_API std::int32_t KorvexWriteChar(ConnectionContext* ctx, const void* bytes, std::int32_t count)
 {
@@ -271,7 +268,8 @@ QUORLINK_API std::int32_t ParameterLesen(ConnectionContext* ctx, std::int32_t gr
     if (ctx == nullptr || value == nullptr)
         return 0;
     std::uint8_t area[frame::kValueSize];
-    const std::int32_t ok = quorlink::parameterRead(ctx, lowByte(group), lowByte(item), quorlink::Trailer::Standard, area);
+    const std::int32_t ok =
+        quorlink::parameterRead(ctx, lowByte(group), lowByte(item), quorlink::Trailer::Standard, area);
     for (int i = 0; i < 4; ++i)
         getValue(area + 4 * i, value[i]);
     return ok;
@@ -331,12 +329,10 @@ QUORLINK_API std::int32_t ParameterAendern_ControllerName(ConnectionContext* ctx
     return quorlink::parameterChange(ctx, request, QUORLINK_NAME_LENGTH, false, true);
 }
 
-QUORLINK_API std::int32_t ParameterAendern_Richtung_Sequenz_ReferenzFahrt(ConnectionContext* ctx, std::int32_t group,
-                                                                          std::int32_t item, std::int32_t c1,
-                                                                          std::int32_t c2, std::int32_t c3,
-                                                                          std::int32_t c4, std::int32_t c5,
-                                                                          std::int32_t c6, std::int32_t c7,
-                                                                          std::int32_t c8)
+QUORLINK_API std::int32_t
+ParameterAendern_Richtung_Sequenz_ReferenzFahrt(ConnectionContext* ctx, std::int32_t group, std::int32_t item,
+                                                std::int32_t c1, std::int32_t c2, std::int32_t c3, std::int32_t c4,
+                                                std::int32_t c5, std::int32_t c6, std::int32_t c7, std::int32_t c8)
 {
     if (ctx == nullptr)
         return 0;
@@ -347,4 +343,4 @@ QUORLINK_API std::int32_t ParameterAendern_Richtung_Sequenz_ReferenzFahrt(Connec
     return quorlink::parameterChange(ctx, request, 8, false, false);
 }
 
-}  // extern "C"
+} // extern "C"

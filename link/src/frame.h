@@ -12,16 +12,16 @@ inline constexpr int kReplySize = 32;
 // Request bytes.
 inline constexpr int kClass = 0;
 inline constexpr int kCode = 1;
-inline constexpr int kArg = 2;           // first argument byte
-inline constexpr int kUnitSelect = 7;    // 0 = millimetres (floats), 1 = steps (integers)
-inline constexpr int kPairs = 8;         // first x/y (z/c) pair of a relative move
+inline constexpr int kArg = 2;        // first argument byte
+inline constexpr int kUnitSelect = 7; // 0 = millimetres (floats), 1 = steps (integers)
+inline constexpr int kPairs = 8;      // first x/y (z/c) pair of a relative move
 inline constexpr int kMoveFlags = 56;
 inline constexpr int kSequence = 59;
 inline constexpr int kTrailer = 63;
 inline constexpr std::uint8_t kTrailerValue = 0xA7;
 
-inline constexpr int kMaxMovePairs = 6;       // pairs end before byte 56
-inline constexpr int kMaxHomingBytes = 56;    // bytes 3..58 end before the sequence byte
+inline constexpr int kMaxMovePairs = 6;    // pairs end before byte 56
+inline constexpr int kMaxHomingBytes = 56; // bytes 3..58 end before the sequence byte
 
 // Command classes and codes.
 inline constexpr std::uint8_t kClassSystem = 0;
@@ -45,12 +45,12 @@ inline constexpr std::uint8_t kCodeParameterRead = 0x21;
 // Parameter request and reply bytes.
 inline constexpr int kGroup = 2;
 inline constexpr int kItem = 3;
-inline constexpr int kValue = 4;         // 16-byte value area, bytes 4..19
+inline constexpr int kValue = 4; // 16-byte value area, bytes 4..19
 inline constexpr int kValueSize = 16;
 
 // Reply bytes.
-inline constexpr int kReplyPositions = 3;      // four 32-bit values, bytes 3..18
-inline constexpr int kReplyAccepts = 21;       // status reply: 1 = connection accepted
+inline constexpr int kReplyPositions = 3; // four 32-bit values, bytes 3..18
+inline constexpr int kReplyAccepts = 21;  // status reply: 1 = connection accepted
 inline constexpr int kReplyStatusByte = 26;
 inline constexpr int kReplySequence = 27;
 
@@ -90,4 +90,4 @@ inline float getF32(const std::uint8_t* at)
     return v;
 }
 
-}  // namespace quorlink::frame
+} // namespace quorlink::frame

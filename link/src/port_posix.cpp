@@ -3,8 +3,8 @@
 #include "link/common/port_map.h"
 
 #include <cerrno>
-#include <initializer_list>
 #include <fcntl.h>
+#include <initializer_list>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -25,7 +25,7 @@ std::uintptr_t markerFor(int fd) { return kMarkerBase ^ static_cast<std::uintptr
 
 timespec monotonicNow()
 {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return now;
 }
@@ -46,9 +46,12 @@ std::int64_t nsUntil(const timespec& deadline)
 
 bool speedFor(std::uint32_t baud, speed_t& speed)
 {
-    static constexpr struct { std::uint32_t baud; speed_t speed; } kSpeeds[] = {
-        {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},      {19200, B19200},
-        {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},  {460800, B460800},
+    static constexpr struct {
+        std::uint32_t baud;
+        speed_t speed;
+    } kSpeeds[] = {
+        {1200, B1200},     {2400, B2400},     {4800, B4800},       {9600, B9600},       {19200, B19200},
+        {38400, B38400},   {57600, B57600},   {115200, B115200},   {230400, B230400},   {460800, B460800},
         {500000, B500000}, {921600, B921600}, {1000000, B1000000}, {2000000, B2000000},
     };
     for (const auto& entry : kSpeeds) {
@@ -66,8 +69,8 @@ bool speedFor(std::uint32_t baud, speed_t& speed)
 // (CLOCAL), and HUPCL is cleared so that DTR stays raised when the port is closed.
 bool configureLine(int fd, const ConnectionContext* ctx)
 {
-    termios t {};
-    speed_t speed {};
+    termios t{};
+    speed_t speed{};
     if (tcgetattr(fd, &t) != 0 || !speedFor(ctx->baudRate, speed))
         return false;
     t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
@@ -77,19 +80,38 @@ bool configureLine(int fd, const ConnectionContext* ctx)
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
     t.c_cflag |= CREAD | CLOCAL;
     switch (ctx->dataBits) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    case 8: t.c_cflag |= CS8; break;
-    default: return false;
+    case 5:
+        t.c_cflag |= CS5;
+        break;
+    case 6:
+        t.c_cflag |= CS6;
+        break;
+    case 7:
+        t.c_cflag |= CS7;
+        break;
+    case 8:
+        t.c_cflag |= CS8;
+        break;
+    default:
+        return false;
     }
     switch (ctx->parity) {
-    case 0: break;
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: return false;
+    case 0:
+        break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        t.c_cflag |= PARENB;
+        break;
+    case 3:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        return false;
     }
     if (ctx->parity != 0)
         t.c_iflag |= INPCK;
@@ -125,7 +147,7 @@ std::int64_t bitsPerCharacter(const ConnectionContext* ctx)
     return 1 + ctx->dataBits + (ctx->parity != 0 ? 1 : 0) + (ctx->stopBits != 0 ? 2 : 1);
 }
 
-}  // namespace
+} // namespace
 
 bool isOpen(const ConnectionContext* ctx)
 {
@@ -207,7 +229,7 @@ std::int32_t write(ConnectionContext* ctx, const void* bytes, std::int32_t count
     const int fd = ctx->portHandle;
     const std::uint32_t baud = ctx->baudRate != 0 ? ctx->baudRate : 115200;
     const std::int64_t lineNs = count * bitsPerCharacter(ctx) * 1000000000 / baud;
-    const timespec deadline = addNs(monotonicNow(), lineNs + std::int64_t {QUORLINK_WRITE_MARGIN_MS} * 1000000);
+    const timespec deadline = addNs(monotonicNow(), lineNs + std::int64_t{QUORLINK_WRITE_MARGIN_MS} * 1000000);
     const auto* p = static_cast<const unsigned char*>(bytes);
     std::int32_t done = 0;
     while (done < count) {
@@ -223,7 +245,7 @@ std::int32_t write(ConnectionContext* ctx, const void* bytes, std::int32_t count
         const std::int64_t left = nsUntil(deadline);
         if (left <= 0)
             break;
-        pollfd pfd {fd, POLLOUT, 0};
+        pollfd pfd{fd, POLLOUT, 0};
         const int ready = poll(&pfd, 1, static_cast<int>((left + 999999) / 1000000));
         if (ready < 0 && errno != EINTR)
             break;
@@ -249,9 +271,9 @@ std::int32_t read(ConnectionContext* ctx, void* buffer, std::int32_t count)
 
 void pauseMs(int ms)
 {
-    const timespec deadline = addNs(monotonicNow(), std::int64_t {ms} * 1000000);
+    const timespec deadline = addNs(monotonicNow(), std::int64_t{ms} * 1000000);
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
     }
 }
 
-}  // namespace quorlink::port
+} // namespace quorlink::port

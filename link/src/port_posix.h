@@ -29,4 +29,4 @@ std::int32_t read(ConnectionContext* ctx, void* buffer, std::int32_t count);
 // Sleeps ms milliseconds, also when signals arrive meanwhile.
 void pauseMs(int ms);
 
-}  // namespace quorlink::port
+} // namespace quorlink::port

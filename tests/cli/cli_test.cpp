@@ -49,7 +49,8 @@ TEST_F(Cli, CheckAndFormatGiveTheReadersVerdictMessagesAndText)
         {{"check", "--", syntax}, 1, "", kWeglaenge + "\n\n" + kVonZ + "\n\n" + kSyntax + "\n\n"},
         {{"check", "--json", syntax}, 1, json(false, {kWeglaenge, kVonZ, kSyntax}), ""},
         {{"check", "--json", empty}, 1, json(false, {}), ""},
-        {{"format", mixed}, 0,
+        {{"format", mixed},
+         0,
          "0000=400                             \n"
          "0101=5.000000                        % neu\r\n"
          "0505=Fr\xe4se\x80                          \n",
@@ -69,8 +70,15 @@ TEST_F(Cli, WrongArgumentsAndUnreadableOrUnwritableFilesExitWithTwo)
 {
     const std::string a = dir.write("a.ncp", "0100=1\n");
     const Texts cases[] = {
-        {}, {"frobnicate"}, {"check"}, {"check", "--json"}, {"check", a, a}, {"check", "--xml", a},
-        {"format", "--json", a}, {"check", dir.file("missing.ncp")}, {"check", "--json", dir.path().string()},
+        {},
+        {"frobnicate"},
+        {"check"},
+        {"check", "--json"},
+        {"check", a, a},
+        {"check", "--xml", a},
+        {"format", "--json", a},
+        {"check", dir.file("missing.ncp")},
+        {"check", "--json", dir.path().string()},
         {"format", dir.file("missing.ncp")},
     };
     for (const auto& args : cases) {
@@ -119,9 +127,9 @@ TEST_F(Cli, HelpAndVersion)
 {
     const CliRun help = runCli(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* line : {"check [--json] FILE", "format FILE", "read [-o FILE]", "transfer [--verify] [--backup",
-                             "diff [--json]", "flash [--yes] [--backup", "ports", "4  no connection",
-                             "7  upload stopped"})
+    for (const char* line :
+         {"check [--json] FILE", "format FILE", "read [-o FILE]", "transfer [--verify] [--backup", "diff [--json]",
+          "flash [--yes] [--backup", "ports", "4  no connection", "7  upload stopped"})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
     EXPECT_EQ(runCli(dir, {"check", "--help"}).out.rfind("Usage: moravel-cli check [--json] FILE", 0), 0u);
     const std::string read = runCli(dir, {"read", "--help"}).out;

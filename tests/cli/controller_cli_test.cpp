@@ -98,10 +98,10 @@ TEST_F(CliController, ConnectionOptionsApplyToOneRunAndAreNotStored)
     run({"flash", "--yes", image, "--name", "Fräs"}, 4);
     EXPECT_EQ(readFile(settingsFilePath()), settings);
 
-    for (const Texts& args : {Texts{"read", "--port", "COM9"}, Texts{"read", "--port", "COM3", "--auto"},
-                              Texts{"read", "--name", "seventeen chars!!"}, Texts{"read", "--name", "\xE2\x9C\x93"},
-                              Texts{"read", "FILE"}, Texts{"read", "-o"}, Texts{"diff", "--port", "COM6"},
-                              Texts{"flash", "--yes"}})
+    for (const Texts& args :
+         {Texts{"read", "--port", "COM9"}, Texts{"read", "--port", "COM3", "--auto"},
+          Texts{"read", "--name", "seventeen chars!!"}, Texts{"read", "--name", "\xE2\x9C\x93"}, Texts{"read", "FILE"},
+          Texts{"read", "-o"}, Texts{"diff", "--port", "COM6"}, Texts{"flash", "--yes"}})
         run(args, 2, "moravel-cli: ");
 }
 
@@ -153,10 +153,8 @@ TEST_F(CliController, ABackupIsNeverTheInputFile)
     ASSERT_EQ(::symlink("set.ncp", link.c_str()), 0);
     ASSERT_EQ(::link(file.c_str(), hard.c_str()), 0);
     const Texts cases[] = {
-        {"transfer", "--backup", file, file},
-        {"transfer", "--backup", link, file},
-        {"transfer", "--backup=" + hard, link},
-        {"transfer", "--backup", dir.file("not-there/../set.ncp"), file},
+        {"transfer", "--backup", file, file},         {"transfer", "--backup", link, file},
+        {"transfer", "--backup=" + hard, link},       {"transfer", "--backup", dir.file("not-there/../set.ncp"), file},
         {"flash", "--yes", "--backup", image, image},
     };
     for (const Texts& args : cases)
@@ -247,8 +245,10 @@ TEST_F(CliController, DiffListsTheDifferingKeysPlainOrAsJsonWithItsExitStatus)
     device.parameters().setName("M\xFChle");
     const auto list = nlohmann::json::parse(run({"diff", "--json", file}, 1).out);
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0], (nlohmann::json{{"key", "0101"}, {"name", "LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT"},
-                                       {"file", "4.250000"}, {"controller", "4.000000"}}));
+    EXPECT_EQ(list[0], (nlohmann::json{{"key", "0101"},
+                                       {"name", "LBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT"},
+                                       {"file", "4.250000"},
+                                       {"controller", "4.000000"}}));
     EXPECT_EQ(list[2]["controller"], "Mühle           ");
 
     device.parameters().setName("NC-Travo USB");
@@ -309,7 +309,8 @@ TEST_F(CliController, FlashOnATerminalWaitsForEnterAndDrawsABar)
         std::string screen;
         char buffer[4096];
         ssize_t n = 0;
-        for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 20000) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+        for (pollfd p{master, POLLIN, 0};
+             ::poll(&p, 1, 20000) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;) {
             const bool prompted = screen.find("Press Enter") != std::string::npos;
             screen.append(buffer, static_cast<std::size_t>(n));
             if (!prompted && screen.find("Press Enter") != std::string::npos) {
@@ -322,7 +323,8 @@ TEST_F(CliController, FlashOnATerminalWaitsForEnterAndDrawsABar)
         EXPECT_EQ(status, answer == '\n' ? 0 : 7) << screen;
         EXPECT_EQ(screen.find("Firmware: "), std::string::npos) << "no plain lines on a terminal";
         if (answer == '\n')
-            EXPECT_NE(screen.find("\r[##############################] 100 %  24576 / 24576 bytes  0:0"), std::string::npos)
+            EXPECT_NE(screen.find("\r[##############################] 100 %  24576 / 24576 bytes  0:0"),
+                      std::string::npos)
                 << screen;
         else
             EXPECT_TRUE(device.bootloaderBytes().empty());
@@ -342,16 +344,18 @@ TEST_F(CliController, FailedOpensAndPortsSayWhatEachPortIs)
     const std::string holder = "in use by process " + std::to_string(::getpid());
 
     const CliRun ports = run({"ports"}, 0);
-    for (const std::string& line : Texts{"COM1  /nonexistent", "COM2  " + refusing.slavePath(), "can be opened\n", holder})
+    for (const std::string& line :
+         Texts{"COM1  /nonexistent", "COM2  " + refusing.slavePath(), "can be opened\n", holder})
         EXPECT_NE(ports.out.find(line), std::string::npos) << line << "\n" << ports.out;
     EXPECT_EQ(std::count(ports.out.begin(), ports.out.end(), '\n'), 8);
 
     const CliRun read = run({"read"}, 4);
     EXPECT_EQ(read.out, "");
     EXPECT_EQ(read.err.rfind("Error opening connection. ErrorCode  3     \n\n", 0), 0u) << read.err;
-    for (const std::string& line : Texts{"moravel-cli: COM1 (/nonexistent): missing",
-                                    "COM2 (" + refusing.slavePath() + "): can be opened, but no controller answered",
-                                    "COM5 (" + busy.slavePath() + "): " + holder})
+    for (const std::string& line :
+         Texts{"moravel-cli: COM1 (/nonexistent): missing",
+               "COM2 (" + refusing.slavePath() + "): can be opened, but no controller answered",
+               "COM5 (" + busy.slavePath() + "): " + holder})
         EXPECT_NE(read.err.find(line), std::string::npos) << line << "\n" << read.err;
 
     // A port this user may not open. Root opens any device, so as root moravel-cli runs as

@@ -73,8 +73,8 @@ TEST_F(Settings, OkPadsWithNulAndTheNextStartReadsTheSameBytes)
     EXPECT_EQ(app.m_context.baudRate, 120000u);
 
     const std::string file = readFile(settingsFile());
-    for (const char* line : {"Connection=1\n", "DeviceName=COM7\n", "Controller=Fr\xC3\xA4s \xE2\x82\xAC\n",
-                             "BaudeRate=120000\n"})
+    for (const char* line :
+         {"Connection=1\n", "DeviceName=COM7\n", "Controller=Fr\xC3\xA4s \xE2\x82\xAC\n", "BaudeRate=120000\n"})
         EXPECT_NE(file.find(line), std::string::npos) << file;
 
     CMoravelSDIApp next;

@@ -87,8 +87,8 @@ TEST_F(Upload, ASilentBootloaderEndsTheUploadAfterTheAnswerTimeout)
     EXPECT_GE(secondsSince(start), 4.5);
     EXPECT_LT(secondsSince(start), 12.0);
     EXPECT_EQ(ui.messages, Texts{"Update fehlgeschlagen! Der Bootloader antwortet nicht (Adresse)."});
-    EXPECT_EQ(ui.events, (Texts{"status: Firmwareübertragung ... ", "busy on", "status: Firmwareübertragung abgebrochen.",
-                                "busy off"}));
+    EXPECT_EQ(ui.events, (Texts{"status: Firmwareübertragung ... ", "busy on",
+                                "status: Firmwareübertragung abgebrochen.", "busy off"}));
     EXPECT_EQ(app.connected, 0);
     EXPECT_EQ(device.bootloaderBytes(), (Bytes{'S', 'P', 'e', 'A', '.', '.'}));
 }
@@ -123,7 +123,9 @@ TEST(Checksum, TheRegisterFollowsTheBitwiseDefinitionAndKnownVectors)
     }
 
     const std::pair<std::string_view, std::uint32_t> vectors[] = {
-        {"", 0x00000000}, {"a", 0xE8B7BE43}, {"123456789", 0xCBF43926},
+        {"", 0x00000000},
+        {"a", 0xE8B7BE43},
+        {"123456789", 0xCBF43926},
         {"The quick brown fox jumps over the lazy dog", 0x414FA339}};
     for (const auto& [text, crc] : vectors) {
         CMoravelSDIApp a;

@@ -88,34 +88,42 @@ protected:
 TEST_F(Dialogs, OkWithoutChangeAndAbbrechenOrEscapeAfterEditsLeaveTheDocumentUnmodified)
 {
     for (const DialogForm& form : dialogForms())
-        EXPECT_EQ(drive(form.id, [&](ParameterDialog& d) {
-                      EXPECT_EQ(d.windowTitle().toStdString(), form.title());
-                      EXPECT_TRUE(d.okButton()->text() == "OK" && d.okButton()->isDefault());
-                      EXPECT_EQ(d.cancelButton()->text(), "Abbrechen");
-                      for (QWidget* w : d.findChildren<QWidget*>()) {
-                          const bool text = qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
-                                            qobject_cast<QGroupBox*>(w);
-                          EXPECT_TRUE(!text || w->width() >= w->minimumSizeHint().width()) << w->objectName().toStdString();
-                      }
-                      if (form.id == DialogId::Geschwindigkeiten) { // one frame, around its two unused fields
-                          const QList<QGroupBox*> frames = d.findChildren<QGroupBox*>();
-                          EXPECT_TRUE(frames.size() == 1 && frames[0]->title() == "Noch nicht verwendet");
-                          for (std::uint16_t id : {1029, 1032, 1034})
-                              EXPECT_EQ(frames[0]->geometry().contains(field(d, id)->geometry()), id != 1029) << id;
-                      }
-                      if (const QString dir = qEnvironmentVariable("MORAVEL_SCREENSHOT_DIR"); !dir.isEmpty())
-                          d.grab().save(QDir(dir).filePath(d.windowTitle() + ".png"));
-                      d.okButton()->click();
-                  }), DialogOutcome::Stored);
-    EXPECT_EQ(drive(DialogId::Sonstige, [](ParameterDialog& d) {
-                  type(d, 1139, "77");
-                  type(d, 1145, "");
-                  d.cancelButton()->click();
-              }), DialogOutcome::Cancelled);
-    EXPECT_EQ(drive(DialogId::Mechanik, [](ParameterDialog& d) {
-                  field<QCheckBox>(d, 1123)->click();
-                  QTest::keyClick(&d, Qt::Key_Escape);
-              }), DialogOutcome::Cancelled);
+        EXPECT_EQ(drive(form.id,
+                        [&](ParameterDialog& d) {
+                            EXPECT_EQ(d.windowTitle().toStdString(), form.title());
+                            EXPECT_TRUE(d.okButton()->text() == "OK" && d.okButton()->isDefault());
+                            EXPECT_EQ(d.cancelButton()->text(), "Abbrechen");
+                            for (QWidget* w : d.findChildren<QWidget*>()) {
+                                const bool text = qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                                                  qobject_cast<QGroupBox*>(w);
+                                EXPECT_TRUE(!text || w->width() >= w->minimumSizeHint().width())
+                                    << w->objectName().toStdString();
+                            }
+                            if (form.id == DialogId::Geschwindigkeiten) { // one frame, around its two unused fields
+                                const QList<QGroupBox*> frames = d.findChildren<QGroupBox*>();
+                                EXPECT_TRUE(frames.size() == 1 && frames[0]->title() == "Noch nicht verwendet");
+                                for (std::uint16_t id : {1029, 1032, 1034})
+                                    EXPECT_EQ(frames[0]->geometry().contains(field(d, id)->geometry()), id != 1029)
+                                        << id;
+                            }
+                            if (const QString dir = qEnvironmentVariable("MORAVEL_SCREENSHOT_DIR"); !dir.isEmpty())
+                                d.grab().save(QDir(dir).filePath(d.windowTitle() + ".png"));
+                            d.okButton()->click();
+                        }),
+                  DialogOutcome::Stored);
+    EXPECT_EQ(drive(DialogId::Sonstige,
+                    [](ParameterDialog& d) {
+                        type(d, 1139, "77");
+                        type(d, 1145, "");
+                        d.cancelButton()->click();
+                    }),
+              DialogOutcome::Cancelled);
+    EXPECT_EQ(drive(DialogId::Mechanik,
+                    [](ParameterDialog& d) {
+                        field<QCheckBox>(d, 1123)->click();
+                        QTest::keyClick(&d, Qt::Key_Escape);
+                    }),
+              DialogOutcome::Cancelled);
     EXPECT_TRUE(ui.messages.empty());
     expectUnchanged();
 }
@@ -134,33 +142,39 @@ TEST_F(Dialogs, ARefusedOkNamesAndFocusesTheFirstFailingField)
         DialogId dialog;
         std::vector<Step> steps;
     } cases[] = {
-        {DialogId::Motortest, {{{{1127, "65536"}, {1133, "0"}}, integerRangeMessage(1, 999), 1133},
-                               {{{1133, "999"}}, integerRangeMessage(0, 65535), 1127}}},
-        {DialogId::Mechanik, {{{{1051, "abc"}, {1054, "0.09"}}, numberRangeMessage(0.1, 999), 1054},
-                              {{{1054, "999"}}, numberExpectedMessage(), 1051}}},
-        {DialogId::Schnittstelle, {{{{1037, "High aktiv!"}, {1042, "Low aktiv 1"}}, tooManyCharactersMessage(10), 1042}}},
-        {DialogId::Sonstige, {{{{1145, "Fräse Ω"}, {1149, "1"}}, unsupportedCharactersMessage("Ω"), 1145},
-                              {{{1145, "Fräse"}}, integerRangeMessage(0, 0), 1149}}},
+        {DialogId::Motortest,
+         {{{{1127, "65536"}, {1133, "0"}}, integerRangeMessage(1, 999), 1133},
+          {{{1133, "999"}}, integerRangeMessage(0, 65535), 1127}}},
+        {DialogId::Mechanik,
+         {{{{1051, "abc"}, {1054, "0.09"}}, numberRangeMessage(0.1, 999), 1054},
+          {{{1054, "999"}}, numberExpectedMessage(), 1051}}},
+        {DialogId::Schnittstelle,
+         {{{{1037, "High aktiv!"}, {1042, "Low aktiv 1"}}, tooManyCharactersMessage(10), 1042}}},
+        {DialogId::Sonstige,
+         {{{{1145, "Fräse Ω"}, {1149, "1"}}, unsupportedCharactersMessage("Ω"), 1145},
+          {{{1145, "Fräse"}}, integerRangeMessage(0, 0), 1149}}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(drive(c.dialog, [&](ParameterDialog& d) {
-                      for (const Step& step : c.steps) {
-                          for (const auto& [id, text] : step.typed)
-                              type(d, id, text);
-                          ui.messages.clear();
-                          d.okButton()->click();
-                          EXPECT_EQ(ui.messages, std::vector<std::string>{step.message});
-                          QWidget* expected = field(d, step.focus);
-                          QWidget* focus = d.focusWidget();
-                          EXPECT_TRUE(focus == expected || expected->isAncestorOf(focus)) << step.focus;
-                          auto* edit = qobject_cast<QLineEdit*>(expected);
-                          if (auto* combo = qobject_cast<QComboBox*>(expected))
-                              edit = combo->lineEdit();
-                          EXPECT_EQ(edit->selectedText(), edit->text()) << step.focus;
-                          EXPECT_TRUE(d.isVisible());
-                      }
-                      d.cancelButton()->click();
-                  }), DialogOutcome::Cancelled);
+        EXPECT_EQ(drive(c.dialog,
+                        [&](ParameterDialog& d) {
+                            for (const Step& step : c.steps) {
+                                for (const auto& [id, text] : step.typed)
+                                    type(d, id, text);
+                                ui.messages.clear();
+                                d.okButton()->click();
+                                EXPECT_EQ(ui.messages, std::vector<std::string>{step.message});
+                                QWidget* expected = field(d, step.focus);
+                                QWidget* focus = d.focusWidget();
+                                EXPECT_TRUE(focus == expected || expected->isAncestorOf(focus)) << step.focus;
+                                auto* edit = qobject_cast<QLineEdit*>(expected);
+                                if (auto* combo = qobject_cast<QComboBox*>(expected))
+                                    edit = combo->lineEdit();
+                                EXPECT_EQ(edit->selectedText(), edit->text()) << step.focus;
+                                EXPECT_TRUE(d.isVisible());
+                            }
+                            d.cancelButton()->click();
+                        }),
+                  DialogOutcome::Cancelled);
     }
     expectUnchanged();
 }
@@ -169,34 +183,41 @@ TEST_F(Dialogs, ARefusedOkNamesAndFocusesTheFirstFailingField)
 // (also the empty one), Enter for the default button, the name field that stops at 16.
 TEST_F(Dialogs, EditsInTheWidgetsReachTheDocument)
 {
-    EXPECT_EQ(drive(DialogId::Mechanik, [](ParameterDialog& d) {
-                  field<QCheckBox>(d, 1127)->click();
-                  field<QComboBox>(d, 1130)->setCurrentIndex(1);
-                  d.okButton()->click();
-              }), DialogOutcome::Stored);
+    EXPECT_EQ(drive(DialogId::Mechanik,
+                    [](ParameterDialog& d) {
+                        field<QCheckBox>(d, 1127)->click();
+                        field<QComboBox>(d, 1130)->setCurrentIndex(1);
+                        d.okButton()->click();
+                    }),
+              DialogOutcome::Stored);
     EXPECT_EQ(set.richtungsumkehr, (Four{0, 0, 1, 0}));
     EXPECT_EQ(set.achsenconfiguration, (Four{0, 0, 0, 1}));
 
     set.zusatzsignalBoost = 1;
-    EXPECT_EQ(drive(DialogId::Schnittstelle, [](ParameterDialog& d) {
-                  EXPECT_EQ(field<QComboBox>(d, 1042)->itemText(3), ""); // Boost's list ends with an empty entry
-                  field<QComboBox>(d, 1042)->setCurrentIndex(3);
-                  auto* spindel = field<QComboBox>(d, 1037);
-                  spindel->setCurrentIndex(1);
-                  QTest::keyClick(spindel->lineEdit(), Qt::Key_Return);
-                  EXPECT_EQ(spindel->count(), 3); // typing never adds to the list
-              }), DialogOutcome::Stored);
+    EXPECT_EQ(drive(DialogId::Schnittstelle,
+                    [](ParameterDialog& d) {
+                        EXPECT_EQ(field<QComboBox>(d, 1042)->itemText(3), ""); // Boost's list ends with an empty entry
+                        field<QComboBox>(d, 1042)->setCurrentIndex(3);
+                        auto* spindel = field<QComboBox>(d, 1037);
+                        spindel->setCurrentIndex(1);
+                        QTest::keyClick(spindel->lineEdit(), Qt::Key_Return);
+                        EXPECT_EQ(spindel->count(), 3); // typing never adds to the list
+                    }),
+              DialogOutcome::Stored);
     EXPECT_EQ(set.zusatzsignalSpindel, 2);
     EXPECT_EQ(set.zusatzsignalBoost, 3);
 
-    EXPECT_EQ(drive(DialogId::Sonstige, [](ParameterDialog& d) {
-                  auto* name = field<QLineEdit>(d, 1145);
-                  EXPECT_EQ(name->text(), "NC-Travo USB");
-                  name->clear();
-                  QTest::keyClicks(name, QStringLiteral("ÄBCDEFGHIJKLMNOPQ"));
-                  d.okButton()->click();
-              }), DialogOutcome::Stored);
-    EXPECT_EQ(set.controllerName, "\xC4" "BCDEFGHIJKLMNOP");
+    EXPECT_EQ(drive(DialogId::Sonstige,
+                    [](ParameterDialog& d) {
+                        auto* name = field<QLineEdit>(d, 1145);
+                        EXPECT_EQ(name->text(), "NC-Travo USB");
+                        name->clear();
+                        QTest::keyClicks(name, QStringLiteral("ÄBCDEFGHIJKLMNOPQ"));
+                        d.okButton()->click();
+                    }),
+              DialogOutcome::Stored);
+    EXPECT_EQ(set.controllerName, "\xC4"
+                                  "BCDEFGHIJKLMNOP");
     EXPECT_TRUE(doc.isModified());
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -208,27 +229,29 @@ TEST_F(Dialogs, ReferenzfahrtShowsSortedDirectionsAndIndependentColumns)
 {
     set.Reihenfolge[3] = 9;
     before = set.WriteText();
-    EXPECT_EQ(drive(DialogId::Referenzfahrt, [](ParameterDialog& d) {
-                  // C, named by no step, shows the first entry of its list.
-                  const std::array<const char*, 4> shown{"positive", "negative", "negative", "negative"};
-                  for (std::uint16_t axis = 0; axis < 4; ++axis) {
-                      auto* combo = field<QComboBox>(d, 1156 + axis);
-                      EXPECT_EQ(combo->currentText(), shown[axis]);
-                      EXPECT_TRUE(combo->itemText(0) == "negative" && combo->itemText(1) == "positive");
-                  }
-                  const Four order{AxisZ, AxisY, AxisX, -1};
-                  for (int step = 0; step < 4; ++step)
-                      for (int axis = 0; axis < 4; ++axis)
-                          EXPECT_EQ(d.radioButton(step, axis)->isChecked(), order[step] == axis);
-                  d.radioButton(3, AxisC)->click();
-                  d.radioButton(0, AxisY)->click();
-                  EXPECT_FALSE(d.radioButton(0, AxisZ)->isChecked());
-                  EXPECT_TRUE(d.radioButton(1, AxisY)->isChecked());
-                  d.radioButton(0, AxisY)->click(); // a selected button stays selected
-                  EXPECT_TRUE(d.radioButton(0, AxisY)->isChecked());
-                  field<QComboBox>(d, 1156)->setCurrentIndex(2);
-                  d.okButton()->click();
-              }), DialogOutcome::OrderRejected);
+    EXPECT_EQ(drive(DialogId::Referenzfahrt,
+                    [](ParameterDialog& d) {
+                        // C, named by no step, shows the first entry of its list.
+                        const std::array<const char*, 4> shown{"positive", "negative", "negative", "negative"};
+                        for (std::uint16_t axis = 0; axis < 4; ++axis) {
+                            auto* combo = field<QComboBox>(d, 1156 + axis);
+                            EXPECT_EQ(combo->currentText(), shown[axis]);
+                            EXPECT_TRUE(combo->itemText(0) == "negative" && combo->itemText(1) == "positive");
+                        }
+                        const Four order{AxisZ, AxisY, AxisX, -1};
+                        for (int step = 0; step < 4; ++step)
+                            for (int axis = 0; axis < 4; ++axis)
+                                EXPECT_EQ(d.radioButton(step, axis)->isChecked(), order[step] == axis);
+                        d.radioButton(3, AxisC)->click();
+                        d.radioButton(0, AxisY)->click();
+                        EXPECT_FALSE(d.radioButton(0, AxisZ)->isChecked());
+                        EXPECT_TRUE(d.radioButton(1, AxisY)->isChecked());
+                        d.radioButton(0, AxisY)->click(); // a selected button stays selected
+                        EXPECT_TRUE(d.radioButton(0, AxisY)->isChecked());
+                        field<QComboBox>(d, 1156)->setCurrentIndex(2);
+                        d.okButton()->click();
+                    }),
+              DialogOutcome::OrderRejected);
     EXPECT_EQ(ui.messages, std::vector<std::string>{std::string(HomingOrderDialogMessage)});
     expectUnchanged();
 }

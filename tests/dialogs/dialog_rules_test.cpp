@@ -65,7 +65,8 @@ TEST_F(DialogRules, EachDialogHoldsEveryElementOfItsGroupOnceAndItsOrdersCoverIt
         std::multiset<std::pair<std::uint16_t, std::size_t>> expected, found;
         for (const ParameterInfo& p : parameterTable())
             for (std::size_t e = 0; p.key.group() == form.group && p.control != DialogControl::None &&
-                                    e < std::max<std::size_t>(p.elementCount, 1); ++e)
+                                    e < std::max<std::size_t>(p.elementCount, 1);
+                 ++e)
                 expected.insert({p.key.value, e});
         std::set<std::uint16_t> ids;
         std::multiset<std::size_t> all, written, screenOrder(form.screenOrder.begin(), form.screenOrder.end()),
@@ -95,9 +96,8 @@ TEST_F(DialogRules, OkChecksTheFieldsInExchangeOrder)
     } cases[] = {
         {DialogId::Geschwindigkeiten, {1015, 1017, 1019, 1021, 1023, 1026, 1027, 1029, 1032, 1034}},
         {DialogId::Schnittstelle, {1040, 1042, 1037, 1041}},
-        {DialogId::Mechanik, {1054, 1051, 1052, 1053, 1067, 1064, 1065, 1066, 1086, 1080, 1082, 1084,
-                              1085, 1079, 1081, 1083, 1117, 1114, 1115, 1116, 1105, 1102, 1103, 1104,
-                              1130, 1124, 1125, 1129}},
+        {DialogId::Mechanik, {1054, 1051, 1052, 1053, 1067, 1064, 1065, 1066, 1086, 1080, 1082, 1084, 1085, 1079,
+                              1081, 1083, 1117, 1114, 1115, 1116, 1105, 1102, 1103, 1104, 1130, 1124, 1125, 1129}},
         {DialogId::Motortest, {1133, 1130, 1129, 1127}},
         {DialogId::Referenzfahrt, {1159, 1156, 1157, 1158}},
         {DialogId::Sonstige, {1135, 1137, 1139, 1142, 1141, 1145, 1147, 1149}},
@@ -183,7 +183,8 @@ TEST_F(DialogRules, TheNameIsStoredAsTypedInCodePage1252AndAnEmptyOneAsTheDefaul
         std::string result;
     } cases[] = {
         {"Fr\xE4se \x80", nullptr, "Fr\xE4se \x80"}, // shown as "Fräse €": no change
-        {"NC-Travo USB", "NC-Travo USB ", "NC-Travo USB "}, {"NC-Travo USB", "   ", "   "},
+        {"NC-Travo USB", "NC-Travo USB ", "NC-Travo USB "},
+        {"NC-Travo USB", "   ", "   "},
         {"alt", "Fräse 2", "Fr\xE4se 2"},
     };
     for (const auto& c : cases) {
@@ -260,18 +261,27 @@ TEST(ComboLists, TheFirstEntryBeginningWithTheTextIsSelectedIgnoringLetterCase)
 TEST(FieldValidation, IntegerFieldsTakeDecimalDigitsInTheirRangeBoundsIncluded)
 {
     const std::string integer = "Bitte geben Sie eine ganze Zahl ein.";
-    const auto range = [](const char* bounds) { return "Bitte geben Sie eine ganze Zahl zwischen " + std::string(bounds) + " ein."; };
+    const auto range = [](const char* bounds) {
+        return "Bitte geben Sie eine ganze Zahl zwischen " + std::string(bounds) + " ein.";
+    };
     const struct {
         const char* text;
         std::int64_t min, max;
         std::optional<std::int32_t> value;
         std::string message; // when value is empty
     } cases[] = {
-        {"-32767", -32767, 32767, -32767, {}}, {"32767", -32767, 32767, 32767, {}}, {" +12 ", 0, 500, 12, {}},
-        {"-32768", -32767, 32767, {}, range("-32767 und 32767")}, {"32768", -32767, 32767, {}, range("-32767 und 32767")},
-        {"1", 0, 0, {}, range("0 und 0")}, {"99999999999999999999", 0, 65535, {}, range("0 und 65535")},
-        {"", 0, 500, {}, integer}, {"1.0", 0, 500, {}, integer}, {"12a", 0, 500, {}, integer},
-        {"0x10", 0, 500, {}, integer}, {"1 2", 0, 500, {}, integer},
+        {"-32767", -32767, 32767, -32767, {}},
+        {"32767", -32767, 32767, 32767, {}},
+        {" +12 ", 0, 500, 12, {}},
+        {"-32768", -32767, 32767, {}, range("-32767 und 32767")},
+        {"32768", -32767, 32767, {}, range("-32767 und 32767")},
+        {"1", 0, 0, {}, range("0 und 0")},
+        {"99999999999999999999", 0, 65535, {}, range("0 und 65535")},
+        {"", 0, 500, {}, integer},
+        {"1.0", 0, 500, {}, integer},
+        {"12a", 0, 500, {}, integer},
+        {"0x10", 0, 500, {}, integer},
+        {"1 2", 0, 500, {}, integer},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(checkIntegerField(c.text, c.min, c.max).value, c.value) << c.text;
@@ -288,15 +298,17 @@ TEST(FieldValidation, FloatFieldsTakeAndShowAPointNotACommaAndCheckTheRangeInSin
     const std::string number = "Bitte geben Sie eine Zahl ein.";
     using Result = std::variant<float, std::string>; // the value or the message
     const std::pair<const char*, Result> cases[] = {
-        {"0.1", 0.1f}, {"999", 999.0f}, {" .5 ", 0.5f}, {"1e2", 100.0f}, {"999.00001", 999.0f}, // the float 999
-        {"0.09", range}, {"999.5", range}, {"1e39", range}, {"2,5", number}, {"", number}, {"inf", number}, {"nan", number},
+        {"0.1", 0.1f},   {"999", 999.0f},  {" .5 ", 0.5f},  {"1e2", 100.0f}, {"999.00001", 999.0f}, // the float 999
+        {"0.09", range}, {"999.5", range}, {"1e39", range}, {"2,5", number}, {"", number},
+        {"inf", number}, {"nan", number},
     };
     for (const auto& [text, expected] : cases) {
         const FieldCheck<float> check = checkFloatField(text, 0.1, 999);
         EXPECT_EQ(check.ok() ? Result(*check.value) : Result(check.message), expected) << text;
     }
     // Shown with at most six significant digits and a point.
-    const std::pair<float, const char*> shown[] = {{100.0f, "100"}, {0.1f, "0.1"}, {-32.75f, "-32.75"}, {1234567.0f, "1.23457e+06"}};
+    const std::pair<float, const char*> shown[] = {
+        {100.0f, "100"}, {0.1f, "0.1"}, {-32.75f, "-32.75"}, {1234567.0f, "1.23457e+06"}};
     for (const auto& [value, text] : shown)
         EXPECT_EQ(formatDialogFloat(value), text);
 }
@@ -304,7 +316,8 @@ TEST(FieldValidation, FloatFieldsTakeAndShowAPointNotACommaAndCheckTheRangeInSin
 TEST(FieldValidation, TextsAreCountedInCharactersAndMustFitCodePage1252)
 {
     EXPECT_TRUE(checkCp1252Text("nur Parameter übernehmen", 24).ok()); // 24 characters, 25 bytes
-    EXPECT_EQ(checkCp1252Text("nur Parameter übernehmen!", 24).message, "Bitte geben Sie nicht mehr als 24 Zeichen ein.");
+    EXPECT_EQ(checkCp1252Text("nur Parameter übernehmen!", 24).message,
+              "Bitte geben Sie nicht mehr als 24 Zeichen ein.");
     EXPECT_TRUE(checkCp1252Text("Fräse €1", 16).ok());
     EXPECT_EQ(checkCp1252Text("Ωmega Ω ✓", 16).message,
               "Bitte geben Sie nur Zeichen des Zeichensatzes Windows-1252 (Westeuropäisch) ein.\n"

@@ -66,10 +66,7 @@ public:
     std::vector<std::string> statusTexts;
 };
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class Document : public testing::Test {
 protected:
@@ -221,8 +218,9 @@ TEST_F(Document, SaveUsesTheDialogForNoPathATemplatePathOrAReadOnlyFile)
 
     EXPECT_TRUE(doc.newDocument(prompts));
     EXPECT_FALSE(doc.saveParameters(prompts)); // nothing valid to save after "&Neu" alone
-    EXPECT_EQ(ui.messages, std::vector<std::string>{"Es sind keine gültigen Parameter geladen; es wird nichts gespeichert."});
-    doc.m_bParametersValid = true;             // as after a read from the controller
+    EXPECT_EQ(ui.messages,
+              std::vector<std::string>{"Es sind keine gültigen Parameter geladen; es wird nichts gespeichert."});
+    doc.m_bParametersValid = true; // as after a read from the controller
     prompts.proposed.clear();
     prompts.savePath = dir.file("neu.ncp");
     EXPECT_TRUE(doc.saveParameters(prompts));
@@ -269,7 +267,8 @@ TEST_F(Document, AnEmptyTextIsNeverSavedAsAFile)
         EXPECT_FALSE(doc.SaveToFile(path, ui));
         EXPECT_EQ(doc.lastSaveError(), FileError::NothingToSave);
         EXPECT_EQ(ui.messages,
-                  std::vector<std::string>{"Die Parameterdatei wird nicht gespeichert, sie enthielte keine Parameter:\n" + path});
+                  std::vector<std::string>{
+                      "Die Parameterdatei wird nicht gespeichert, sie enthielte keine Parameter:\n" + path});
     }
     EXPECT_EQ(readFile(old), kOther);
     EXPECT_FALSE(std::filesystem::exists(fresh));
@@ -307,7 +306,8 @@ TEST_F(Document, AFailedSaveKeepsTheOldFileAndTheModifiedFlag)
         EXPECT_EQ(ui.messages, std::vector<std::string>{"Die Parameterdatei kann nicht gespeichert werden:\n" + path +
                                                         "\n" + doc.lastSaveError().message()});
     }
-    EXPECT_TRUE(doc.isModified() && std::filesystem::is_directory(sub) && std::filesystem::is_character_file("/dev/null"));
+    EXPECT_TRUE(doc.isModified() && std::filesystem::is_directory(sub) &&
+                std::filesystem::is_character_file("/dev/null"));
     EXPECT_EQ(readFile(plain), "p");
     EXPECT_EQ(dir.entries(), 4); // a.ncp, old.ncp, sub, plain
     // Save as into a folder that is not there, or that may not be written: the window's
@@ -346,7 +346,8 @@ TEST_F(Document, ASaveDoesNotFollowALinkThatAnotherUserPlantedInASharedFolder)
     const auto plant = [&](const std::string& target, const std::string& link) {
         const pid_t child = ::fork();
         if (child == 0)
-            ::_exit(::setgid(kOther) == 0 && ::setuid(kOther) == 0 && ::symlink(target.c_str(), link.c_str()) == 0 ? 0 : 1);
+            ::_exit(::setgid(kOther) == 0 && ::setuid(kOther) == 0 && ::symlink(target.c_str(), link.c_str()) == 0 ? 0
+                                                                                                                   : 1);
         int status = -1;
         ::waitpid(child, &status, 0);
         ASSERT_EQ(status, 0) << "planting " << link;

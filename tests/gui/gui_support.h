@@ -25,24 +25,15 @@
 #include <memory>
 
 // Texts in failure messages as text.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace moravel::gui {
 
 // Set by main(): the simulator, with one controller on COM3.
 inline quorlink::sim::Simulator* g_simulator = nullptr;
-inline quorlink::sim::Device& controller()
-{
-    return g_simulator->device(3);
-}
+inline quorlink::sim::Device& controller() { return g_simulator->device(3); }
 // A file of the working folder (the current directory, which holds a copy of the template).
-inline std::string workFile(const std::string& name)
-{
-    return (std::filesystem::current_path() / name).string();
-}
+inline std::string workFile(const std::string& name) { return (std::filesystem::current_path() / name).string(); }
 
 // Answers every modal box and dialog the program opens, from a script, and records them.
 // It polls on the GUI thread, so it also serves the boxes a worker thread asks for.
@@ -118,14 +109,14 @@ private:
         m_answeredPath = paths.front();
         paths.pop_front();
         m_answeredFiles = &files;
-        QObject::connect(&files, &QDialog::finished, &m_timer, [this] { m_answeredFiles = nullptr; },
-                         Qt::SingleShotConnection);
+        QObject::connect(
+            &files, &QDialog::finished, &m_timer, [this] { m_answeredFiles = nullptr; }, Qt::SingleShotConnection);
         name->setText(m_answeredPath);
         static_cast<QDialog&>(files).accept(); // QFileDialog::accept, which checks the path
     }
 
     QTimer m_timer;
-    QPointer<QWidget> m_seen;              // the modal widget last seen, and since when
+    QPointer<QWidget> m_seen; // the modal widget last seen, and since when
     QElapsedTimer m_seenFor;
     QPointer<QFileDialog> m_answeredFiles; // the file dialog last answered, and with what
     QString m_answeredPath;
@@ -156,7 +147,10 @@ protected:
     CMoravelSDIDoc& doc() { return m_program->document(); }
     CMoravelSDIApp& app() { return m_program->app(); }
     bool enabled(Command c) { return frame().action(c)->isEnabled(); }
-    void waitIdle() { EXPECT_TRUE(QTest::qWaitFor([this] { return !frame().isBusy(); }, 30000)); }
+    void waitIdle()
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !frame().isBusy(); }, 30000));
+    }
     // Triggers the command and waits until the operation it started has ended.
     void runCommand(Command c)
     {

@@ -22,9 +22,9 @@ namespace {
 constexpr const char* kRejected = "0102=20 % Eilgang\nkaputt\n";
 const std::string kTemplateText = test::readFile(MORAVEL_TEMPLATE_FILE);
 
-constexpr Command kNeedValid[] = {Command::ParameterSave,     Command::ParameterSaveAs,  Command::ParameterTransfer,
-                                  Command::ParameterCompare,  Command::Geschwindigkeiten, Command::Schnittstelle,
-                                  Command::Mechanik,          Command::Motortest,         Command::Referenzfahrt,
+constexpr Command kNeedValid[] = {Command::ParameterSave,    Command::ParameterSaveAs,   Command::ParameterTransfer,
+                                  Command::ParameterCompare, Command::Geschwindigkeiten, Command::Schnittstelle,
+                                  Command::Mechanik,         Command::Motortest,         Command::Referenzfahrt,
                                   Command::Sonstige};
 
 class WindowStates : public WindowTest {

@@ -15,7 +15,7 @@ namespace {
 struct FrameCase {
     std::string name;
     Call call;
-    Frame expected;  // sent with sequence number 1, the first after an open by port
+    Frame expected; // sent with sequence number 1, the first after an open by port
 };
 
 void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
@@ -23,7 +23,11 @@ void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
 const float kXmm[2] = {1.5f, -2.0f}, kYmm[2] = {0.25f, 8.0f};
 const std::int32_t kSix[6] = {1, 2, 3, 4, 5, 6}, kSixNeg[6] = {-1, -2, -3, -4, -5, -6};
 const std::int32_t kPlus1000 = 1000, kZero = 0;
-const Bytes kHoming = [] { Bytes b(56); std::iota(b.begin(), b.end(), 1); return b; }();
+const Bytes kHoming = [] {
+    Bytes b(56);
+    std::iota(b.begin(), b.end(), 1);
+    return b;
+}();
 const char kHighName[16] = {'F', 'r', '\xE4', 's', 'e', ' ', 'N', 'o', 'r', 'd', ' ', ' ', ' ', '\x80', '\xFF', '!'};
 
 std::vector<FrameCase> frameCases()
@@ -31,13 +35,25 @@ std::vector<FrameCase> frameCases()
     const Bytes xy = le32(1.5f, 0.25f, -2.0f, 8.0f);
     return {
         {"StatusAbfrage", [](auto* c) { return StatusAbfrage(c, 1); }, requestFrame(0, 0x00, 1, {{7, {1}}})},
-        {"GetPositionMm", [](auto* c) { float p[4]; unsigned char s; return GetPosition_mm(c, p, &s); },
+        {"GetPositionMm",
+         [](auto* c) {
+             float p[4];
+             unsigned char s;
+             return GetPosition_mm(c, p, &s);
+         },
          requestFrame(0, 0x00, 1)},
-        {"GetPositionSteps", [](auto* c) { std::int32_t p[4]; unsigned char s; return GetPosition_Schritte(c, p, &s); },
+        {"GetPositionSteps",
+         [](auto* c) {
+             std::int32_t p[4];
+             unsigned char s;
+             return GetPosition_Schritte(c, p, &s);
+         },
          requestFrame(0, 0x00, 1, {{7, {1}}})},
-        {"BetriebsArtenWechsel", [](auto* c) { return BetriebsArtenWechsel(c, 1); }, requestFrame(0, 0x01, 1, {{2, {1}}})},
+        {"BetriebsArtenWechsel", [](auto* c) { return BetriebsArtenWechsel(c, 1); },
+         requestFrame(0, 0x01, 1, {{2, {1}}})},
         {"FehlerQuitieren", [](auto* c) { return FehlerQuitieren(c); }, requestFrame(0, 0x02, 1)},
-        {"NotHaltMitBremsrampe", [](auto* c) { return NotHalt_mitBremsrampe(c); }, requestFrame(0, 0x03, 1, {{2, {1}}})},
+        {"NotHaltMitBremsrampe", [](auto* c) { return NotHalt_mitBremsrampe(c); },
+         requestFrame(0, 0x03, 1, {{2, {1}}})},
         {"NotStopOhneBremsrampe", [](auto* c) { return NotStop_ohneBremsrampe(c); }, requestFrame(0, 0x03, 1)},
         {"JogXPlus1000Steps", [](auto* c) { return FahreRelativ_XY_Schritte(c, 0, 1, &kPlus1000, &kZero, 3); },
          requestFrame(2, 0x11, 1, {{6, {1, 1}}, {8, {0xE8, 0x03, 0, 0}}, {56, {3}}})},
@@ -50,7 +66,8 @@ std::vector<FrameCase> frameCases()
                       {{2, {7, 0, 0, 0, 6, 1}}, {8, le32(1, -1, 2, -2, 3, -3, 4, -4, 5, -5, 6, -6)}, {56, {1}}})},
         {"MoveWithNoPairs", [](auto* c) { return FahreRelativ_XY_Schritte(c, 5, 0, nullptr, nullptr, 2); },
          requestFrame(2, 0x11, 1, {{2, {5, 0, 0, 0, 0, 1}}, {56, {2}}})},
-        {"SpindleAndCoolant", [](auto* c) { return SpindelKuhlungSetzen(c, 1, 1); }, requestFrame(2, 0x21, 1, {{2, {3}}})},
+        {"SpindleAndCoolant", [](auto* c) { return SpindelKuhlungSetzen(c, 1, 1); },
+         requestFrame(2, 0x21, 1, {{2, {3}}})},
         {"CoolantOnly", [](auto* c) { return SpindelKuhlungSetzen(c, 0, 1); }, requestFrame(2, 0x21, 1, {{2, {2}}})},
         {"OutputsLowByte", [](auto* c) { return AllgemeineAusgaeneSetzen(c, 0x1A5); },
          requestFrame(2, 0x22, 1, {{2, {0xA5}}})},
@@ -62,7 +79,11 @@ std::vector<FrameCase> frameCases()
          requestFrame(2, 0x41, 1, {{8, le32(1.0f, 2.0f, -3.5f)}})},
         {"ZeroPointSteps", [](auto* c) { return NullPunktSetzen_Schritte(c, 1, -1, 100000, 7); },
          requestFrame(2, 0x41, 1, {{7, {1}}, {8, le32(1, -1, 100000, 7)}})},
-        {"ParameterReadName", [](auto* c) { std::int32_t v[4]; return ParameterLesen(c, 5, 5, v); },
+        {"ParameterReadName",
+         [](auto* c) {
+             std::int32_t v[4];
+             return ParameterLesen(c, 5, 5, v);
+         },
          requestFrame(1, 0x21, 1, {{2, {5, 5}}})},
         {"ParameterChangeUsesLowBytesOfKey", [](auto* c) { return ParameterAendern_long(c, 0x104, 0x304, -2); },
          requestFrame(1, 0x11, 1, {{2, {4, 4}}, {4, le32(-2)}})},
@@ -72,7 +93,8 @@ std::vector<FrameCase> frameCases()
          requestFrame(1, 0x11, 1, {{2, {4, 0x0A}}, {4, le32(1, -2, 3, -4)}})},
         {"ParameterChangeFourBytes", [](auto* c) { return ParameterAendern_4_uchar(c, 4, 0x0D, 258, 1, 2, 0); },
          requestFrame(1, 0x11, 1, {{2, {4, 0x0D, 2, 1, 2, 0}}})},
-        {"ParameterChangeNameWithHighBytes", [](auto* c) { return ParameterAendern_ControllerName(c, 5, 5, kHighName); },
+        {"ParameterChangeNameWithHighBytes",
+         [](auto* c) { return ParameterAendern_ControllerName(c, 5, 5, kHighName); },
          requestFrame(1, 0x11, 1, {{2, {5, 5}}, {4, Bytes(kHighName, kHighName + 16)}})},
         {"ParameterChangeHoming",
          [](auto* c) { return ParameterAendern_Richtung_Sequenz_ReferenzFahrt(c, 3, 4, 1, 1, 0, 0, 2, 1, 0, 0x103); },
@@ -111,8 +133,8 @@ TEST_F(CommandOutputs, PositionQueriesPassOnPositionsAndStatusOnlyWhenAnswered)
         EXPECT_EQ(GetPosition_mm(&m_ctx, mm.data(), &status[0]), answered ? 1 : 0);
         EXPECT_EQ(GetPosition_Schritte(&m_ctx, steps.data(), &status[1]), answered ? 1 : 0);
         // 100 steps/mm by default
-        EXPECT_EQ(mm, (answered ? std::vector<float> {10.0f, -20.0f, 0.5f, 0.0f} : std::vector<float>(4, 7.0f)));
-        EXPECT_EQ(steps, (answered ? std::vector<std::int32_t> {1000, -2000, 50, 0} : std::vector<std::int32_t>(4, 7)));
+        EXPECT_EQ(mm, (answered ? std::vector<float>{10.0f, -20.0f, 0.5f, 0.0f} : std::vector<float>(4, 7.0f)));
+        EXPECT_EQ(steps, (answered ? std::vector<std::int32_t>{1000, -2000, 50, 0} : std::vector<std::int32_t>(4, 7)));
         EXPECT_EQ(std::vector<int>(status, status + 2), std::vector<int>(2, answered ? 0x5A : 7));
     }
 }
@@ -121,10 +143,10 @@ TEST_F(CommandOutputs, ParameterReadPassesOnTheValueAreaOrZeros)
 {
     auto& device = openOnCom3();
     std::int32_t value[4];
-    ASSERT_EQ(ParameterLesen(&m_ctx, 4, 0x0A, value), 1);  // travel range "to": 100, 100, 50, 50
-    EXPECT_EQ(std::vector<std::int32_t>(value, value + 4), (std::vector<std::int32_t> {100, 100, 50, 50}));
+    ASSERT_EQ(ParameterLesen(&m_ctx, 4, 0x0A, value), 1); // travel range "to": 100, 100, 50, 50
+    EXPECT_EQ(std::vector<std::int32_t>(value, value + 4), (std::vector<std::int32_t>{100, 100, 50, 50}));
     device.setNoReplyForKey(0x0100);
-    for (const int key : {0x0909, 0x0100}) {  // unknown key: no echo; known key: no reply
+    for (const int key : {0x0909, 0x0100}) { // unknown key: no echo; known key: no reply
         std::fill_n(value, 4, 0x55);
         EXPECT_EQ(ParameterLesen(&m_ctx, key >> 8, key & 0xFF, value), 0);
         EXPECT_EQ(std::vector<std::int32_t>(value, value + 4), std::vector<std::int32_t>(4, 0)) << key;
@@ -140,7 +162,7 @@ using Fault = std::function<void(sim::Device&)>;
 // The first bytes of a 16-byte value area.
 sim::ValueArea area(const void* bytes, std::size_t size)
 {
-    sim::ValueArea a {};
+    sim::ValueArea a{};
     std::memcpy(a.data(), bytes, size);
     return a;
 }
@@ -148,19 +170,31 @@ Fault wrongEcho(std::uint16_t key, std::optional<sim::ValueArea> echo = {})
 {
     return [=](sim::Device& d) { d.setWrongValueEcho(key, echo); };
 }
-Fault late(sim::Milliseconds delay) { return [=](sim::Device& d) { d.setReplyDelay(delay); }; }
-Call changeLong(int group, int item) { return [=](auto* c) { return ParameterAendern_long(c, group, item, 12); }; }
-Call changeFloat(float v) { return [=](auto* c) { return ParameterAendern_float(c, 0, 1, v); }; }
-Call changeName(const char* name) { return [=](auto* c) { return ParameterAendern_ControllerName(c, 5, 5, name); }; }
+Fault late(sim::Milliseconds delay)
+{
+    return [=](sim::Device& d) { d.setReplyDelay(delay); };
+}
+Call changeLong(int group, int item)
+{
+    return [=](auto* c) { return ParameterAendern_long(c, group, item, 12); };
+}
+Call changeFloat(float v)
+{
+    return [=](auto* c) { return ParameterAendern_float(c, 0, 1, v); };
+}
+Call changeName(const char* name)
+{
+    return [=](auto* c) { return ParameterAendern_ControllerName(c, 5, 5, name); };
+}
 
 struct ReplyCase {
     const char* name;
     Fault fault;
     Call call;
     std::int32_t result;
-    double minSeconds = 0.0;  // the call's duration; above 1 s only with re-reads
+    double minSeconds = 0.0; // the call's duration; above 1 s only with re-reads
     double maxSeconds = 1.0;
-    Call then = {};  // a second command, at once, with the fault still on
+    Call then = {}; // a second command, at once, with the fault still on
     std::int32_t thenResult = 0;
 };
 
@@ -175,10 +209,10 @@ const ReplyCase kReplyCases[] = {
     // The late reply is still in the input when the next command reads its own, 50 ms too early.
     {"LateReplyIsTakenByTheNextStatusQuery", late(150ms), statusQuery, 0, 0.0, 1.0, statusQuery, 1},
     {"LateReplyFailsAMachineCommandAndTheNextSkipsIt", late(150ms), jog, 0, 0.0, 0.5, ParkPositionAnfahren, 1},
-    {"ShortReplyFailsAMachineCommandWithoutRereads", [](auto& d) { d.setShortReply(27); }, ParkPositionAnfahren, 0,
-     0.0, 0.5},
+    {"ShortReplyFailsAMachineCommandWithoutRereads", [](auto& d) { d.setShortReply(27); }, ParkPositionAnfahren, 0, 0.0,
+     0.5},
     {"StaleReplyFollowedByTheRightOneSucceeds", [](auto& d) { d.setStaleSequence(1, 300ms); }, jog, 1, 0.25, 1.2},
-    {"OnlyStaleRepliesFailAfterTheRereads", [](auto& d) { d.setStaleSequence(1); },  // 100 ms + 128 x 10 ms
+    {"OnlyStaleRepliesFailAfterTheRereads", [](auto& d) { d.setStaleSequence(1); }, // 100 ms + 128 x 10 ms
      [](auto* c) { return SpindelKuhlungSetzen(c, 1, 0); }, 0, 1.3, 3.5},
     {"WrongEchoFailsALongChange", wrongEcho(0x0404), changeLong(4, 4), 0},
     {"WrongEchoFailsAFourLongsChange", wrongEcho(0x040A),
@@ -222,12 +256,12 @@ TEST_F(SequenceEcho, SequenceNumberWrapsAndTwoFiftyFiveIsConfirmed)
     m_ctx.sequence = 254;
     for (const int sequence : {254, 255, 0}) {
         if (sequence == 255)
-            device.setStaleSequence(1, 200ms);  // the awaited 255 comes after a stale 254
+            device.setStaleSequence(1, 200ms); // the awaited 255 comes after a stale 254
         EXPECT_EQ(jog(&m_ctx), 1) << sequence;
         EXPECT_EQ(lastFrame(device)[59], sequence);
         EXPECT_EQ(m_ctx.sequence, (sequence + 1) % 256);
     }
 }
 
-}  // namespace
-}  // namespace quorlink::test
+} // namespace
+} // namespace quorlink::test

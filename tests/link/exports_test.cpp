@@ -34,19 +34,41 @@ std::vector<std::vector<std::string>> toolOutput(const std::string& tool, const 
 TEST(Exports, AreExactlyTheThirtyCommands)
 {
     const std::set<std::string> expected = {
-        "KorvexOpenConnectionPort", "KorvexOpenConnectionAuto", "KorvexOpenConnectionName", "KorvexCloseConnection",
-        "KorvexWriteChar", "KorvexReadChar", "StatusAbfrage", "GetPosition_mm", "GetPosition_Schritte",
-        "BetriebsArtenWechsel", "FehlerQuitieren", "NotHalt_mitBremsrampe", "NotStop_ohneBremsrampe",
-        "FahreRelativ_XY_mm", "FahreRelativ_XY_Schritte", "FahreRelativ_ZC_mm", "FahreRelativ_ZC_Schritte",
-        "SpindelKuhlungSetzen", "AllgemeineAusgaeneSetzen", "Referenzfahrt", "ParkPositionAnfahren",
-        "NullPunktSetzen_mm", "NullPunktSetzen_Schritte", "ParameterLesen", "ParameterAendern_long",
-        "ParameterAendern_float", "ParameterAendern_4_longs", "ParameterAendern_4_uchar",
-        "ParameterAendern_ControllerName", "ParameterAendern_Richtung_Sequenz_ReferenzFahrt",
+        "KorvexOpenConnectionPort",
+        "KorvexOpenConnectionAuto",
+        "KorvexOpenConnectionName",
+        "KorvexCloseConnection",
+        "KorvexWriteChar",
+        "KorvexReadChar",
+        "StatusAbfrage",
+        "GetPosition_mm",
+        "GetPosition_Schritte",
+        "BetriebsArtenWechsel",
+        "FehlerQuitieren",
+        "NotHalt_mitBremsrampe",
+        "NotStop_ohneBremsrampe",
+        "FahreRelativ_XY_mm",
+        "FahreRelativ_XY_Schritte",
+        "FahreRelativ_ZC_mm",
+        "FahreRelativ_ZC_Schritte",
+        "SpindelKuhlungSetzen",
+        "AllgemeineAusgaeneSetzen",
+        "Referenzfahrt",
+        "ParkPositionAnfahren",
+        "NullPunktSetzen_mm",
+        "NullPunktSetzen_Schritte",
+        "ParameterLesen",
+        "ParameterAendern_long",
+        "ParameterAendern_float",
+        "ParameterAendern_4_longs",
+        "ParameterAendern_4_uchar",
+        "ParameterAendern_ControllerName",
+        "ParameterAendern_Richtung_Sequenz_ReferenzFahrt",
     };
     ASSERT_EQ(expected.size(), 30u);
     std::set<std::string> defined;
     for (const auto& fields : toolOutput(QUORLINK_NM, "-D --defined-only")) {
-        ASSERT_EQ(fields.size(), 3u);  // "0000000000001234 T Name": function symbols only
+        ASSERT_EQ(fields.size(), 3u); // "0000000000001234 T Name": function symbols only
         EXPECT_EQ(fields[1], "T") << fields[2];
         defined.insert(fields[2]);
     }
@@ -61,7 +83,7 @@ TEST(Exports, LibraryNeedsOnlyLibcAndHasItsSoname)
         if (fields.size() == 5 && (fields[1] == "(NEEDED)" || fields[1] == "(SONAME)"))
             (fields[1] == "(NEEDED)" ? needed : soname).insert(fields[4].substr(1, fields[4].size() - 2));
     }
-    EXPECT_EQ(soname, std::set<std::string> {"libquorlink.so.1"});
+    EXPECT_EQ(soname, std::set<std::string>{"libquorlink.so.1"});
     ASSERT_EQ(needed.count("libc.so.6"), 1u);
     for (const auto& lib : needed) {
         const bool sanitizerRuntime = lib.rfind("libasan.so", 0) == 0 || lib.rfind("libubsan.so", 0) == 0;
@@ -74,4 +96,4 @@ TEST(Exports, HeaderCompilesAsCWithTheSameLayout)
     EXPECT_EQ(quorlinkHeaderCheckFromC(), static_cast<int>(sizeof(ConnectionContext)));
 }
 
-}  // namespace
+} // namespace

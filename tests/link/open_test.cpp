@@ -23,7 +23,8 @@ Frame connectStatus(std::uint8_t seq) { return requestFrame(0, 0x00, seq, {}, 0)
 Frame connectMode(std::uint8_t seq, std::uint8_t mode) { return requestFrame(0, 0x01, seq, {{2, {mode}}}, 0); }
 Frame connectNameRead(std::uint8_t seq) { return requestFrame(1, 0x21, seq, {{2, {5, 5}}}, 0); }
 
-Ports one(int port, std::string name = kDefault, void (*fault)(sim::Device&) = [](sim::Device&) {})
+Ports one(
+    int port, std::string name = kDefault, void (*fault)(sim::Device&) = [](sim::Device&) {})
 {
     return [=](sim::Simulator& s) { fault(s.addPort(port, name)); };
 }
@@ -31,20 +32,29 @@ void silent(sim::Device& d) { d.setSilent(true); }
 void refusing(sim::Device& d) { d.setStatusAcceptByte(2); }
 void nameUnreadable(sim::Device& d) { d.setNoReplyForKey(0x0505); }
 
-Call byPort(int n) { return [n](auto* c) { return KorvexOpenConnectionPort(c, n); }; }
+Call byPort(int n)
+{
+    return [n](auto* c) { return KorvexOpenConnectionPort(c, n); };
+}
 // Opens with a number outside 1..8, so that the port name the caller left in the context counts.
 Call byPortName(std::string portName, int n = 0)
 {
-    return [=](auto* c) { portName.copy(c->portName, sizeof c->portName); return KorvexOpenConnectionPort(c, n); };
+    return [=](auto* c) {
+        portName.copy(c->portName, sizeof c->portName);
+        return KorvexOpenConnectionPort(c, n);
+    };
 }
-Call byName(std::string name) { return [=](auto* c) { return KorvexOpenConnectionName(c, name.data()); }; }
+Call byName(std::string name)
+{
+    return [=](auto* c) { return KorvexOpenConnectionName(c, name.data()); };
+}
 
 struct OpenCase {
     const char* name;
     std::vector<Ports> ports;
     Call open;
-    int sequence;              // afterwards
-    const char* port = "";     // connected port; empty: the open fails with errorCode
+    int sequence;          // afterwards
+    const char* port = ""; // connected port; empty: the open fails with errorCode
     std::string controllerName = "";
     std::uint8_t errorCode = 0;
 };
@@ -53,20 +63,31 @@ void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
 
 const OpenCase kOpenCases[] = {
     {"PortByNumber", {one(3)}, byPort(3), 1, "COM3", kBlanks},
-    {"PortResetsAGarbageContext", {one(3)}, [](auto* c) { std::memset(c, 0x5A, sizeof *c); return byPort(3)(c); }, 1,
-     "COM3", kBlanks},
+    {"PortResetsAGarbageContext",
+     {one(3)},
+     [](auto* c) {
+         std::memset(c, 0x5A, sizeof *c);
+         return byPort(3)(c);
+     },
+     1,
+     "COM3",
+     kBlanks},
     {"PortNumberZeroTakesTheContextsPortName", {one(3)}, byPortName("COM3", 0), 1, "COM3", kBlanks},
     {"PortNumberNineTakesTheContextsPortName", {one(3)}, byPortName("COM3", 9), 1, "COM3", kBlanks},
     {"PortNumberMinusOneTakesTheContextsPortName", {one(3)}, byPortName("COM3", -1), 1, "COM3", kBlanks},
-    {"PortNeverTakesAStandardDescriptor", {one(3)}, [](auto* c) {
+    {"PortNeverTakesAStandardDescriptor",
+     {one(3)},
+     [](auto* c) {
          const int savedStdin = dup(0);
-         close(0);  // the next descriptor the process gets would be 0
+         close(0); // the next descriptor the process gets would be 0
          const std::int32_t opened = savedStdin >= 0 ? byPort(3)(c) : 0;
          dup2(savedStdin, 0);
          close(savedStdin);
          return opened;
      },
-     1, "COM3", kBlanks},
+     1,
+     "COM3",
+     kBlanks},
     {"PortMissing", {one(3)}, byPort(4), 0, "", "", kNotOpened},
     // Other forms of name are refused by the port map (port_map_test.cpp).
     {"PortNameUnterminated", {one(3)}, byPortName("COM34"), 0, "", "", kNotOpened},
@@ -74,23 +95,38 @@ const OpenCase kOpenCases[] = {
     {"PortRefusing", {one(2, kDefault, refusing)}, byPort(2), 1, "", "", kNoAnswer},
     {"ScanBehindAbsentPortsCutsTheNameTo16", {one(3, "Portal-Fraese  01")}, scan, 4, "COM3", "Portal-Fraese  0"},
     {"ScanSkipsSilentPorts", {one(1, kDefault, silent), one(2, kDefault, silent), one(3)}, scan, 6, "COM3", kDefault},
-    {"ScanSkipsARefusingController", {one(1, kDefault, refusing), one(2, "Second          ")}, scan, 5,
-     "COM2", "Second          "},
+    {"ScanSkipsARefusingController",
+     {one(1, kDefault, refusing), one(2, "Second          ")},
+     scan,
+     5,
+     "COM2",
+     "Second          "},
     {"ScanConnectsEvenWhenTheNameReadFails", {one(4, kDefault, nameUnreadable)}, scan, 4, "COM4", kZeros},
     {"ScanWithoutPorts", {}, scan, 0, "", "", kNoController},
-    {"ScanFindsOnlySilentAndRefusingPorts", {one(5, kDefault, silent), one(7, kDefault, refusing)}, scan, 2,
-     "", "", kNoController},
+    {"ScanFindsOnlySilentAndRefusingPorts",
+     {one(5, kDefault, silent), one(7, kDefault, refusing)},
+     scan,
+     2,
+     "",
+     "",
+     kNoController},
     {"NamePassesOverSilentAndOtherControllers",
      {one(1, kDefault, silent), one(2, "Drehbank        "), one(3, "Portalfraese    ")},
-     byName("Portalfraese    "), 1 + 4 + 4, "COM3", "Portalfraese    "},
+     byName("Portalfraese    "),
+     1 + 4 + 4,
+     "COM3",
+     "Portalfraese    "},
     {"NamePaddedWithZeros", {one(2, kThreeLetters)}, byName(kThreeLetters), 4, "COM2", kThreeLetters},
     {"NameWithHighBytes", {one(2, kHigh)}, byName(kHigh), 4, "COM2", kHigh},
-    {"NameTakenFromTheContextItself", {one(6, "Eigener Name    ")},
-     [](auto* c) {  // the name lies in the context that the open resets
+    {"NameTakenFromTheContextItself",
+     {one(6, "Eigener Name    ")},
+     [](auto* c) { // the name lies in the context that the open resets
          std::memcpy(c->controllerName, "Eigener Name    ", 16);
          return KorvexOpenConnectionName(c, c->controllerName);
      },
-     4, "COM6", "Eigener Name    "},
+     4,
+     "COM6",
+     "Eigener Name    "},
     {"NameOtherCase", {one(2)}, byName("nc-travo usb    "), 4, "", "", kNoName},
     {"NameLastByteDiffers", {one(2)}, byName("NC-Travo USB   !"), 4, "", "", kNoName},
     {"NameZerosAreNotBlanks", {one(2, kThreeLetters)}, byName("abc             "), 4, "", "", kNoName},
@@ -106,7 +142,7 @@ TEST_P(Open, ConnectsOrReportsWhyAndCountsTheSequence)
     for (const auto& add : c.ports)
         add(m_sim);
     begin();
-    m_ctx.portHandle = -1;  // closed; an open refused before the reset leaves the context alone
+    m_ctx.portHandle = -1; // closed; an open refused before the reset leaves the context alone
     const bool connects = *c.port != '\0';
     EXPECT_EQ(c.open(&m_ctx), connects ? 1 : 0);
     EXPECT_EQ(m_ctx.errorCode, c.errorCode);
@@ -118,12 +154,12 @@ TEST_P(Open, ConnectsOrReportsWhyAndCountsTheSequence)
         const auto received = m_sim.device(port).frames();
         if (received.empty())
             continue;
-        std::vector<Frame> frames, expected {connectStatus(sequence++)};
+        std::vector<Frame> frames, expected{connectStatus(sequence++)};
         for (const auto& f : received)
             frames.push_back(f.bytes);
         if (frames.size() > 1) {
-            expected.insert(expected.end(), {connectMode(sequence, 1), connectNameRead(sequence + 1),
-                                             connectMode(sequence + 2, 2)});
+            expected.insert(expected.end(),
+                            {connectMode(sequence, 1), connectNameRead(sequence + 1), connectMode(sequence + 2, 2)});
             sequence += 3;
         }
         EXPECT_EQ(frames, expected) << "COM" << port;
@@ -139,15 +175,16 @@ TEST_P(Open, ConnectsOrReportsWhyAndCountsTheSequence)
         EXPECT_EQ(m_ctx.controllerName[16], '\0');
         EXPECT_GT(m_ctx.portHandle, 2);
         const auto& x = m_ctx;
-        EXPECT_EQ(std::tuple(x.baudRate, x.dataBits, x.parity, x.stopBits, x.handshake), std::tuple(115200u, 8, 0, 0, 4));
+        EXPECT_EQ(std::tuple(x.baudRate, x.dataBits, x.parity, x.stopBits, x.handshake),
+                  std::tuple(115200u, 8, 0, 0, 4));
         EXPECT_NE(x.writeOverlapped.event, -1);
         EXPECT_NE(x.readOverlapped.event, -1);
-        EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1);  // the port stayed open
+        EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1); // the port stayed open
     } else {
         EXPECT_EQ(m_ctx.portHandle, -1);
     }
-    for (const int port : m_sim.ports()) {  // every other port opens: a failed try left no lock
-        ConnectionContext other {};
+    for (const int port : m_sim.ports()) { // every other port opens: a failed try left no lock
+        ConnectionContext other{};
         if (m_sim.device(port).portName() != c.port && KorvexOpenConnectionPort(&other, port) == 0) {
             EXPECT_NE(other.errorCode, kNotOpened) << "COM" << port << " was left locked";
         }
@@ -158,5 +195,5 @@ TEST_P(Open, ConnectsOrReportsWhyAndCountsTheSequence)
 INSTANTIATE_TEST_SUITE_P(Cases, Open, ::testing::ValuesIn(kOpenCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-}  // namespace quorlink::test
+} // namespace
+} // namespace quorlink::test

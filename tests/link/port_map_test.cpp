@@ -23,7 +23,7 @@ TEST(DefaultDevices, AcmFirstThenUsbEachInNumericOrderAndNoPlaceholderPorts)
     for (const char* name :
          {"ttyACM10", "ttyUSB0", "ttyACM2", "ttyS0", "ttyS1", "ttyACMx", "ttyUSB", "tty0", "ttyUSB3", "ttyACM"})
         std::ofstream(dir / name).put('\n');
-    const char* const expected[] = {"", "ttyACM2", "ttyACM10", "ttyUSB0", "ttyUSB3", ""};  // COM0 .. COM5
+    const char* const expected[] = {"", "ttyACM2", "ttyACM10", "ttyUSB0", "ttyUSB3", ""}; // COM0 .. COM5
     for (int n = 0; n < 6; ++n) {
         char path[kMaxDevicePath];
         EXPECT_EQ(defaultDevice(dir.c_str(), n, path) ? fs::path(path).filename().string() : "", expected[n]) << n;
@@ -36,8 +36,9 @@ TEST(PortNames, OnlyComAndOneDigitAreNamesAndTheEnvironmentVariableGivesThePath)
     const struct {
         const char name[5];
         int number;
-    } cases[] = {{"COM1", 1}, {"COM8", 8}, {"COM9", 9}, {"COM0", 0}, {"com1", 0}, {"COM", 0}, {"CO1", 0}, {"", 0},
-                 {{'C', 'O', 'M', '1', '2'}, 0}};
+    } cases[] = {{"COM1", 1}, {"COM8", 8}, {"COM9", 9},
+                 {"COM0", 0}, {"com1", 0}, {"COM", 0},
+                 {"CO1", 0},  {"", 0},     {{'C', 'O', 'M', '1', '2'}, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(portNumberOf(c.name), c.number) << std::string(c.name, 5);
     char path[kMaxDevicePath];
@@ -45,11 +46,11 @@ TEST(PortNames, OnlyComAndOneDigitAreNamesAndTheEnvironmentVariableGivesThePath)
     ASSERT_TRUE(resolvePortName("COM5", path));
     EXPECT_STREQ(path, "/dev/pts/77");
     setenv("QUORLINK_COM5", "", 1);
-    EXPECT_FALSE(resolvePortName("COM5", path));  // set but empty: maps to nothing
+    EXPECT_FALSE(resolvePortName("COM5", path)); // set but empty: maps to nothing
     setenv("QUORLINK_COM5", std::string(kMaxDevicePath, 'x').c_str(), 1);
     EXPECT_FALSE(resolvePortName("COM5", path));
     EXPECT_FALSE(resolvePortName("COMX", path));
 }
 
-}  // namespace
-}  // namespace quorlink
+} // namespace
+} // namespace quorlink

@@ -22,15 +22,15 @@ TEST_F(Port, SecondOpenFailsInThisAndInAnotherProcessAndAReopenReleasesTheOldPor
 {
     openOnCom3();
     const int oldFd = m_ctx.portHandle;
-    ASSERT_EQ(KorvexOpenConnectionPort(&m_ctx, 3), 1);  // the old lock would refuse it
+    ASSERT_EQ(KorvexOpenConnectionPort(&m_ctx, 3), 1); // the old lock would refuse it
     EXPECT_TRUE(fcntl(oldFd, F_GETFD) == -1 || oldFd == m_ctx.portHandle);
-    ConnectionContext second {};
+    ConnectionContext second{};
     EXPECT_EQ(KorvexOpenConnectionPort(&second, 3), 0);
     EXPECT_EQ(second.errorCode, QUORLINK_ERROR_PORT_NOT_OPENED);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        ConnectionContext ctx {};
+        ConnectionContext ctx{};
         _exit(KorvexOpenConnectionPort(&ctx, 3) == 0 && ctx.errorCode == QUORLINK_ERROR_PORT_NOT_OPENED ? 0 : 1);
     }
     int status = 0;
@@ -55,7 +55,7 @@ TEST_F(Port, LineIsRaw115200EightNOneWithoutFlowControlAndCloseKeepsItWithDtrAnd
         EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
-        EXPECT_EQ(std::pair(t.c_cc[VMIN], t.c_cc[VTIME]), std::pair(cc_t {0}, cc_t {0}));
+        EXPECT_EQ(std::pair(t.c_cc[VMIN], t.c_cc[VTIME]), std::pair(cc_t{0}, cc_t{0}));
         const ConnectionContext before = m_ctx;
         EXPECT_EQ(KorvexCloseConnection(&m_ctx), open ? 1 : 0);
         EXPECT_TRUE(open || std::memcmp(&before, &m_ctx, sizeof m_ctx) == 0) << "a second close changed the context";
@@ -92,7 +92,7 @@ TEST_F(Port, WriteToADeviceThatTakesNothingTimesOut)
 {
     auto& device = openOnCom3();
     device.setInputStalled(true);
-    std::vector<char> data(24000, 'x');  // more than a pseudo-terminal buffers (about 17 KB)
+    std::vector<char> data(24000, 'x'); // more than a pseudo-terminal buffers (about 17 KB)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(KorvexWriteChar(&m_ctx, data.data(), static_cast<std::int32_t>(data.size())), 0);
     const double took = secondsSince(start), lineTime = data.size() * 10.0 / 115200;
@@ -122,7 +122,8 @@ TEST_F(Port, ForeignHandlesAreNeverClosedNorUsed)
     ASSERT_EQ(pipe2(pipeFds, O_NONBLOCK), 0);
     const std::pair<const char*, std::function<void(ConnectionContext&)>> cases[] = {
         {"zero-initialised", [](ConnectionContext&) {}},
-        {"foreign pipe, plausible events", [&](ConnectionContext& c) {
+        {"foreign pipe, plausible events",
+         [&](ConnectionContext& c) {
              c.portHandle = pipeFds[1];
              c.writeOverlapped.event = c.readOverlapped.event = 0x514C;
          }},
@@ -130,7 +131,7 @@ TEST_F(Port, ForeignHandlesAreNeverClosedNorUsed)
     };
     for (const auto& [what, prepare] : cases) {
         SCOPED_TRACE(what);
-        ConnectionContext ctx {};
+        ConnectionContext ctx{};
         prepare(ctx);
         char byte = 'x';
         EXPECT_EQ(KorvexWriteChar(&ctx, &byte, 1), 0);
@@ -165,8 +166,16 @@ TEST_F(BadArguments, CountsOutsideTheFrameNullPointersAndNullContextsGiveZeroAnd
         {"homing, 57 bytes", [&](auto* c) { return Referenzfahrt(c, 57, bytes57); }},
         {"homing, -1 bytes", [&](auto* c) { return Referenzfahrt(c, -1, bytes57); }},
         {"homing, null bytes", [&](auto* c) { return Referenzfahrt(c, 1, nullptr); }},
-        {"position mm, null array", [&](auto* c) { unsigned char s; return GetPosition_mm(c, nullptr, &s); }},
-        {"position steps, null status", [&](auto* c) { std::int32_t p[4]; return GetPosition_Schritte(c, p, nullptr); }},
+        {"position mm, null array",
+         [&](auto* c) {
+             unsigned char s;
+             return GetPosition_mm(c, nullptr, &s);
+         }},
+        {"position steps, null status",
+         [&](auto* c) {
+             std::int32_t p[4];
+             return GetPosition_Schritte(c, p, nullptr);
+         }},
         {"parameter read, null output", [&](auto* c) { return ParameterLesen(c, 5, 5, nullptr); }},
         {"name change, null name", [&](auto* c) { return ParameterAendern_ControllerName(c, 5, 5, nullptr); }},
         {"write, -5 bytes", [&](auto* c) { return KorvexWriteChar(c, buffer, -5); }},
@@ -188,5 +197,5 @@ TEST_F(BadArguments, CountsOutsideTheFrameNullPointersAndNullContextsGiveZeroAnd
     EXPECT_TRUE(device.bootloaderBytes().empty());
 }
 
-}  // namespace
-}  // namespace quorlink::test
+} // namespace
+} // namespace quorlink::test

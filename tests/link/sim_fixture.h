@@ -2,8 +2,8 @@
 // Test fixture: the library against in-process simulated controllers on real
 // pseudo-terminals.
 
-#include <quorlink.h>
 #include "sim/simulator.h"
+#include <quorlink.h>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -31,7 +31,7 @@ using namespace std::chrono_literals;
 inline Frame requestFrame(std::uint8_t cls, std::uint8_t code, std::uint8_t sequence,
                           std::initializer_list<std::pair<int, Bytes>> runs = {}, std::uint8_t trailer = 0xA7)
 {
-    Frame f {};
+    Frame f{};
     f[0] = cls;
     f[1] = code;
     for (const auto& [offset, bytes] : runs)
@@ -91,13 +91,13 @@ protected:
     {
         device.waitForFrames(1, 1s);
         const auto frames = device.frames();
-        return frames.empty() ? Frame {} : frames.back().bytes;
+        return frames.empty() ? Frame{} : frames.back().bytes;
     }
 
     void TearDown() override { KorvexCloseConnection(&m_ctx); }
 
     sim::Simulator m_sim;
-    ConnectionContext m_ctx {};
+    ConnectionContext m_ctx{};
 };
 
-}  // namespace quorlink::test
+} // namespace quorlink::test

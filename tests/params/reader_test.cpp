@@ -44,16 +44,23 @@ TEST(Reader, StopsAtFirstSyntaxErrorWithItsMessageAndLineNumber)
     const std::pair<const char*, std::string> cases[] = {
         {"0100 0.5", syntax("Kein '=' vorhanden", 1)},
         {"% Kopf\n\n \t \n0100 0.5\n0101=1\n", syntax("Kein '=' vorhanden", 4)},
-        {"=5", syntax("Kein HB LB vorhanden", 1)},          {"=", syntax("Kein HB LB vorhanden", 1)},
+        {"=5", syntax("Kein HB LB vorhanden", 1)},
+        {"=", syntax("Kein HB LB vorhanden", 1)},
         {"0100=1\n0100=   % Text", syntax("Kein Wert vorhanden", 2)},
-        {"01 00=1", syntax("Syntax Error in HB LB", 1)},   {"01G0=1", syntax("Syntax Error in HB LB", 1)},
-        {"0x=1", syntax("Syntax Error in HB LB", 1)},      {"0100=0,5", syntax("Syntax Error im Wert", 1)},
-        {"0000=12.5", syntax("Syntax Error im Wert", 1)},  {"0000=0x10", syntax("Syntax Error im Wert", 1)},
-        {"0408=[1 ;0;1;0]", syntax("Syntax Error im Wert", 1)}, {"040b=[1;2;3;4;5]", syntax("Syntax Error im Wert", 1)},
+        {"01 00=1", syntax("Syntax Error in HB LB", 1)},
+        {"01G0=1", syntax("Syntax Error in HB LB", 1)},
+        {"0x=1", syntax("Syntax Error in HB LB", 1)},
+        {"0100=0,5", syntax("Syntax Error im Wert", 1)},
+        {"0000=12.5", syntax("Syntax Error im Wert", 1)},
+        {"0000=0x10", syntax("Syntax Error im Wert", 1)},
+        {"0408=[1 ;0;1;0]", syntax("Syntax Error im Wert", 1)},
+        {"040b=[1;2;3;4;5]", syntax("Syntax Error im Wert", 1)},
         {"040b=[1; ;1;0]", syntax("Syntax Error im Wert", 1)},
         {"0304=[[1;1;0;0][2;1;0;x]]", syntax("Syntax Error im Wert", 1)},
         {"\r\n0100=1.5\r\n0101=abc\r\n0102=1\r\n", syntax("Syntax Error im Wert", 3)},
-        {"0304=[[1;1;0;0][2;2;0;3]]\n0100=x", order}, {"0304=[[1;1;0;0][3;3;3;3]]", order}, {"0304=[]", order},
+        {"0304=[[1;1;0;0][2;2;0;3]]\n0100=x", order},
+        {"0304=[[1;1;0;0][3;3;3;3]]", order},
+        {"0304=[]", order},
     };
     for (const auto& [text, message] : cases) {
         ParameterSet set;
@@ -103,8 +110,14 @@ TEST(Reader, ReadsKeysLikeStrtolBase16KeepsCommentsOfKeysOutsideTheTableAndTheLa
     EXPECT_TRUE(out.result && out.messages.empty());
     EXPECT_EQ(set.verfahrbereichBis, (Quad{5, 6, 7, 8})); // the last occurrence wins
     // Numbers beyond the 32-bit range are clamped, as strtol with a 32-bit long does.
-    EXPECT_EQ(set.lineComments, (Comments{{INT32_MIN, ""}, {-1, ""}, {0x0300, ""}, {0x0303, ""}, {0x040A, ""},
-                                          {0x07FF, "% x"}, {0x10100, ""}, {INT32_MAX, ""}}));
+    EXPECT_EQ(set.lineComments, (Comments{{INT32_MIN, ""},
+                                          {-1, ""},
+                                          {0x0300, ""},
+                                          {0x0303, ""},
+                                          {0x040A, ""},
+                                          {0x07FF, "% x"},
+                                          {0x10100, ""},
+                                          {INT32_MAX, ""}}));
 }
 
 TEST(Reader, TakesCommentsVerbatimWithCarriageReturnAndEightBitBytes)
@@ -118,8 +131,11 @@ TEST(Reader, TakesCommentsVerbatimWithCarriageReturnAndEightBitBytes)
     EXPECT_FLOAT_EQ(set.startStopGeschwindigkeit, 0.5f);
     EXPECT_FLOAT_EQ(set.manuellLangsam, 1); // last line without a line feed
     EXPECT_EQ(set.controllerName, "Fr\xe4se \x80\xff =x");
-    EXPECT_EQ(set.lineComments, (Comments{{0x0100, "% Startgeschwindigkeit\r"}, {0x0101, ""}, {0x0102, "%a%b  \r"},
-                                          {0x0103, ""}, {0x0505, "% K\xfchlung \x81"}}));
+    EXPECT_EQ(set.lineComments, (Comments{{0x0100, "% Startgeschwindigkeit\r"},
+                                          {0x0101, ""},
+                                          {0x0102, "%a%b  \r"},
+                                          {0x0103, ""},
+                                          {0x0505, "% K\xfchlung \x81"}}));
 }
 
 // A line for p with every element at its default except target, which is value.
@@ -171,21 +187,28 @@ TEST(Reader, ValidatesInDoublePrecisionWithExactMessagesInFileOrder)
     const std::pair<const char*, Messages> cases[] = {
         {"0000=65536", {"Motortest -> Weglänge war ungültig\nund ist mit DEFAULT Wert (400 Schritte)" + tail}},
         {"0003=0", {"Motortest -> Motortestbeschleunigung war ungültig\nund ist mit DEFAULT Wert (10 mm/s²)" + tail}},
-        {"0103=0", {"Geschwindigkeiten -> 'Manuelles Fahren langsam' war ungültig\nund ist mit DEFAULT Wert (0.5 "
-                    "mm/s)" + tail}},
+        {"0103=0",
+         {"Geschwindigkeiten -> 'Manuelles Fahren langsam' war ungültig\nund ist mit DEFAULT Wert (0.5 "
+          "mm/s)" +
+          tail}},
         {"040a=[100;100;32768;50]",
          {"Mechanik -> 'Verfahrbereich bis' Z war ungültig\nund ist mit DEFAULT Wert (50 mm)" + tail}},
-        {"0201=0", {"Schnittstelle -> Zusatzsignal Kühlung war ungültig\nund ist mit 'deaktiv' initialisiert.\n"
-                    "Bitte definieren Sie den Signal richtig im Dialog."}},
-        {"0500=5", {"Sonstige -> Werkzeugwechsel war ungültig und ist mit\nDEFAULT Wert (4-nur Parameter übernehmen)" +
-                    tail}},
-        {"0505=ABCDEFGHIJKLMNOPQ", {"Achtung! Sonstige -> Controllername war länger als 16 char\n"
-                                    "und ist auf genau 16 char gekürzt worden."}},
+        {"0201=0",
+         {"Schnittstelle -> Zusatzsignal Kühlung war ungültig\nund ist mit 'deaktiv' initialisiert.\n"
+          "Bitte definieren Sie den Signal richtig im Dialog."}},
+        {"0500=5",
+         {"Sonstige -> Werkzeugwechsel war ungültig und ist mit\nDEFAULT Wert (4-nur Parameter übernehmen)" + tail}},
+        {"0505=ABCDEFGHIJKLMNOPQ",
+         {"Achtung! Sonstige -> Controllername war länger als 16 char\n"
+          "und ist auf genau 16 char gekürzt worden."}},
         {"0304=[[5;1;0;0][2;7;0;3]]", // an invalid axis is replaced first, the order checked afterwards
          {msg(0x0304, 0), "Referenzfahrt -> Reihenfolge[1] war ungültig\nund ist mit DEFAULT Wert (1=Y)" + tail}},
-        {"0000=-5\n040b=[99999;0;0;-99999]\n0000=1\n0001=0", {msg(0x0000), msg(0x040B, 0), msg(0x040B, 3), msg(0x0001)}},
+        {"0000=-5\n040b=[99999;0;0;-99999]\n0000=1\n0001=0",
+         {msg(0x0000), msg(0x040B, 0), msg(0x040B, 3), msg(0x0001)}},
         {"0100=0.0099999999", {msg(0x0100)}}, // 0.01f as a float, but below 0.01
-        {"0000=99999999999999999999", {msg(0x0000)}}, {"0100=nan", {msg(0x0100)}}, {"0100=1e400", {msg(0x0100)}},
+        {"0000=99999999999999999999", {msg(0x0000)}},
+        {"0100=nan", {msg(0x0100)}},
+        {"0100=1e400", {msg(0x0100)}},
         {"0100=0x1p-1", {}},
     };
     for (const auto& [text, messages] : cases) {
@@ -212,9 +235,9 @@ TEST(Reader, StoresCutNamesAndHomingRecordsDirectionsFirst)
 TEST(Reader, CutsQuadruplesAtTheirBracketsAndSemicolons)
 {
     const std::pair<const char*, Quad> cases[] = {
-        {"[1;2;3;4]", {1, 2, 3, 4}}, {"[1;2;3;4]xyz", {1, 2, 3, 4}},  {"1;2;3;4", {1, 2, 3, 0}},
-        {"[]", {0, 0, 0, 0}},        {"[1; 2;\t3;  4]", {1, 2, 3, 4}}, {"[1;1;1;1", {1, 1, 1, 0}},
-        {"x[1;2;3;4]", {1, 2, 3, 4}}, {"[;;;]", {0, 0, 0, 0}},       {"[-1;+2;3;4]", {-1, 2, 3, 4}},
+        {"[1;2;3;4]", {1, 2, 3, 4}},  {"[1;2;3;4]xyz", {1, 2, 3, 4}},   {"1;2;3;4", {1, 2, 3, 0}},
+        {"[]", {0, 0, 0, 0}},         {"[1; 2;\t3;  4]", {1, 2, 3, 4}}, {"[1;1;1;1", {1, 1, 1, 0}},
+        {"x[1;2;3;4]", {1, 2, 3, 4}}, {"[;;;]", {0, 0, 0, 0}},          {"[-1;+2;3;4]", {-1, 2, 3, 4}},
     };
     for (const auto& [value, expected] : cases) {
         ParameterSet set;

@@ -23,11 +23,11 @@ TEST(Table, ExchangeListHoldsEveryKeyButTheFileOnlyOnesInAscendingOrder)
     std::vector<std::uint16_t> keys;
     for (const ParameterInfo* p : exchangeList())
         keys.push_back(p->key.value);
-    EXPECT_EQ(keys, (std::vector<std::uint16_t>{
-                        0x0000, 0x0001, 0x0002, 0x0003, 0x0100, 0x0101, 0x0102, 0x0103, 0x0104, 0x0105,
-                        0x0106, 0x0107, 0x0200, 0x0201, 0x0202, 0x0203, 0x0304, 0x0400, 0x0401, 0x0402,
-                        0x0403, 0x0404, 0x0405, 0x0406, 0x0407, 0x0408, 0x0409, 0x040A, 0x040B, 0x040C,
-                        0x040D, 0x0500, 0x0501, 0x0502, 0x0503, 0x0504, 0x0505, 0x0506}));
+    EXPECT_EQ(keys, (std::vector<std::uint16_t>{0x0000, 0x0001, 0x0002, 0x0003, 0x0100, 0x0101, 0x0102, 0x0103,
+                                                0x0104, 0x0105, 0x0106, 0x0107, 0x0200, 0x0201, 0x0202, 0x0203,
+                                                0x0304, 0x0400, 0x0401, 0x0402, 0x0403, 0x0404, 0x0405, 0x0406,
+                                                0x0407, 0x0408, 0x0409, 0x040A, 0x040B, 0x040C, 0x040D, 0x0500,
+                                                0x0501, 0x0502, 0x0503, 0x0504, 0x0505, 0x0506}));
     // Every row reaches members of its own.
     ParameterSet set;
     std::set<const void*> seen;
@@ -49,10 +49,12 @@ TEST(Table, ControllerMessagesFollowTheirRuleWithTheThreeKnownExceptions)
     const auto transfer = [](std::int32_t key) { return transferErrorMessage(*findParameter(key)); };
     EXPECT_EQ(read(0x0000), "Fehler bei ParameterLesen    HBYTE_MOTORTEST  LBYTE_MOTORTEST_WEGLAENGE_LONG.");
     EXPECT_EQ(transfer(0x0000), "Fehler bei Parameterübertragung    HBYTE_MOTORTEST  LBYTE_MOTORTEST_WEGLAENGE_LONG.");
-    EXPECT_EQ(transfer(0x0400), "Fehler bei Parameterübertragung      HBYTE_MECHANIK  LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT.");
+    EXPECT_EQ(transfer(0x0400),
+              "Fehler bei Parameterübertragung      HBYTE_MECHANIK  LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT.");
     EXPECT_EQ(transfer(0x0202), "Fehler bei Parameterübertragung    HBYTE_SCHNITTSTELLE  "
                                 "BYTE_SCHNITTSTELLE_ZUSATZSIGNAL_STROMABSENKUNG_LONG.");
-    EXPECT_EQ(transfer(0x0505), "Fehler bei Parameterübertragung    HBYTE_SONSTIGE LBYTE_SONSTIGE_CONTROLLERNAME_CHAR.");
+    EXPECT_EQ(transfer(0x0505),
+              "Fehler bei Parameterübertragung    HBYTE_SONSTIGE LBYTE_SONSTIGE_CONTROLLERNAME_CHAR.");
 }
 
 // "%04x=%-32s" and the comment.
@@ -73,16 +75,19 @@ TEST(Writer, WritesEveryKindInItsFormatInAscendingKeyOrder)
     set.Richtung = {1, 1, 0, 0};
     set.Reihenfolge = {2, 1, 0, 3};
     set.controllerName = "Fr\xe4se % 1";
-    set.lineComments = {{0x0505, ""}, {0x0100, "% Start/Stop\r"}, {0x0403, "%c"}, {0x0000, ""}, {0x0300, ""},
-                        {0x0304, ""}, {0x0400, ""}, {0x0401, ""}, {0x0402, ""}, {0x040A, ""}, {0x040D, ""},
-                        {-1, ""}, {0x07FF, "% x"}, {0x10000, ""}};
+    set.lineComments = {{0x0505, ""},    {0x0100, "% Start/Stop\r"},
+                        {0x0403, "%c"},  {0x0000, ""},
+                        {0x0300, ""},    {0x0304, ""},
+                        {0x0400, ""},    {0x0401, ""},
+                        {0x0402, ""},    {0x040A, ""},
+                        {0x040D, ""},    {-1, ""},
+                        {0x07FF, "% x"}, {0x10000, ""}};
     EXPECT_EQ(set.WriteText(), line("0000", "-400") + line("0100", "0.500000", "% Start/Stop\r") + line("0300", "[]") +
                                    line("0304", "[[1;1;0;0][2;1;0;3]]") + line("0400", "100.000000") +
                                    line("0401", "0.100000") + line("0402", "999.000000") +
                                    // A value longer than the field is written whole.
-                                   "0403=1000000015047466219876688855040.000000%c\n" +
-                                   line("040a", "[100;100;50;50]") + line("040d", "[0;1;2;300]") +
-                                   line("0505", "Fr\xe4se % 1"));
+                                   "0403=1000000015047466219876688855040.000000%c\n" + line("040a", "[100;100;50;50]") +
+                                   line("040d", "[0;1;2;300]") + line("0505", "Fr\xe4se % 1"));
     set.lineComments.clear();
     EXPECT_EQ(set.WriteText(), "");
 }
@@ -92,9 +97,15 @@ TEST(Writer, WritesEveryKindInItsFormatInAscendingKeyOrder)
 TEST(Writer, WritesAControllerNameThatTheReaderAccepts)
 {
     const std::pair<std::string, std::string> cases[] = {
-        {"", "NC-Travo USB    "},     {"    ", "NC-Travo USB    "}, {"\t\r", "NC-Travo USB    "},
-        {"%abc", "NC-Travo USB    "}, {"  %a", "NC-Travo USB    "}, {"\nabc", "NC-Travo USB    "},
-        {"ab\ncd", "ab"},             {"ab%cd", "ab%cd"},           {" x ", " x "},
+        {"", "NC-Travo USB    "},
+        {"    ", "NC-Travo USB    "},
+        {"\t\r", "NC-Travo USB    "},
+        {"%abc", "NC-Travo USB    "},
+        {"  %a", "NC-Travo USB    "},
+        {"\nabc", "NC-Travo USB    "},
+        {"ab\ncd", "ab"},
+        {"ab%cd", "ab%cd"},
+        {" x ", " x "},
     };
     for (const auto& [name, written] : cases) {
         ParameterSet set, back;
@@ -138,8 +149,9 @@ TEST_P(WriteRead, GeneratedValidSetsComeBackTheSame)
         ParameterSet set, back;
         for (const ParameterInfo& p : parameterTable()) {
             for (std::size_t i = 0; p.hasLongValues() && i < p.elementCount; ++i)
-                p.longValue(set, i) = std::uniform_int_distribution<std::int32_t>(
-                    static_cast<std::int32_t>(p.element(i).validMin), static_cast<std::int32_t>(p.element(i).validMax))(rng);
+                p.longValue(set, i) =
+                    std::uniform_int_distribution<std::int32_t>(static_cast<std::int32_t>(p.element(i).validMin),
+                                                                static_cast<std::int32_t>(p.element(i).validMax))(rng);
             if (p.kind == ParameterKind::HomingRecord) {
                 set.Reihenfolge = {0, 1, 2, 3};
                 std::shuffle(set.Reihenfolge.begin(), set.Reihenfolge.end(), rng);

@@ -34,16 +34,16 @@ TEST_F(Bootloader, ReturnsToCommandModeAfterTheChecksumAndWhenAbsentSwallowsTheE
 {
     auto& device = openOnCom3();
     send({'S'});
-    EXPECT_EQ(answer(), (Bytes {'A', 'V', 'R', 'B', '1', '2', '8'}));
+    EXPECT_EQ(answer(), (Bytes{'A', 'V', 'R', 'B', '1', '2', '8'}));
     EXPECT_TRUE(device.inBootloader());
     send({'$'});
-    EXPECT_EQ(answer(), Bytes(4, 0));  // the CRC-32 of no data
+    EXPECT_EQ(answer(), Bytes(4, 0)); // the CRC-32 of no data
     EXPECT_FALSE(device.inBootloader());
     EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1);
     device.setBootloaderPresent(false);
     send({'S'});
     EXPECT_TRUE(answer(200ms).empty());
-    EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1);  // frames stay aligned
+    EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1); // frames stay aligned
 }
 
 using Pacing = Bootloader;
@@ -61,5 +61,5 @@ TEST_F(Pacing, HoldsAHostWriteToTheLineRateAndStillAnswersInTime)
     EXPECT_GT(secondsSince(start), 0.6);
 }
 
-}  // namespace
-}  // namespace quorlink::test
+} // namespace
+} // namespace quorlink::test

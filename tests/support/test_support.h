@@ -30,7 +30,8 @@ public:
 
 inline void writeFile(const std::string& path, std::string_view bytes)
 {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string readFile(const std::string& path)
@@ -62,7 +63,10 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     std::string file(std::string_view name) const { return (m_path / name).string(); }
     // Writes a file of the directory (or of dir) and returns its path.
-    std::string write(std::string_view name, std::string_view bytes) const { return writeIn(m_path.string(), name, bytes); }
+    std::string write(std::string_view name, std::string_view bytes) const
+    {
+        return writeIn(m_path.string(), name, bytes);
+    }
     static std::string writeIn(const std::string& dir, std::string_view name, std::string_view bytes)
     {
         const std::string path = (std::filesystem::path(dir) / name).string();
