@@ -4,6 +4,7 @@
 // them for this run only, and ends with the connection closed.
 
 #include "app/controller/moravel_app.h"
+#include "app/controller/template_file.h"
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
 #include "cli/port_probe.h"

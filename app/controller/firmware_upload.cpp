@@ -5,6 +5,8 @@
 // -> 1 byte; "$" -> the CRC-32 of all block data, most significant byte first.
 // Every answer wait ends with the first burst of bytes that arrives, or at its time-out.
 
+#include "app/controller/firmware_upload.h"
+
 #include "app/controller/moravel_app.h"
 
 #include "params/file_io.h"

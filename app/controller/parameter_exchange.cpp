@@ -1,6 +1,8 @@
 // The read, transfer and compare commands: the road around the parameter set's sweeps
 // (params/controller_exchange.h), and the comparison of a set with the controller's values.
 
+#include "app/controller/parameter_exchange.h"
+
 #include "app/controller/moravel_app.h"
 
 #include "params/controller_exchange.h"

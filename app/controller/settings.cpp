@@ -1,5 +1,7 @@
 // The connection settings: the per-user settings file and the "Com Port Settings" dialog's OK.
 
+#include "app/controller/settings.h"
+
 #include "app/controller/moravel_app.h"
 #include "app/controller/settings_file.h"
 
@@ -83,8 +85,6 @@ T storedNumber(const QSettings& settings, const char* name, T fallback)
 } // namespace
 
 std::string settingsFilePath() { return settingsPath(); }
-
-QSettings openSettingsFile() { return QSettings(QString::fromStdString(settingsPath()), QSettings::IniFormat); }
 
 int portNumberForMode1(const char (&portName)[5])
 {

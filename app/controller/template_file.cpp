@@ -1,6 +1,6 @@
 // Where the template parameter file is found.
 
-#include "app/controller/moravel_app.h"
+#include "app/controller/template_file.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,5 +1,6 @@
 #include "app/shell/main_frame.h"
 
+#include "app/controller/template_file.h"
 #include "app/dialogs/parameter_dialog.h"
 #include "app/shell/com_port_dialog.h"
 #include "app/shell/compare_dialog.h"

@@ -6,6 +6,7 @@
 //   build/plain/bench/controller/bench_controller [upload-KiB]   (default 128)
 
 #include "app/controller/moravel_app.h"
+#include "app/controller/template_file.h"
 #include "sim/simulator.h"
 
 #include <chrono>

@@ -1,6 +1,7 @@
 // Where the template parameter file is looked for.
 
 #include "app/controller/moravel_app.h"
+#include "app/controller/template_file.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
