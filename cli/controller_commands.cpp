@@ -380,7 +380,10 @@ int runFlash(std::span<const std::string> args)
     case UploadResult::Declined:
         std::fputs("moravel-cli: upload cancelled, nothing sent\n", stderr);
         return ExitStopped;
+    case UploadResult::LinkLost:
+        return ExitNoConnection;
     case UploadResult::Stopped:
+    case UploadResult::Cancelled:
         return ExitStopped;
     }
     return ExitStopped;

@@ -120,7 +120,16 @@ int ParameterSet::ReadFromController(ConnectionContext* ctx, UserInteraction& ui
     return static_cast<int>(readSweep(ctx, *this, ui).size());
 }
 
-int ParameterSet::TransferToController(ConnectionContext* ctx, UserInteraction& ui) const
+std::vector<const ParameterInfo*> keysWithoutOrigin(const ParameterSet& set)
+{
+    std::vector<const ParameterInfo*> keys;
+    for (const ParameterInfo* p : exchangeList())
+        if (set.origin(p->key.value) == ValueOrigin::None)
+            keys.push_back(p);
+    return keys;
+}
+
+int ParameterSet::TransferToController(ConnectionContext* ctx, UserInteraction& ui, TransferScope scope) const
 {
     if (ctx == nullptr)
         return 0;
@@ -128,6 +137,10 @@ int ParameterSet::TransferToController(ConnectionContext* ctx, UserInteraction& 
     const auto list = exchangeList();
     std::int64_t done = 0;
     for (const ParameterInfo* p : list) {
+        if (scope == TransferScope::KeysWithOrigin && origin(p->key.value) == ValueOrigin::None) {
+            ui.reportProgress(++done, static_cast<std::int64_t>(list.size()));
+            continue;
+        }
         if (!transferKey(ctx, *p, *this)) {
             ui.showMessage(transferErrorMessage(*p));
             ++failed;

@@ -20,4 +20,8 @@ class UserInteraction;
 // rows whose read failed. REQUIRES: ctx is not null.
 std::vector<const ParameterInfo*> readSweep(ConnectionContext* ctx, ParameterSet& set, UserInteraction& ui);
 
+// The exchanged keys whose value has no origin (ValueOrigin::None), in list order: what a
+// transfer would send from nowhere.
+std::vector<const ParameterInfo*> keysWithoutOrigin(const ParameterSet& set);
+
 } // namespace moravel

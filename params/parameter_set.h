@@ -53,6 +53,15 @@ inline constexpr int AxisC = 3;
 // otherwise make the file unreadable.
 inline constexpr std::string_view DefaultControllerName = "NC-Travo USB    ";
 
+// Where a parameter's value came from. Only values read from a file, read from the
+// controller or entered in a dialog may be sent to the controller; None marks a value from
+// nowhere (a key the file read lacked, or a key whose controller read failed, which then
+// still holds the template's value the read started from).
+enum class ValueOrigin : std::uint8_t { None, File, Controller, Dialog };
+
+// Which keys a transfer sends: every exchanged key, or only those whose value has an origin.
+enum class TransferScope : std::uint8_t { AllKeys, KeysWithOrigin };
+
 class ParameterSet {
 public:
     // Numeric members are 0, the controller name and lineComments are empty.
@@ -84,7 +93,16 @@ public:
     // failed key's values as they were; it does nothing for a null ctx. TransferToController
     // changes nothing in the set; a null ctx sends nothing.
     int ReadFromController(ConnectionContext* ctx, UserInteraction& ui);
-    int TransferToController(ConnectionContext* ctx, UserInteraction& ui) const;
+    int TransferToController(ConnectionContext* ctx, UserInteraction& ui,
+                             TransferScope scope = TransferScope::AllKeys) const;
+
+    // The origin of a key's value; None for a key never set.
+    ValueOrigin origin(std::int32_t key) const
+    {
+        const auto it = origins.find(key);
+        return it == origins.end() ? ValueOrigin::None : it->second;
+    }
+    void setOrigin(std::int32_t key, ValueOrigin origin) { origins[key] = origin; }
 
     // Per-step view of the homing record; n = 0 to 3.
     HomingStep homingStep(int n) const { return {Richtung[n], Reihenfolge[n]}; }
@@ -150,6 +168,8 @@ public:
     // the file, also keys outside the table. A key number beyond the 32-bit range is clamped
     // to INT32_MAX / INT32_MIN, as the values are. Decides which lines the writer writes.
     std::map<std::int32_t, std::string> lineComments;
+    // Key -> where its value came from (see ValueOrigin); keys not listed have none.
+    std::map<std::int32_t, ValueOrigin> origins;
 };
 
 } // namespace moravel

@@ -28,6 +28,20 @@ public:
         return true;
     }
 
+    // The failure of one step of a multi-step operation (one key of a parameter sweep), as a
+    // modal message. Returns false when the user chose to end the whole operation
+    // ("Abbrechen"); the default shows the message and lets the operation go on.
+    virtual bool showStepFailure(std::string_view text)
+    {
+        showMessage(text);
+        return true;
+    }
+
+    // True once the user asked the running operation to stop (a signal to moravel-cli). Long
+    // operations look between their steps (the keys of a sweep, the blocks of an upload)
+    // and end there, leaving the controller in a defined state.
+    virtual bool stopRequested() const { return false; }
+
     // The status-bar text; shown at once and kept until the next one.
     virtual void setStatusText(std::string_view /*text*/) {}
 

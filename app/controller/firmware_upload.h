@@ -30,6 +30,8 @@ enum class UploadResult {
     BootloaderNotFound, // "CRX-Bootloader nicht gefunden!" was shown
     ChecksumMismatch,   // "Update fehlgeschlagen! Checksumme stimmt nicht!" was shown
     Stopped,            // a bootloader answer timed out or a write failed (message shown)
+    LinkLost,           // the device vanished; the connection is closed (one message shown)
+    Cancelled,          // the user asked to stop; it ended between two blocks
 };
 
 inline constexpr std::size_t FirmwareBlockSize = 8192;

@@ -70,7 +70,8 @@ public:
     // Open if needed, mode 1, status text, busy, the document's read, mode 2, status text.
     SweepResult readParameters(CMoravelSDIDoc& doc, UserInteraction& ui);
     // The same road with the document's transfer.
-    SweepResult transferParameters(CMoravelSDIDoc& doc, UserInteraction& ui);
+    SweepResult transferParameters(CMoravelSDIDoc& doc, UserInteraction& ui,
+                                   TransferScope scope = TransferScope::AllKeys);
     // Reads the 38 keys (mode 1 before, mode 2 after) into a scratch set and lists every key
     // whose value differs from set (comparisonText). Keys whose read failed are counted, not
     // compared. Changes nothing.

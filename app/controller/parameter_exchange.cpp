@@ -49,9 +49,10 @@ SweepResult CMoravelSDIApp::readParameters(CMoravelSDIDoc& doc, UserInteraction&
     return aroundSweep(*this, ui, [&](ConnectionContext* ctx) { return doc.ReadParametersFromController(ctx, ui); });
 }
 
-SweepResult CMoravelSDIApp::transferParameters(CMoravelSDIDoc& doc, UserInteraction& ui)
+SweepResult CMoravelSDIApp::transferParameters(CMoravelSDIDoc& doc, UserInteraction& ui, TransferScope scope)
 {
-    return aroundSweep(*this, ui, [&](ConnectionContext* ctx) { return doc.TransferParametersToController(ctx, ui); });
+    return aroundSweep(*this, ui,
+                       [&](ConnectionContext* ctx) { return doc.TransferParametersToController(ctx, ui, scope); });
 }
 
 ComparisonResult CMoravelSDIApp::compareWithController(const ParameterSet& set, UserInteraction& ui)

@@ -17,6 +17,8 @@ inline constexpr std::string_view ParameterTransferDone = "Parameterübertragung
 struct SweepResult {
     bool connected = false; // false: the open failed (its message was shown), nothing was sent
     int failedKeys = 0;     // keys whose library call failed (their messages were shown)
+    bool linkLost = false;  // the device vanished; the connection is closed (one message shown)
+    bool stopped = false;   // ended early: the user chose "Abbrechen" or asked to stop
 };
 
 // One key whose value differs between a parameter set and the controller.

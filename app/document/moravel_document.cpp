@@ -208,11 +208,11 @@ int CMoravelSDIDoc::ReadParametersFromController(ConnectionContext* ctx, UserInt
     return failed;
 }
 
-int CMoravelSDIDoc::TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui)
+int CMoravelSDIDoc::TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui, TransferScope scope)
 {
     if (ctx == nullptr)
         return 0;
-    return m_parameterSet.TransferToController(ctx, ui);
+    return m_parameterSet.TransferToController(ctx, ui, scope);
 }
 
 void CMoravelSDIDoc::addView(DocumentView* view)

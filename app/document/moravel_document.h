@@ -176,7 +176,8 @@ public:
     int ReadParametersFromController(ConnectionContext* ctx, UserInteraction& ui);
     // Nothing for a null ctx. Otherwise ParameterSet::TransferToController on ctx; the
     // document's state stays as it is. Returns the number of keys that failed.
-    int TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui);
+    int TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui,
+                                       TransferScope scope = TransferScope::AllKeys);
 
     // ---- Views and the moving indicator.
 
