@@ -51,9 +51,10 @@
  * call that notices it fails at once, without its remaining pauses; the library closes the
  * port itself and sets ctx->portHandle to -1. A caller that sees portHandle == -1 after a
  * failed call knows the link is gone. Every later call on that context fails at once
- * (commands still use a sequence number), KorvexCloseConnection returns 0 and closes
- * nothing, and one of the open functions opens it again. This applies to every command and
- * to KorvexWriteChar and KorvexReadChar.
+ * (commands still use a sequence number). KorvexCloseConnection on it closes nothing (the
+ * descriptor is gone already) and returns 1 the first time, as for any connection the
+ * caller had open, and 0 after that. One of the open functions opens it again. This
+ * applies to every command and to KorvexWriteChar and KorvexReadChar.
  *
  * All integers called "long" or "int" in the command descriptions are int32_t; multi-byte
  * values go over the line little-endian.
@@ -165,9 +166,10 @@ QUORLINK_API int32_t KorvexOpenConnectionAuto(ConnectionContext* ctx);
  * Returns 1, or 0 with errorCode 4. */
 QUORLINK_API int32_t KorvexOpenConnectionName(ConnectionContext* ctx, const char* name);
 
-/* Closes the port (DTR stays raised). Returns 1, or 0 when ctx is null or not open; after a
- * lost link (portHandle -1, see above) the port is already closed and it returns 0 and
- * changes nothing. Leaves sequence, errorCode, names and line settings as they are. */
+/* Closes the port (DTR stays raised). Returns 1, or 0 when ctx is null or not open. After a
+ * lost link (portHandle -1, see above) the port is closed already: the first close returns 1
+ * and closes nothing, a second returns 0. Leaves sequence, errorCode, names and line
+ * settings as they are. */
 QUORLINK_API int32_t KorvexCloseConnection(ConnectionContext* ctx);
 
 /* Writes count bytes; returns count when all were written, else 0. */

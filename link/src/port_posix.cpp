@@ -21,6 +21,9 @@ namespace {
 constexpr std::uintptr_t kMarkerBase = 0x716C6E6BU;
 constexpr std::intptr_t kOpenEvent = 0x514C;
 constexpr std::intptr_t kNoEvent = -1;
+// A context whose device went away keeps this in `internal` until it is closed, so that the
+// caller's close still succeeds once, as after any open connection.
+constexpr std::uintptr_t kLostMarker = 0x716C6F73U;
 
 std::uintptr_t markerFor(int fd) { return kMarkerBase ^ static_cast<std::uintptr_t>(fd); }
 
@@ -162,9 +165,16 @@ void loseLink(ConnectionContext* ctx)
     releaseFd(ctx->portHandle);
     ctx->portHandle = -1;
     for (QuorlinkOverlapped* record : {&ctx->writeOverlapped, &ctx->readOverlapped}) {
-        record->internal = 0;
-        record->event = -1;
+        record->internal = kLostMarker;
+        record->event = kNoEvent;
     }
+}
+
+bool wasLost(const ConnectionContext* ctx)
+{
+    return ctx != nullptr && ctx->portHandle == -1 && ctx->writeOverlapped.internal == kLostMarker &&
+           ctx->readOverlapped.internal == kLostMarker && ctx->writeOverlapped.event == kNoEvent &&
+           ctx->readOverlapped.event == kNoEvent;
 }
 
 int msUntil(const timespec& deadline)
@@ -239,6 +249,12 @@ bool setUp(ConnectionContext* ctx)
 
 bool close(ConnectionContext* ctx)
 {
+    if (wasLost(ctx)) {
+        // The descriptor went with the device; only the marker is left to clear.
+        ctx->writeOverlapped.internal = 0;
+        ctx->readOverlapped.internal = 0;
+        return true;
+    }
     if (!isOpen(ctx))
         return false;
     const int fd = ctx->portHandle;

@@ -16,7 +16,9 @@ bool isOpen(const ConnectionContext* ctx);
 // context's line fields. On success ctx->portHandle and both overlapped records are set.
 bool setUp(ConnectionContext* ctx);
 
-// Closes an open port (DTR stays raised). False when ctx is not open.
+// Closes an open port (DTR stays raised). A context whose device went away (see below) is
+// closed already: the first close after that only ends its connection and is true. False
+// when ctx is not open.
 bool close(ConnectionContext* ctx);
 
 // The functions below notice a device that is gone (hang-up, or an adapter unplugged: EIO,
