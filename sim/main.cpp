@@ -3,6 +3,7 @@
 #include "sim/simulator.h"
 #include "sim/wire_format.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -38,7 +39,8 @@ Options:
 
 With COMMAND, runs it with QUORLINK_COM<n>=<device> set for every simulated port
 (QUORLINK_COM<m>=/nonexistent for the others), waits for it and exits with its exit
-status. Without COMMAND, prints these QUORLINK_COM<n>=<device> lines and runs until
+status (128 + the signal when it was killed by one). SIGINT and SIGTERM sent to the
+simulator are passed on to COMMAND. Without COMMAND, prints these QUORLINK_COM<n>=<device> lines and runs until
 SIGINT or SIGTERM; parameters changed by a host stay for the life of the simulator.
 )";
 
@@ -212,17 +214,44 @@ void printFrameLog(Simulator& sim)
     }
 }
 
+// Runs COMMAND with default SIGINT and SIGTERM dispositions and an empty signal mask,
+// whatever this process was started with, and waits for it. A SIGINT or SIGTERM sent to the
+// simulator is passed on to the command; one that the terminal sent (Ctrl-C) has reached the
+// command's process group already and is not sent twice. The caller has blocked SIGINT,
+// SIGTERM and SIGCHLD.
 int runCommand(Simulator& sim, const Options& options)
 {
     std::vector<char*> argv = options.command;
     argv.push_back(nullptr);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t child;
-    if (const int err = posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ); err != 0) {
+    const int err = posix_spawnp(&child, argv[0], nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (err != 0) {
         std::cerr << "quorlink-sim: cannot run " << argv[0] << ": " << std::strerror(err) << '\n';
         return 127;
     }
+    sigset_t waitFor = defaults;
+    sigaddset(&waitFor, SIGCHLD);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    for (;;) {
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child || (done < 0 && errno != EINTR))
+            break;
+        siginfo_t info{};
+        if (sigwaitinfo(&waitFor, &info) < 0)
+            continue;
+        if (info.si_signo != SIGCHLD && info.si_code != SI_KERNEL)
+            kill(child, info.si_signo);
     }
     if (options.verbose)
         printFrameLog(sim);
@@ -236,12 +265,15 @@ int runCommand(Simulator& sim, const Options& options)
 int main(int argc, char** argv)
 {
     const Options options = parse(argc, argv);
-    // SIGINT and SIGTERM are taken with sigwait; blocked before any thread starts.
+    // SIGINT, SIGTERM (and SIGCHLD of a COMMAND) are taken with sigwait; blocked before any
+    // thread starts, so that no device thread ever takes them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    sigset_t blocked = stopSignals;
+    sigaddset(&blocked, SIGCHLD);
+    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
 
     Simulator sim;
     try {
@@ -262,12 +294,8 @@ int main(int argc, char** argv)
     sim.exportEnvironment();
     sim.start();
 
-    if (!options.command.empty()) {
-        // The child gets the default signal mask back.
-        pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
-        std::signal(SIGINT, SIG_IGN); // Ctrl-C reaches the command; the simulator waits for it
+    if (!options.command.empty())
         return runCommand(sim, options);
-    }
     for (const auto& [name, value] : sim.environment())
         std::cout << name << '=' << value << '\n';
     std::cout.flush();

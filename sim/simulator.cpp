@@ -73,6 +73,12 @@ struct Device::Impl {
     int shortReplyBytes = 0;
     int splitFirstBytes = 0;
     Milliseconds splitGap{0};
+    struct LateReply {
+        int countdown = 0; // requests until the late one; 0 = off
+        Milliseconds delay{0};
+        int firstBytes = 0;
+    } lateReply;
+    std::optional<std::uint16_t> wrongKeyEchoKey;
     int staleReplies = 0;
     std::optional<Milliseconds> staleThenCorrect;
     std::optional<std::uint16_t> wrongEchoKey;
@@ -125,11 +131,24 @@ struct Device::Impl {
         outgoing.insert(at, Pending{due, std::move(bytes)});
     }
 
-    // A reply under the short and split reply faults. Caller holds the mutex.
-    void scheduleReply(Clock::time_point due, std::vector<std::uint8_t> bytes)
+    // A reply under the short and split reply faults, or as the one late reply. Caller holds
+    // the mutex.
+    void scheduleReply(Clock::time_point due, std::vector<std::uint8_t> bytes,
+                       std::optional<LateReply> late = std::nullopt)
     {
         if (shortReplyBytes > 0 && static_cast<std::size_t>(shortReplyBytes) < bytes.size())
             bytes.resize(static_cast<std::size_t>(shortReplyBytes));
+        if (late) {
+            const auto onTime = static_cast<std::size_t>(std::max(late->firstBytes, 0));
+            if (onTime > 0 && onTime < bytes.size()) {
+                schedule(due + late->delay, {bytes.begin() + late->firstBytes, bytes.end()});
+                bytes.resize(onTime);
+                schedule(due, std::move(bytes));
+            } else {
+                schedule(due + late->delay, std::move(bytes));
+            }
+            return;
+        }
         if (splitFirstBytes > 0 && static_cast<std::size_t>(splitFirstBytes) < bytes.size()) {
             std::vector<std::uint8_t> rest(bytes.begin() + splitFirstBytes, bytes.end());
             bytes.resize(static_cast<std::size_t>(splitFirstBytes));
@@ -159,6 +178,9 @@ struct Device::Impl {
         partial.clear();
         frames.push_back(ReceivedFrame{now, request});
         framesChanged.notify_all();
+        std::optional<LateReply> late;
+        if (lateReply.countdown > 0 && --lateReply.countdown == 0)
+            late = lateReply;
         if (vanishAtFrame > 0 && --vanishAtFrame == 0) {
             closeLine();
             return;
@@ -174,6 +196,8 @@ struct Device::Impl {
         ReplyBytes reply = replyTo(request, state, *parameters, acceptByte);
         if (kept)
             parameters->set(*key, *kept);
+        if (key && !change && wrongKeyEchoKey == key)
+            ++reply[wire::kItem];
         if (change && wrongEchoKey == key) {
             if (wrongEchoValue)
                 std::copy(wrongEchoValue->begin(), wrongEchoValue->end(), reply.begin() + wire::kValue);
@@ -185,13 +209,13 @@ struct Device::Impl {
             --staleReplies;
             ReplyBytes stale = reply;
             stale[wire::kReplySequence] = static_cast<std::uint8_t>(request[wire::kSequence] - 1);
-            scheduleReply(due, {stale.begin(), stale.end()});
+            scheduleReply(due, {stale.begin(), stale.end()}, late);
             if (!staleThenCorrect)
                 return;
             scheduleReply(due + *staleThenCorrect, {reply.begin(), reply.end()});
             return;
         }
-        scheduleReply(due, {reply.begin(), reply.end()});
+        scheduleReply(due, {reply.begin(), reply.end()}, late);
     }
 
     void handleBootloaderAnswer(Clock::time_point now, Bootloader::Answer answer)
@@ -495,6 +519,16 @@ void Device::setSplitReply(int firstBytes, Milliseconds gap)
         d.splitFirstBytes = firstBytes;
         d.splitGap = gap;
     });
+}
+
+void Device::setLateReply(int n, Milliseconds delay, int firstBytes)
+{
+    update([&](Impl& d) { d.lateReply = Impl::LateReply{std::max(n, 0), delay, firstBytes}; });
+}
+
+void Device::setWrongKeyEcho(std::optional<std::uint16_t> key)
+{
+    update([&](Impl& d) { d.wrongKeyEchoKey = key; });
 }
 
 void Device::setStaleSequence(int replies, std::optional<Milliseconds> thenCorrectAfter)

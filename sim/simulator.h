@@ -118,6 +118,13 @@ public:
     // Every reply is written in two pieces: `firstBytes` bytes, then after `gap` the rest
     // (firstBytes 0 = off).
     void setSplitReply(int firstBytes, Milliseconds gap);
+    // Only the reply to the n-th request from now (n >= 1) comes `delay` late; with
+    // firstBytes > 0 its first firstBytes bytes come on time and the rest `delay` later (one
+    // split reply). Requests that get no reply count too. n = 0 switches it off.
+    void setLateReply(int n, Milliseconds delay, int firstBytes = 0);
+    // Parameter reads of `key` are answered with the item byte echoed off by one, the value
+    // area as usual (nullopt = off).
+    void setWrongKeyEcho(std::optional<std::uint16_t> key);
     // The next `replies` class 2 replies echo the previous sequence number (request byte 59
     // minus 1). With thenCorrectAfter, each stale reply is followed that much later by the
     // right one.

@@ -36,6 +36,26 @@
  * finish within the line time of its bytes plus QUORLINK_WRITE_MARGIN_MS fails with 0.
  * Reads never wait: they return what has already arrived (possibly 0 bytes).
  *
+ * Late and partial replies. A command's reply belongs to that command only. Before each
+ * request is written, whatever is still waiting in the input is dropped. A command whose
+ * reply was not exactly one whole 32-byte reply at its read (nothing, part of one, or more
+ * than one) fails, and before it returns it lets the line go quiet: it drops what arrives
+ * until 100 ms pass without a byte, at most for 300 ms. So a reply that comes late, or in
+ * pieces, fails its own command only, never the next one. A reply that is on time costs
+ * nothing extra. Two reads inside one call still take a late reply: the class 2 commands
+ * re-read for their sequence echo, and ParameterAendern_ControllerName reads once more
+ * 100 ms later when nothing had come. The raw KorvexWriteChar and KorvexReadChar drop
+ * nothing.
+ *
+ * A lost link. When the device is gone (the port hung up, or a USB adapter was pulled), the
+ * call that notices it fails at once, without its remaining pauses; the library closes the
+ * port itself and sets ctx->portHandle to -1. A caller that sees portHandle == -1 after a
+ * failed call knows the link is gone. Every later call on that context fails at once
+ * (commands still use a sequence number). KorvexCloseConnection on it closes nothing (the
+ * descriptor is gone already) and returns 1 the first time, as for any connection the
+ * caller had open, and 0 after that. One of the open functions opens it again. This
+ * applies to every command and to KorvexWriteChar and KorvexReadChar.
+ *
  * All integers called "long" or "int" in the command descriptions are int32_t; multi-byte
  * values go over the line little-endian.
  */
@@ -137,7 +157,8 @@ QUORLINK_STATIC_ASSERT(sizeof(ConnectionContext) == 104, "ConnectionContext size
 QUORLINK_API int32_t KorvexOpenConnectionPort(ConnectionContext* ctx, int32_t portNumber);
 
 /* Tries COM1 ... COM8 and keeps the first port whose controller accepts the connection;
- * fills ctx->controllerName from the controller. Returns 1, or 0 with errorCode 3. */
+ * fills ctx->controllerName with bytes 4..19 of the controller's reply to the name read
+ * (16 zeros when no whole reply came). Returns 1, or 0 with errorCode 3. */
 QUORLINK_API int32_t KorvexOpenConnectionAuto(ConnectionContext* ctx);
 
 /* Tries COM1 ... COM8 and keeps the first controller whose name equals the 16 bytes at
@@ -145,8 +166,10 @@ QUORLINK_API int32_t KorvexOpenConnectionAuto(ConnectionContext* ctx);
  * Returns 1, or 0 with errorCode 4. */
 QUORLINK_API int32_t KorvexOpenConnectionName(ConnectionContext* ctx, const char* name);
 
-/* Closes the port (DTR stays raised). Returns 1, or 0 when ctx is null or not open.
- * Leaves sequence, errorCode, names and line settings as they are. */
+/* Closes the port (DTR stays raised). Returns 1, or 0 when ctx is null or not open. After a
+ * lost link (portHandle -1, see above) the port is closed already: the first close returns 1
+ * and closes nothing, a second returns 0. Leaves sequence, errorCode, names and line
+ * settings as they are. */
 QUORLINK_API int32_t KorvexCloseConnection(ConnectionContext* ctx);
 
 /* Writes count bytes; returns count when all were written, else 0. */

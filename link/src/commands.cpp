@@ -10,6 +10,10 @@ namespace {
 constexpr int kReplyPauseMs = 100;
 constexpr int kEchoPauseMs = 10;
 constexpr int kEchoReads = 128; // the first re-read and 127 more after a pause each
+// Letting the line go quiet after a reply that was not whole: until this long passes
+// without a byte, and never longer than the second figure.
+constexpr int kSettleQuietMs = 100;
+constexpr int kSettleMaxMs = 300;
 
 int readReply(ConnectionContext* ctx, Reply& reply)
 {
@@ -25,15 +29,31 @@ int exchange(ConnectionContext* ctx, Request& request, Reply& reply, Trailer tra
     request.bytes[frame::kSequence] = ctx->sequence;
     ctx->sequence = static_cast<std::uint8_t>(ctx->sequence + 1);
     request.bytes[frame::kTrailer] = trailer == Trailer::Standard ? frame::kTrailerValue : 0;
+    // Whatever is waiting now (the late rest of an earlier reply) cannot be this reply.
+    port::discardInput(ctx);
     if (port::write(ctx, request.bytes, frame::kRequestSize) != frame::kRequestSize)
         return -1;
-    port::pauseMs(kReplyPauseMs);
+    port::pause(ctx, kReplyPauseMs);
     return port::read(ctx, reply.bytes, frame::kReplySize);
+}
+
+bool wholeReplyOrSettle(ConnectionContext* ctx, int got)
+{
+    if (got == frame::kReplySize && !port::inputPending(ctx))
+        return true;
+    if (got >= 0)
+        port::settle(ctx, kSettleQuietMs, kSettleMaxMs);
+    return false;
+}
+
+bool transact(ConnectionContext* ctx, Request& request, Reply& reply, Trailer trailer)
+{
+    return wholeReplyOrSettle(ctx, exchange(ctx, request, reply, trailer));
 }
 
 std::int32_t commandWithLengthCheck(ConnectionContext* ctx, Request& request, Reply& reply)
 {
-    return exchange(ctx, request, reply, Trailer::Standard) == frame::kReplySize ? 1 : 0;
+    return transact(ctx, request, reply, Trailer::Standard) ? 1 : 0;
 }
 
 bool waitForSequenceEcho(ConnectionContext* ctx, Reply& reply, std::uint8_t awaited)
@@ -42,15 +62,16 @@ bool waitForSequenceEcho(ConnectionContext* ctx, Reply& reply, std::uint8_t awai
     if (reply.bytes[frame::kReplySequence] == awaited)
         return true;
     for (int repetition = 1; repetition < kEchoReads; ++repetition) {
-        port::pauseMs(kEchoPauseMs);
+        if (!port::pause(ctx, kEchoPauseMs))
+            return false;
         readReply(ctx, reply);
         if (reply.bytes[frame::kReplySequence] == awaited)
             return true;
     }
     // The 128th repetition ends the wait: it is read (one more reply leaves the queue)
     // but not examined.
-    port::pauseMs(kEchoPauseMs);
-    readReply(ctx, reply);
+    if (port::pause(ctx, kEchoPauseMs))
+        readReply(ctx, reply);
     return false;
 }
 
@@ -58,11 +79,16 @@ std::int32_t commandWithSequenceEcho(ConnectionContext* ctx, Request& request)
 {
     Reply reply;
     const std::uint8_t awaited = ctx->sequence;
-    if (exchange(ctx, request, reply, Trailer::Standard) != frame::kReplySize)
+    const int got = exchange(ctx, request, reply, Trailer::Standard);
+    if (got != frame::kReplySize) {
+        wholeReplyOrSettle(ctx, got);
         return 0;
-    if (reply.bytes[frame::kReplySequence] == awaited)
+    }
+    // A stale reply ahead of this one is skipped by the echo; the re-reads take the late one.
+    if (reply.bytes[frame::kReplySequence] == awaited || waitForSequenceEcho(ctx, reply, awaited))
         return 1;
-    return waitForSequenceEcho(ctx, reply, awaited) ? 1 : 0;
+    port::settle(ctx, kSettleQuietMs, kSettleMaxMs);
+    return 0;
 }
 
 std::int32_t parameterChange(ConnectionContext* ctx, Request& request, int valueBytes, bool asFloat,
@@ -70,11 +96,9 @@ std::int32_t parameterChange(ConnectionContext* ctx, Request& request, int value
 {
     Reply reply;
     int got = exchange(ctx, request, reply, Trailer::Standard);
-    if (got == 0 && retryEmptyRead) {
-        port::pauseMs(kReplyPauseMs);
+    if (got == 0 && retryEmptyRead && port::pause(ctx, kReplyPauseMs))
         got = readReply(ctx, reply);
-    }
-    if (got != frame::kReplySize)
+    if (!wholeReplyOrSettle(ctx, got))
         return 0;
     const std::uint8_t* sent = request.bytes;
     const std::uint8_t* echo = reply.bytes;
@@ -85,7 +109,7 @@ std::int32_t parameterChange(ConnectionContext* ctx, Request& request, int value
     return std::memcmp(echo + frame::kValue, sent + frame::kValue, static_cast<std::size_t>(valueBytes)) == 0 ? 1 : 0;
 }
 
-std::int32_t parameterRead(ConnectionContext* ctx, std::uint8_t group, std::uint8_t item, Trailer trailer,
+std::int32_t parameterRead(ConnectionContext* ctx, std::uint8_t group, std::uint8_t item,
                            std::uint8_t (&out)[frame::kValueSize])
 {
     std::memset(out, 0, sizeof out);
@@ -95,7 +119,7 @@ std::int32_t parameterRead(ConnectionContext* ctx, std::uint8_t group, std::uint
     request.bytes[frame::kCode] = frame::kCodeParameterRead;
     request.bytes[frame::kGroup] = group;
     request.bytes[frame::kItem] = item;
-    if (exchange(ctx, request, reply, trailer) != frame::kReplySize)
+    if (!transact(ctx, request, reply, Trailer::Standard))
         return 0;
     if (reply.bytes[frame::kGroup] != group || reply.bytes[frame::kItem] != item)
         return 0;

@@ -21,7 +21,7 @@ bool statusAccepts(ConnectionContext* ctx)
     Request request;
     Reply reply;
     request.bytes[frame::kUnitSelect] = 0;
-    return exchange(ctx, request, reply, Trailer::None) == frame::kReplySize && reply.bytes[frame::kReplyAccepts] == 1;
+    return transact(ctx, request, reply, Trailer::None) && reply.bytes[frame::kReplyAccepts] == 1;
 }
 
 void sendModeChange(ConnectionContext* ctx, std::int32_t mode)
@@ -30,18 +30,28 @@ void sendModeChange(ConnectionContext* ctx, std::int32_t mode)
     Reply reply;
     request.bytes[frame::kCode] = frame::kCodeMode;
     request.bytes[frame::kArg] = static_cast<std::uint8_t>(mode);
-    exchange(ctx, request, reply, Trailer::None);
+    transact(ctx, request, reply, Trailer::None);
 }
 
-// Switches to parameter mode, reads the controller name, switches back. The name is zeros
-// when the read failed.
+// Switches to parameter mode, reads the controller name, switches back. The name is reply
+// bytes 4..19 whenever a whole reply came, whatever key it echoes; false (and zeros) when
+// none came.
 bool readControllerName(ConnectionContext* ctx, std::uint8_t (&name)[frame::kValueSize])
 {
     sendModeChange(ctx, kModeParameters);
-    port::pauseMs(kModePauseMs);
-    const bool ok = parameterRead(ctx, frame::kNameGroup, frame::kNameItem, Trailer::None, name) == 1;
+    port::pause(ctx, kModePauseMs);
+    Request request;
+    Reply reply;
+    request.bytes[frame::kClass] = frame::kClassParameter;
+    request.bytes[frame::kCode] = frame::kCodeParameterRead;
+    request.bytes[frame::kGroup] = frame::kNameGroup;
+    request.bytes[frame::kItem] = frame::kNameItem;
+    const bool answered = transact(ctx, request, reply, Trailer::None);
+    std::memcpy(name, reply.bytes + frame::kValue, sizeof name);
+    if (!answered)
+        std::memset(name, 0, sizeof name);
     sendModeChange(ctx, kModeNormal);
-    return ok;
+    return answered;
 }
 
 // Opens COM<n> and checks the status answer; a port that opens but does not accept the
@@ -108,7 +118,8 @@ std::int32_t openByName(ConnectionContext* ctx, const char* name)
         if (!openAnswering(ctx, n))
             continue;
         std::uint8_t reported[frame::kValueSize];
-        // A controller whose name read failed has not reported any name, not even 16 zeros.
+        // A controller that sent no whole reply to the name read has not reported any name,
+        // not even 16 zeros.
         if (readControllerName(ctx, reported) && std::memcmp(reported, wanted, sizeof wanted) == 0)
             return 1;
         port::close(ctx);

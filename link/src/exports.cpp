@@ -268,8 +268,7 @@ QUORLINK_API std::int32_t ParameterLesen(ConnectionContext* ctx, std::int32_t gr
     if (ctx == nullptr || value == nullptr)
         return 0;
     std::uint8_t area[frame::kValueSize];
-    const std::int32_t ok =
-        quorlink::parameterRead(ctx, lowByte(group), lowByte(item), quorlink::Trailer::Standard, area);
+    const std::int32_t ok = quorlink::parameterRead(ctx, lowByte(group), lowByte(item), area);
     for (int i = 0; i < 4; ++i)
         getValue(area + 4 * i, value[i]);
     return ok;

@@ -2,6 +2,7 @@
 
 #include "link/common/port_map.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <initializer_list>
@@ -20,6 +21,9 @@ namespace {
 constexpr std::uintptr_t kMarkerBase = 0x716C6E6BU;
 constexpr std::intptr_t kOpenEvent = 0x514C;
 constexpr std::intptr_t kNoEvent = -1;
+// A context whose device went away keeps this in `internal` until it is closed, so that the
+// caller's close still succeeds once, as after any open connection.
+constexpr std::uintptr_t kLostMarker = 0x716C6F73U;
 
 std::uintptr_t markerFor(int fd) { return kMarkerBase ^ static_cast<std::uintptr_t>(fd); }
 
@@ -141,6 +145,44 @@ void releaseFd(int fd)
     ::close(fd);
 }
 
+// Errors of a descriptor whose device is gone for good.
+bool deviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+constexpr short kHangUpEvents = POLLHUP | POLLERR | POLLNVAL;
+
+// True when the descriptor reports a hang-up or an error condition. A tty whose device
+// went away reads 0 bytes like an idle line; only poll tells the two apart.
+bool hungUp(int fd)
+{
+    pollfd pfd{fd, 0, 0};
+    return poll(&pfd, 1, 0) > 0 && (pfd.revents & kHangUpEvents) != 0;
+}
+
+// The device is gone: release the descriptor and mark the context closed, as close() does
+// but without touching the dead line.
+void loseLink(ConnectionContext* ctx)
+{
+    releaseFd(ctx->portHandle);
+    ctx->portHandle = -1;
+    for (QuorlinkOverlapped* record : {&ctx->writeOverlapped, &ctx->readOverlapped}) {
+        record->internal = kLostMarker;
+        record->event = kNoEvent;
+    }
+}
+
+bool wasLost(const ConnectionContext* ctx)
+{
+    return ctx != nullptr && ctx->portHandle == -1 && ctx->writeOverlapped.internal == kLostMarker &&
+           ctx->readOverlapped.internal == kLostMarker && ctx->writeOverlapped.event == kNoEvent &&
+           ctx->readOverlapped.event == kNoEvent;
+}
+
+int msUntil(const timespec& deadline)
+{
+    const std::int64_t ns = nsUntil(deadline);
+    return ns <= 0 ? 0 : static_cast<int>((ns + 999999) / 1000000);
+}
+
 // Bits per character on the line: start bit, data bits, parity bit, stop bits.
 std::int64_t bitsPerCharacter(const ConnectionContext* ctx)
 {
@@ -207,6 +249,12 @@ bool setUp(ConnectionContext* ctx)
 
 bool close(ConnectionContext* ctx)
 {
+    if (wasLost(ctx)) {
+        // The descriptor went with the device; only the marker is left to clear.
+        ctx->writeOverlapped.internal = 0;
+        ctx->readOverlapped.internal = 0;
+        return true;
+    }
     if (!isOpen(ctx))
         return false;
     const int fd = ctx->portHandle;
@@ -240,8 +288,11 @@ std::int32_t write(ConnectionContext* ctx, const void* bytes, std::int32_t count
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN)
+        if (n < 0 && errno != EAGAIN) {
+            if (deviceGone(errno) || hungUp(fd))
+                loseLink(ctx);
             break;
+        }
         const std::int64_t left = nsUntil(deadline);
         if (left <= 0)
             break;
@@ -249,10 +300,13 @@ std::int32_t write(ConnectionContext* ctx, const void* bytes, std::int32_t count
         const int ready = poll(&pfd, 1, static_cast<int>((left + 999999) / 1000000));
         if (ready < 0 && errno != EINTR)
             break;
-        if (ready > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+        if (ready > 0 && (pfd.revents & kHangUpEvents) != 0) {
+            loseLink(ctx);
             break;
+        }
     }
-    ctx->writeOverlapped.internalHigh = static_cast<std::uintptr_t>(done);
+    if (ctx->portHandle == fd)
+        ctx->writeOverlapped.internalHigh = static_cast<std::uintptr_t>(done);
     return done == count ? count : 0;
 }
 
@@ -260,13 +314,76 @@ std::int32_t read(ConnectionContext* ctx, void* buffer, std::int32_t count)
 {
     if (!isOpen(ctx) || buffer == nullptr || count <= 0)
         return 0;
+    const int fd = ctx->portHandle;
     ssize_t n;
     do {
-        n = ::read(ctx->portHandle, buffer, static_cast<std::size_t>(count));
+        n = ::read(fd, buffer, static_cast<std::size_t>(count));
     } while (n < 0 && errno == EINTR);
-    const std::int32_t got = n > 0 ? static_cast<std::int32_t>(n) : 0;
-    ctx->readOverlapped.internalHigh = static_cast<std::uintptr_t>(got);
-    return got;
+    if (n > 0) {
+        ctx->readOverlapped.internalHigh = static_cast<std::uintptr_t>(n);
+        return static_cast<std::int32_t>(n);
+    }
+    if ((n < 0 && deviceGone(errno)) || hungUp(fd))
+        loseLink(ctx);
+    else
+        ctx->readOverlapped.internalHigh = 0;
+    return 0;
+}
+
+void discardInput(ConnectionContext* ctx)
+{
+    if (isOpen(ctx))
+        tcflush(ctx->portHandle, TCIFLUSH);
+}
+
+bool inputPending(const ConnectionContext* ctx)
+{
+    int waiting = 0;
+    return isOpen(ctx) && ioctl(ctx->portHandle, FIONREAD, &waiting) == 0 && waiting > 0;
+}
+
+bool pause(ConnectionContext* ctx, int ms)
+{
+    if (!isOpen(ctx))
+        return false;
+    // Polls for no event: only a hang-up or an error ends the wait early.
+    const timespec deadline = addNs(monotonicNow(), std::int64_t{ms} * 1000000);
+    for (int left = ms; left > 0; left = msUntil(deadline)) {
+        pollfd pfd{ctx->portHandle, 0, 0};
+        const int ready = poll(&pfd, 1, left);
+        if (ready > 0 && (pfd.revents & kHangUpEvents) != 0) {
+            loseLink(ctx);
+            return false;
+        }
+        if (ready < 0 && errno != EINTR) {
+            pauseMs(msUntil(deadline));
+            break;
+        }
+    }
+    return true;
+}
+
+void settle(ConnectionContext* ctx, int quietMs, int maxMs)
+{
+    const timespec start = monotonicNow();
+    const timespec end = addNs(start, std::int64_t{maxMs} * 1000000);
+    timespec quietAt = addNs(start, std::int64_t{quietMs} * 1000000);
+    while (isOpen(ctx)) {
+        const int left = std::min(msUntil(quietAt), msUntil(end));
+        if (left <= 0)
+            return;
+        pollfd pfd{ctx->portHandle, POLLIN, 0};
+        const int ready = poll(&pfd, 1, left);
+        if (ready > 0 && (pfd.revents & kHangUpEvents) != 0) {
+            loseLink(ctx);
+            return;
+        }
+        if (ready > 0 && (pfd.revents & POLLIN) != 0) {
+            unsigned char scrap[256];
+            if (read(ctx, scrap, sizeof scrap) > 0)
+                quietAt = addNs(monotonicNow(), std::int64_t{quietMs} * 1000000);
+        }
+    }
 }
 
 void pauseMs(int ms)

@@ -174,6 +174,10 @@ Fault late(sim::Milliseconds delay)
 {
     return [=](sim::Device& d) { d.setReplyDelay(delay); };
 }
+Fault oneLate(sim::Milliseconds delay)
+{
+    return [=](sim::Device& d) { d.setLateReply(1, delay); };
+}
 Call changeLong(int group, int item)
 {
     return [=](auto* c) { return ParameterAendern_long(c, group, item, 12); };
@@ -206,11 +210,12 @@ const char kNewName[] = "Neuer Name      ";
 const ReplyCase kReplyCases[] = {
     {"ShortReplyFailsASystemCommand", [](auto& d) { d.setShortReply(31); }, NotHalt_mitBremsrampe, 0},
     {"SplitReplyFailsASystemCommand", [](auto& d) { d.setSplitReply(10, 300ms); }, FehlerQuitieren, 0},
-    // The late reply is still in the input when the next command reads its own, 50 ms too early.
-    {"LateReplyIsTakenByTheNextStatusQuery", late(150ms), statusQuery, 0, 0.0, 1.0, statusQuery, 1},
-    {"LateReplyFailsAMachineCommandAndTheNextSkipsIt", late(150ms), jog, 0, 0.0, 0.5, ParkPositionAnfahren, 1},
+    // A late reply fails its own command, which waits for the line to go quiet (the reply at
+    // 150 ms, then 100 ms without a byte); the next command gets its own reply.
+    {"LateReplyFailsOnlyItsOwnStatusQuery", oneLate(150ms), statusQuery, 0, 0.24, 1.0, statusQuery, 1},
+    {"LateReplyFailsOnlyItsOwnMachineCommand", oneLate(150ms), jog, 0, 0.24, 1.0, ParkPositionAnfahren, 1},
     {"ShortReplyFailsAMachineCommandWithoutRereads", [](auto& d) { d.setShortReply(27); }, ParkPositionAnfahren, 0, 0.0,
-     0.5},
+     1.0},
     {"StaleReplyFollowedByTheRightOneSucceeds", [](auto& d) { d.setStaleSequence(1, 300ms); }, jog, 1, 0.25, 1.2},
     {"OnlyStaleRepliesFailAfterTheRereads", [](auto& d) { d.setStaleSequence(1); }, // 100 ms + 128 x 10 ms
      [](auto* c) { return SpindelKuhlungSetzen(c, 1, 0); }, 0, 1.3, 3.5},

@@ -31,6 +31,8 @@ Ports one(
 void silent(sim::Device& d) { d.setSilent(true); }
 void refusing(sim::Device& d) { d.setStatusAcceptByte(2); }
 void nameUnreadable(sim::Device& d) { d.setNoReplyForKey(0x0505); }
+void nameWithWrongKeyEcho(sim::Device& d) { d.setWrongKeyEcho(0x0505); }
+void modeSwitchLate(sim::Device& d) { d.setLateReply(2, std::chrono::milliseconds(150)); }
 
 Call byPort(int n)
 {
@@ -102,6 +104,14 @@ const OpenCase kOpenCases[] = {
      "COM2",
      "Second          "},
     {"ScanConnectsEvenWhenTheNameReadFails", {one(4, kDefault, nameUnreadable)}, scan, 4, "COM4", kZeros},
+    {"ScanTakesTheNameWhateverKeyTheReplyEchoes", {one(4, kHigh, nameWithWrongKeyEcho)}, scan, 4, "COM4", kHigh},
+    // The late reply to the mode switch is not taken for the name read's.
+    {"ScanReadsTheNameAfterALateModeSwitchReply",
+     {one(4, "Spaet           ", modeSwitchLate)},
+     scan,
+     4,
+     "COM4",
+     "Spaet           "},
     {"ScanWithoutPorts", {}, scan, 0, "", "", kNoController},
     {"ScanFindsOnlySilentAndRefusingPorts",
      {one(5, kDefault, silent), one(7, kDefault, refusing)},
@@ -131,6 +141,13 @@ const OpenCase kOpenCases[] = {
     {"NameLastByteDiffers", {one(2)}, byName("NC-Travo USB   !"), 4, "", "", kNoName},
     {"NameZerosAreNotBlanks", {one(2, kThreeLetters)}, byName("abc             "), 4, "", "", kNoName},
     {"NameUnreadableMatchesNoName", {one(1, kDefault, nameUnreadable)}, byName(kZeros), 4, "", "", kNoName},
+    {"NameMatchesWhateverKeyTheReplyEchoes",
+     {one(2, kDefault, nameWithWrongKeyEcho)},
+     byName(kDefault),
+     4,
+     "COM2",
+     kDefault},
+    {"NameMatchesAfterALateModeSwitchReply", {one(2, kDefault, modeSwitchLate)}, byName(kDefault), 4, "COM2", kDefault},
     {"NameNull", {one(1)}, [](auto* c) { return KorvexOpenConnectionName(c, nullptr); }, 0, "", "", kNoName},
 };
 

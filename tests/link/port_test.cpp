@@ -1,5 +1,5 @@
-// The port itself: exclusive open, line settings, raw I/O, vanishing devices, handles the
-// library did not open, and arguments that must not reach the line.
+// The port itself: exclusive open, line settings, raw I/O, handles the library did not
+// open, and arguments that must not reach the line. Vanishing devices: line_faults_test.cpp.
 
 #include "tests/link/sim_fixture.h"
 
@@ -98,22 +98,6 @@ TEST_F(Port, WriteToADeviceThatTakesNothingTimesOut)
     const double took = secondsSince(start), lineTime = data.size() * 10.0 / 115200;
     EXPECT_GT(took, lineTime + 1.5);
     EXPECT_LT(took, lineTime + 4.0);
-}
-
-TEST_F(Port, VanishingDuringACommandFailsItAndEveryLaterOneWithoutHanging)
-{
-    auto& device = openOnCom3();
-    device.disappearAtFrame(1);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ParkPositionAnfahren(&m_ctx), 0);
-    EXPECT_EQ(NotStop_ohneBremsrampe(&m_ctx), 0);
-    std::int32_t value[4];
-    EXPECT_EQ(ParameterLesen(&m_ctx, 5, 5, value), 0);
-    EXPECT_LT(secondsSince(start), 3.0);
-    EXPECT_TRUE(device.disappeared());
-    EXPECT_EQ(KorvexCloseConnection(&m_ctx), 1);
-    EXPECT_EQ(KorvexOpenConnectionPort(&m_ctx, 3), 0);
-    EXPECT_EQ(m_ctx.errorCode, QUORLINK_ERROR_PORT_NOT_OPENED);
 }
 
 TEST_F(Port, ForeignHandlesAreNeverClosedNorUsed)

@@ -1,8 +1,13 @@
 // The simulator's own behaviour that the link and upload tests do not show: the bootloader's
-// way back to command mode, and pacing.
+// way back to command mode, pacing, and the program quorlink-sim running a command.
 
 #include "tests/link/sim_fixture.h"
 
+#include <csignal>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
 #include <thread>
 
 namespace quorlink::test {
@@ -60,6 +65,143 @@ TEST_F(Pacing, HoldsAHostWriteToTheLineRateAndStillAnswersInTime)
     send(data);
     EXPECT_GT(secondsSince(start), 0.6);
 }
+
+// ---- quorlink-sim -- COMMAND -------------------------------------------------------------
+
+// quorlink-sim run as a shell's background job would start it: SIGINT and SIGTERM ignored
+// and blocked. Its standard output is read through a pipe.
+class SimProgram : public ::testing::Test {
+protected:
+    void start(std::vector<std::string> args, bool ownProcessGroup = false)
+    {
+        args.insert(args.begin(), QUORLINK_SIM_PROGRAM);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int out[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        m_pid = fork();
+        ASSERT_GE(m_pid, 0);
+        if (m_pid == 0) {
+            if (ownProcessGroup)
+                setpgid(0, 0);
+            signal(SIGINT, SIG_IGN);
+            signal(SIGTERM, SIG_IGN);
+            sigset_t stop;
+            sigemptyset(&stop);
+            sigaddset(&stop, SIGINT);
+            sigaddset(&stop, SIGTERM);
+            sigprocmask(SIG_BLOCK, &stop, nullptr);
+            dup2(out[1], STDOUT_FILENO);
+            execv(argv[0], argv.data());
+            _exit(126);
+        }
+        close(out[1]);
+        m_out = out[0];
+    }
+
+    // Everything the command printed up to `marker` (or the end), waiting at most 10 s.
+    std::string readUntil(const std::string& marker = "")
+    {
+        std::string text;
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (marker.empty() || text.find(marker) == std::string::npos) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd pfd{m_out, POLLIN, 0};
+            if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
+                break;
+            char buffer[256];
+            const ssize_t n = read(m_out, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text;
+    }
+
+    // The simulator's exit status (-1: still running after 10 s, then killed).
+    int exitStatus()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        int status = 0;
+        while (waitpid(m_pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, &status, 0);
+                m_pid = -1;
+                return -1;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    }
+
+    void TearDown() override
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0)
+            close(m_out);
+    }
+
+    pid_t m_pid = -1;
+    int m_out = -1;
+};
+
+std::uint64_t statusMask(const std::string& status, const std::string& field)
+{
+    std::istringstream lines(status);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind(field + ":", 0) == 0)
+            return std::stoull(line.substr(field.size() + 1), nullptr, 16);
+    }
+    ADD_FAILURE() << field << " missing in:\n" << status;
+    return ~0ull;
+}
+
+TEST_F(SimProgram, CommandStartsWithDefaultStopSignalsAndExitStatusIsPassedOn)
+{
+    start({"--ports", "COM2", "--", "grep", "-E", "^Sig(Blk|Ign):", "/proc/self/status"});
+    const std::string status = readUntil();
+    EXPECT_EQ(exitStatus(), 0);
+    const std::uint64_t stopBits = (1ull << (SIGINT - 1)) | (1ull << (SIGTERM - 1));
+    EXPECT_EQ(statusMask(status, "SigBlk"), 0u);
+    EXPECT_EQ(statusMask(status, "SigIgn") & stopBits, 0u);
+    start({"--", "sh", "-c", "exit 3"});
+    EXPECT_EQ(exitStatus(), 3);
+}
+
+struct StopCase {
+    const char* name;
+    int signal;
+    bool toTheGroup; // as Ctrl-C on a terminal: the simulator and the command both get it
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+class StopSignal : public SimProgram, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopSignal, EndsTheCommandAndTheSimulatorWithTheCommandsSignalStatus)
+{
+    start({"--ports", "COM1", "--", "sh", "-c", "echo ready; exec sleep 30"}, GetParam().toTheGroup);
+    ASSERT_NE(readUntil("ready").find("ready"), std::string::npos);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(kill(GetParam().toTheGroup ? -m_pid : m_pid, GetParam().signal), 0);
+    EXPECT_EQ(exitStatus(), 128 + GetParam().signal);
+    EXPECT_LT(secondsSince(start), 5.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignal,
+                         ::testing::Values(StopCase{"InterruptToTheSimulator", SIGINT, false},
+                                           StopCase{"TerminateToTheSimulator", SIGTERM, false},
+                                           StopCase{"InterruptToTheProcessGroup", SIGINT, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace quorlink::test
