@@ -12,6 +12,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <poll.h>
 
 namespace moravel {
 namespace {
@@ -98,26 +99,78 @@ bool transferKey(ConnectionContext* ctx, const ParameterInfo& p, const Parameter
 
 } // namespace
 
-std::vector<const ParameterInfo*> readSweep(ConnectionContext* ctx, ParameterSet& set, UserInteraction& ui)
+bool linkLost(const ConnectionContext& ctx)
 {
-    std::vector<const ParameterInfo*> failed;
-    const auto list = exchangeList();
-    std::int64_t done = 0;
-    for (const ParameterInfo* p : list) {
-        if (!readKey(ctx, *p, set)) {
-            ui.showMessage(readErrorMessage(*p));
-            failed.push_back(p);
-        }
-        ui.reportProgress(++done, static_cast<std::int64_t>(list.size()));
-    }
-    return failed;
+    if (ctx.portHandle < 0)
+        return true;
+    pollfd pfd{ctx.portHandle, 0, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-int ParameterSet::ReadFromController(ConnectionContext* ctx, UserInteraction& ui)
+namespace {
+
+// The loop both sweeps share. call(p) makes the key's library call; skip(p) passes a key over
+// without a call; message(p) is its failure text.
+template <typename Call, typename Skip, typename Message>
+SweepOutcome sweep(ConnectionContext& ctx, UserInteraction& ui, Call call, Skip skip, Message message)
+{
+    SweepOutcome outcome;
+    const auto list = exchangeList();
+    const auto total = static_cast<std::int64_t>(list.size());
+    std::int64_t position = 0;
+    for (const ParameterInfo* p : list) {
+        if (ui.stopRequested()) {
+            outcome.stopped = true;
+            break;
+        }
+        if (skip(*p)) {
+            ui.reportProgress(++position, total);
+            continue;
+        }
+        if (call(*p)) {
+            ++outcome.done;
+        } else {
+            // A vanished device fails every key that follows; say so once, in the caller.
+            if (linkLost(ctx)) {
+                outcome.linkLost = true;
+                break;
+            }
+            outcome.failed.push_back(p);
+            if (!ui.showStepFailure(message(*p))) {
+                outcome.stopped = true;
+                ui.reportProgress(++position, total);
+                break;
+            }
+        }
+        ui.reportProgress(++position, total);
+    }
+    return outcome;
+}
+
+} // namespace
+
+SweepOutcome readSweep(ConnectionContext* ctx, ParameterSet& set, UserInteraction& ui)
+{
+    // The values the read starts from (the template's) came from nowhere as far as the
+    // controller is concerned; each key read replaces that.
+    for (const ParameterInfo* p : exchangeList())
+        set.setOrigin(p->key.value, ValueOrigin::None);
+    return sweep(
+        *ctx, ui,
+        [&](const ParameterInfo& p) {
+            if (!readKey(ctx, p, set))
+                return false;
+            set.setOrigin(p.key.value, ValueOrigin::Controller);
+            return true;
+        },
+        [](const ParameterInfo&) { return false; }, [](const ParameterInfo& p) { return readErrorMessage(p); });
+}
+
+SweepOutcome ParameterSet::ReadFromController(ConnectionContext* ctx, UserInteraction& ui)
 {
     if (ctx == nullptr)
-        return 0;
-    return static_cast<int>(readSweep(ctx, *this, ui).size());
+        return {};
+    return readSweep(ctx, *this, ui);
 }
 
 std::vector<const ParameterInfo*> keysWithoutOrigin(const ParameterSet& set)
@@ -129,25 +182,16 @@ std::vector<const ParameterInfo*> keysWithoutOrigin(const ParameterSet& set)
     return keys;
 }
 
-int ParameterSet::TransferToController(ConnectionContext* ctx, UserInteraction& ui, TransferScope scope) const
+SweepOutcome ParameterSet::TransferToController(ConnectionContext* ctx, UserInteraction& ui, TransferScope scope) const
 {
     if (ctx == nullptr)
-        return 0;
-    int failed = 0;
-    const auto list = exchangeList();
-    std::int64_t done = 0;
-    for (const ParameterInfo* p : list) {
-        if (scope == TransferScope::KeysWithOrigin && origin(p->key.value) == ValueOrigin::None) {
-            ui.reportProgress(++done, static_cast<std::int64_t>(list.size()));
-            continue;
-        }
-        if (!transferKey(ctx, *p, *this)) {
-            ui.showMessage(transferErrorMessage(*p));
-            ++failed;
-        }
-        ui.reportProgress(++done, static_cast<std::int64_t>(list.size()));
-    }
-    return failed;
+        return {};
+    return sweep(
+        *ctx, ui, [&](const ParameterInfo& p) { return transferKey(ctx, p, *this); },
+        [&](const ParameterInfo& p) {
+            return scope == TransferScope::KeysWithOrigin && origin(p.key.value) == ValueOrigin::None;
+        },
+        [](const ParameterInfo& p) { return transferErrorMessage(p); });
 }
 
 } // namespace moravel

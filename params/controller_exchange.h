@@ -15,10 +15,15 @@ namespace moravel {
 
 class UserInteraction;
 
-// The read sweep: one ParameterLesen per key in list order. A key whose read fails shows its
-// read message and keeps its values; after each key ui.reportProgress(k, 38). Returns the
-// rows whose read failed. REQUIRES: ctx is not null.
-std::vector<const ParameterInfo*> readSweep(ConnectionContext* ctx, ParameterSet& set, UserInteraction& ui);
+// True when the connection's device is gone: the library closed the descriptor after a
+// hang-up (portHandle -1), or the descriptor reports a hang-up or an error right now (a
+// zero-timeout poll). A sweep or an upload asks after a failed call and ends at once.
+bool linkLost(const ConnectionContext& ctx);
+
+// The read sweep: one ParameterLesen per key in list order, into set (see
+// ParameterSet::ReadFromController for stopping, failures, the lost link and the origins).
+// REQUIRES: ctx is not null.
+SweepOutcome readSweep(ConnectionContext* ctx, ParameterSet& set, UserInteraction& ui);
 
 // The exchanged keys whose value has no origin (ValueOrigin::None), in list order: what a
 // transfer would send from nowhere.

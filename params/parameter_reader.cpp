@@ -90,6 +90,7 @@ private:
 bool Reader::read(std::string_view text)
 {
     m_set.lineComments.clear();
+    m_set.origins.clear();
     std::string_view rest = text;
     while (!rest.empty()) {
         ++m_lineNumber;
@@ -139,7 +140,10 @@ bool Reader::readLine(std::string_view line)
     const ParameterInfo* p = findParameter(key.value);
     if (p == nullptr)
         return true; // outside the table: only the comment is kept
-    return readValue(*p, valueField);
+    if (!readValue(*p, valueField))
+        return false;
+    m_set.setOrigin(p->key.value, ValueOrigin::File);
+    return true;
 }
 
 bool Reader::readValue(const ParameterInfo& p, std::string_view value)

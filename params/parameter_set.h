@@ -18,12 +18,14 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct ConnectionContext; // the link library's connection record (quorlink.h)
 
 namespace moravel {
 
 class UserInteraction;
+struct ParameterInfo;
 
 // One of the four homing steps (shown to the user as "1." to "4.").
 //   Reihenfolge: the axis homed in this step, 0 X, 1 Y, 2 Z, 3 C;
@@ -62,6 +64,15 @@ enum class ValueOrigin : std::uint8_t { None, File, Controller, Dialog };
 // Which keys a transfer sends: every exchanged key, or only those whose value has an origin.
 enum class TransferScope : std::uint8_t { AllKeys, KeysWithOrigin };
 
+// How one sweep over the exchange list (read or transfer) ended.
+struct SweepOutcome {
+    std::vector<const ParameterInfo*> failed; // keys whose call failed, their messages shown
+    int done = 0;                             // keys whose call succeeded
+    bool stopped = false;                     // ended early: "Abbrechen" in a failure message, or a stop request
+    bool linkLost = false;                    // the device vanished: ended at once, nothing shown for it here
+    int failedKeys() const { return static_cast<int>(failed.size()); }
+};
+
 class ParameterSet {
 public:
     // Numeric members are 0, the controller name and lineComments are empty.
@@ -74,6 +85,8 @@ public:
     // refills lineComments, replaces invalid values by their defaults with one message each,
     // and stops with a message at the first syntax error (or a homing order that does not
     // name every axis once). Messages go to ui.showMessage, one call per message box.
+    // Origins: every key starts at None, and each key of the table whose line was read (its
+    // value stored, also a default in place of an invalid value) gets File.
     // Returns false for an empty text (no message, nothing touched) and after a syntax or
     // homing-order error; true otherwise. Runs in time proportional to the text's size and
     // does not depend on the C or C++ global locale.
@@ -87,14 +100,20 @@ public:
 
     // The exchange with the controller over the 38 keys of exchangeList(), in list order, one
     // library call per key (controller_exchange.cpp, through the link library).
-    // A key whose call fails shows its read or transfer message and the sweep goes on; after
-    // each key ui.reportProgress(k, 38). Both return the number of keys that failed.
-    // ReadFromController stores what the controller returns without validation and leaves a
-    // failed key's values as they were; it does nothing for a null ctx. TransferToController
-    // changes nothing in the set; a null ctx sends nothing.
-    int ReadFromController(ConnectionContext* ctx, UserInteraction& ui);
-    int TransferToController(ConnectionContext* ctx, UserInteraction& ui,
-                             TransferScope scope = TransferScope::AllKeys) const;
+    // Before each key ui.stopRequested() is asked; when it is true the sweep ends there
+    // (stopped). A key whose call fails shows its read or transfer message through
+    // ui.showStepFailure; the sweep goes on unless that returns false (stopped). When a
+    // failed call finds the device gone (linkLost()), the sweep ends at once without the
+    // key's message (linkLost); the caller tells the user. After each key
+    // ui.reportProgress(k, 38).
+    // ReadFromController sets every exchanged key's origin to None first and Controller for
+    // each key read; it stores what the controller returns without validation and leaves a
+    // failed key's values as they were; it does nothing for a null ctx.
+    // TransferToController changes nothing in the set; a null ctx sends nothing; with
+    // KeysWithOrigin the keys without origin are passed over.
+    SweepOutcome ReadFromController(ConnectionContext* ctx, UserInteraction& ui);
+    SweepOutcome TransferToController(ConnectionContext* ctx, UserInteraction& ui,
+                                      TransferScope scope = TransferScope::AllKeys) const;
 
     // The origin of a key's value; None for a key never set.
     ValueOrigin origin(std::int32_t key) const

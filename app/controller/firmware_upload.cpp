@@ -4,11 +4,14 @@
 // 3 bytes; per block "#" and 8192 data bytes (one write of 513 bytes, then fifteen of 512)
 // -> 1 byte; "$" -> the CRC-32 of all block data, most significant byte first.
 // Every answer wait ends with the first burst of bytes that arrives, or at its time-out.
+// A device that vanishes ends the upload at once: a failed write or an empty read asks
+// linkLost(), and from then on nothing more is sent and nothing is reported per step.
 
 #include "app/controller/firmware_upload.h"
 
 #include "app/controller/moravel_app.h"
 
+#include "params/controller_exchange.h"
 #include "params/file_io.h"
 
 #include <zlib.h>
@@ -65,13 +68,15 @@ public:
         }
     }
 
-    // Writes bytes in one call; false (after a message) when not all were written.
+    // Writes bytes in one call; false when not all were written (after a message, unless
+    // the device is gone).
     bool send(std::span<const std::uint8_t> bytes, std::string_view step)
     {
         const auto count = static_cast<std::int32_t>(bytes.size());
         if (KorvexWriteChar(&m_ctx, bytes.data(), count) == count)
             return true;
-        m_ui.showMessage(writeFailedMessage(step));
+        if (!checkLost())
+            m_ui.showMessage(writeFailedMessage(step));
         return false;
     }
     bool send(std::string_view bytes, std::string_view step)
@@ -104,11 +109,21 @@ public:
         std::array<std::uint8_t, 4> answer;
         if (await(std::span(answer).first(answerBytes), AnswerTimeout) > 0)
             return true;
-        m_ui.showMessage(noAnswerMessage(step));
+        if (!m_lost)
+            m_ui.showMessage(noAnswerMessage(step));
         return false;
     }
 
+    // Whether a failed write or read found the device gone.
+    bool lost() const { return m_lost; }
+
 private:
+    bool checkLost()
+    {
+        m_lost = m_lost || linkLost(m_ctx);
+        return m_lost;
+    }
+
     // The first read before deadline that delivers anything; 0 when none did.
     std::size_t readWithin(std::span<std::uint8_t> buffer, Clock::time_point deadline)
     {
@@ -116,7 +131,7 @@ private:
             const std::int32_t n = KorvexReadChar(&m_ctx, buffer.data(), static_cast<std::int32_t>(buffer.size()));
             if (n > 0)
                 return static_cast<std::size_t>(n);
-            if (Clock::now() >= deadline)
+            if (checkLost() || Clock::now() >= deadline)
                 return 0;
             std::this_thread::sleep_for(kPollInterval);
         }
@@ -124,6 +139,7 @@ private:
 
     ConnectionContext& m_ctx;
     UserInteraction& m_ui;
+    bool m_lost = false;
 };
 
 } // namespace
@@ -140,7 +156,8 @@ void CMoravelSDIApp::UpdateChecksum(std::span<const std::uint8_t> bytes)
 UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image, UserInteraction& ui)
 {
     const std::size_t blocks = firmwareBlockCount(image.size());
-    const std::int64_t totalBytes = static_cast<std::int64_t>(blocks * FirmwareBlockSize);
+    // Progress counts the file's bytes, not the padding; an empty file counts as one byte.
+    const std::int64_t totalBytes = std::max<std::int64_t>(static_cast<std::int64_t>(image.size()), 1);
     m_checksum = 0xFFFFFFFF;
     if (!OpenConnection(ui)) {
         CloseConnection(ui);
@@ -152,8 +169,14 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
     }
 
     Upload upload(m_context, ui);
+    // Ends an upload that did not finish: a lost device with its one message, otherwise the
+    // step's message has been shown already (or the user asked to stop).
     const auto stop = [&](UploadResult result) {
         ui.setStatusText(FirmwareTransferStopped);
+        if (upload.lost()) {
+            dropLostLink(ui);
+            return UploadResult::LinkLost;
+        }
         CloseConnection(ui);
         return result;
     };
@@ -163,6 +186,8 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
         return stop(UploadResult::Stopped);
     std::array<std::uint8_t, 7> identifier;
     upload.await(identifier, IdentifyTimeout);
+    if (upload.lost())
+        return stop(UploadResult::LinkLost);
     if (std::memcmp(identifier.data(), BootloaderIdentifier.data(), identifier.size()) != 0) {
         ui.showMessage(BootloaderNotFoundText);
         CloseConnection(ui);
@@ -180,6 +205,8 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
         std::vector<std::uint8_t> block(1 + FirmwareBlockSize);
         ui.reportProgress(0, totalBytes);
         for (std::size_t k = 0; k < blocks; ++k) {
+            if (ui.stopRequested())
+                return stop(UploadResult::Cancelled);
             const std::size_t offset = k * FirmwareBlockSize;
             const std::size_t length = std::min(FirmwareBlockSize, image.size() - offset);
             std::fill(block.begin(), block.end(), std::uint8_t{0xFF});
@@ -196,10 +223,12 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
                     return stop(UploadResult::Stopped);
             std::array<std::uint8_t, 1> ack;
             if (upload.await(ack, AnswerTimeout) == 0) {
-                ui.showMessage(noAnswerMessage(step));
+                if (!upload.lost())
+                    ui.showMessage(noAnswerMessage(step));
                 return stop(UploadResult::Stopped);
             }
-            ui.reportProgress(static_cast<std::int64_t>((k + 1) * FirmwareBlockSize), totalBytes);
+            const auto sent = static_cast<std::int64_t>((k + 1) * FirmwareBlockSize);
+            ui.reportProgress(std::min(sent, totalBytes), totalBytes);
         }
         m_checksum = ~m_checksum;
 
@@ -208,7 +237,8 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
             return stop(UploadResult::Stopped);
         std::array<std::uint8_t, 4> crc;
         if (upload.await(crc, AnswerTimeout) == 0) {
-            ui.showMessage(noAnswerMessage("Checksumme"));
+            if (!upload.lost())
+                ui.showMessage(noAnswerMessage("Checksumme"));
             return stop(UploadResult::Stopped);
         }
         const std::uint32_t received =

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,6 +35,11 @@ inline constexpr std::string_view CloseErrorText = "Error close connection";
 // The open's message for an error code, "Error opening connection. ErrorCode  %x     " with
 // the code in lower-case hexadecimal: "Error opening connection. ErrorCode  3     ".
 std::string openErrorMessage(unsigned errorCode);
+
+// The message when the controller's device vanished during a command, naming the port and
+// the device it was opened on (when known): "Die Verbindung zum Controller ist unterbrochen
+// (COM3, /dev/ttyACM0). Prüfen Sie Kabel und Stromversorgung und versuchen Sie es erneut."
+std::string linkLostMessage(std::string_view portName, std::string_view devicePath);
 
 class CMoravelSDIApp {
 public:
@@ -59,9 +65,15 @@ public:
 
     // Opens the connection by connectionMode unless connected; shows
     // "Error opening connection. ErrorCode  %x     " on failure and clears the code.
+    // A connection whose device has vanished since (linkLost) is dropped first, without a
+    // message, and opened afresh.
     bool OpenConnection(UserInteraction& ui);
     // Closes it if connected; "Error close connection" when the library refuses.
     void CloseConnection(UserInteraction& ui);
+    // After a failed call found the device gone: one message naming the device
+    // (linkLostMessage), the connection closed (unless the library already closed it) and
+    // connected = 0, so that the next command opens afresh.
+    void dropLostLink(UserInteraction& ui);
     bool isConnected() const { return connected != 0; }
 
     // ---- Parameter exchange (the read's "&Neu" step is the caller's: it needs the
@@ -79,16 +91,19 @@ public:
 
     // ---- Firmware upload through the bootloader; closes the connection afterwards.
     // Sends n = size / 8192 + 1 blocks (the last one padded with 0xFF) and reports progress
-    // as ui.reportProgress(block bytes sent, n * 8192) after each block. Every bootloader
-    // answer is awaited at most AnswerTimeout (the identifier IdentifyTimeout); a time-out
-    // or a failed write shows a message and ends with Stopped.
+    // in file bytes, ui.reportProgress(min(block bytes sent, size), size) after each block
+    // (an empty file counts as one byte). Every bootloader answer is awaited at most
+    // AnswerTimeout (the identifier IdentifyTimeout); a time-out or a failed write shows a
+    // message and ends with Stopped. ui.stopRequested() is asked between blocks (Cancelled).
+    // A device that vanishes ends the upload at once with one message (LinkLost).
     UploadResult UploadFirmware(std::span<const std::uint8_t> image, UserInteraction& ui);
     // Advances the checksum register m_checksum (CRC-32, IEEE 802.3, before its final
     // complement) by one byte, or by a run of bytes.
     void UpdateChecksum(std::uint8_t byte);
     void UpdateChecksum(std::span<const std::uint8_t> bytes);
 
-    // ---- Manual control: true when the link is open and the controller accepted.
+    // ---- Manual control: true when the link is open and the controller accepted. A call
+    // that fails on a vanished device ends with dropLostLink.
     bool SendMoveRelativeXY(std::int32_t value, std::int32_t count, const std::int32_t x[], const std::int32_t y[],
                             std::int32_t flags, UserInteraction& ui);
     bool SendNotHalt(UserInteraction& ui);
@@ -102,6 +117,9 @@ public:
 
 private:
     bool m_settingsSaved = true;
+    std::string m_devicePath; // the device of the open connection, for linkLostMessage
+    // Opens if needed, makes the call; a failure on a vanished device drops the link.
+    bool manualCommand(UserInteraction& ui, const std::function<std::int32_t()>& call);
 };
 
 } // namespace moravel

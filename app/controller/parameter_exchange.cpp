@@ -8,8 +8,6 @@
 #include "params/controller_exchange.h"
 #include "params/text_util.h"
 
-#include <algorithm>
-
 namespace moravel {
 
 std::string comparisonText(const ParameterInfo& p, const ParameterSet& set)
@@ -25,7 +23,9 @@ namespace {
 
 // The road every parameter command takes around its sweep: open if needed, mode 1, the
 // status text and the busy indicator, the sweep, mode 2, the closing status text. Without
-// a connection nothing is sent. The busy indicator goes off also when the sweep throws.
+// a connection nothing is sent. A sweep the user stopped still ends with mode 2; one whose
+// device vanished ends with the lost-link message and a closed connection, and sends nothing
+// more. The busy indicator goes off also when the sweep throws.
 template <typename Sweep>
 SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, Sweep sweep)
 {
@@ -36,7 +36,15 @@ SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, Sweep sweep)
     BetriebsArtenWechsel(&app.m_context, 1);
     ui.setStatusText(ParameterTransferRunning);
     BusyScope busy(ui);
-    result.failedKeys = sweep(&app.m_context);
+    const SweepOutcome outcome = sweep(&app.m_context);
+    result.failedKeys = outcome.failedKeys();
+    result.stopped = outcome.stopped;
+    result.linkLost = outcome.linkLost;
+    if (outcome.linkLost) {
+        app.dropLostLink(ui);
+        ui.setStatusText(ParameterTransferBroken);
+        return result;
+    }
     BetriebsArtenWechsel(&app.m_context, 2);
     ui.setStatusText(ParameterTransferDone);
     return result;
@@ -59,17 +67,17 @@ ComparisonResult CMoravelSDIApp::compareWithController(const ParameterSet& set, 
 {
     ComparisonResult result;
     ParameterSet controller;
-    std::vector<const ParameterInfo*> failed;
-    const SweepResult sweep = aroundSweep(*this, ui, [&](ConnectionContext* ctx) {
-        failed = readSweep(ctx, controller, ui);
-        return static_cast<int>(failed.size());
-    });
+    const SweepResult sweep =
+        aroundSweep(*this, ui, [&](ConnectionContext* ctx) { return readSweep(ctx, controller, ui); });
     result.connected = sweep.connected;
     result.failedKeys = sweep.failedKeys;
+    result.linkLost = sweep.linkLost;
+    result.stopped = sweep.stopped;
     if (!sweep.connected)
         return result;
+    // Only keys read are compared: not the failed ones, nor those after a stop or a loss.
     for (const ParameterInfo* p : exchangeList()) {
-        if (std::find(failed.begin(), failed.end(), p) != failed.end())
+        if (controller.origin(p->key.value) != ValueOrigin::Controller)
             continue;
         if (comparisonText(*p, set) == comparisonText(*p, controller))
             continue;

@@ -12,6 +12,8 @@ namespace moravel {
 // Status texts of the read and the transfer (UTF-8).
 inline constexpr std::string_view ParameterTransferRunning = "Parameterübertragung ... ";
 inline constexpr std::string_view ParameterTransferDone = "Parameterübertragung ist abgeschlossen.";
+// After the device vanished during a read or transfer.
+inline constexpr std::string_view ParameterTransferBroken = "Parameterübertragung abgebrochen.";
 
 // How a parameter read or transfer command went.
 struct SweepResult {
@@ -29,8 +31,10 @@ struct ParameterDifference {
 };
 
 struct ComparisonResult {
-    bool connected = false;                       // false: the open failed, nothing was read
-    int failedKeys = 0;                           // keys whose read failed (their messages were shown)
+    bool connected = false; // false: the open failed, nothing was read
+    int failedKeys = 0;     // keys whose read failed (their messages were shown)
+    bool linkLost = false;  // as in SweepResult; only the keys read are compared
+    bool stopped = false;
     std::vector<ParameterDifference> differences; // in exchange-list order
 };
 

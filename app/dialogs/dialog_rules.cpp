@@ -50,28 +50,35 @@ bool hasHomingColumns(const DialogForm& form)
                        [](const DialogField& f) { return f.kind() == FieldKind::HomingColumn; });
 }
 
+// A value the dialog changed: the document is modified and the key's value is the user's.
+void markChanged(const ParameterInfo& p, CMoravelSDIDoc& doc)
+{
+    doc.setModified();
+    doc.m_parameterSet.setOrigin(p.key.value, ValueOrigin::Dialog);
+}
+
 void storeControllerName(const ParameterInfo& p, const std::string& text, CMoravelSDIDoc& doc, UserInteraction& ui)
 {
     std::string& stored = p.textValue(doc.m_parameterSet);
     if (text.empty()) {
         stored = DefaultControllerName;
         ui.showMessage(ControllerNameEmptyMessage);
-        doc.setModified();
+        markChanged(p, doc);
         return;
     }
     std::string bytes = utf8ToCp1252(text).bytes;
     if (bytes != stored) {
         stored = std::move(bytes);
-        doc.setModified();
+        markChanged(p, doc);
     }
 }
 
 template <typename T>
-void storeIfChanged(T& stored, T value, CMoravelSDIDoc& doc)
+void storeIfChanged(const ParameterInfo& p, T& stored, T value, CMoravelSDIDoc& doc)
 {
     if (stored != value) {
         stored = value;
-        doc.setModified();
+        markChanged(p, doc);
     }
 }
 
@@ -276,16 +283,16 @@ DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CM
         switch (f.kind()) {
         case FieldKind::Integer:
         case FieldKind::CheckBox:
-            storeIfChanged(p.longValue(set, f.element), m.integer, doc);
+            storeIfChanged(p, p.longValue(set, f.element), m.integer, doc);
             break;
         case FieldKind::Float:
-            storeIfChanged(p.floatValue(set), m.number, doc);
+            storeIfChanged(p, p.floatValue(set), m.number, doc);
             break;
         case FieldKind::Combo: {
             const std::int32_t value = enumValue(p, m.text);
             p.longValue(set, f.element) = value;
             if (value != members.keptValues[i])
-                doc.setModified();
+                markChanged(p, doc);
             break;
         }
         case FieldKind::Text:
@@ -298,7 +305,7 @@ DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CM
             set.Richtung[step] = enumValue(p, text ? *text : std::string_view{});
             if (set.Reihenfolge[step] != members.keptReihenfolge[step] ||
                 set.Richtung[step] != members.keptRichtung[step])
-                doc.setModified();
+                markChanged(p, doc);
             break;
         }
         case FieldKind::HomingDirection:

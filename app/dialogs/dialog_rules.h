@@ -172,7 +172,8 @@ enum class DialogOutcome {
 };
 
 // Writes the members of a successful exchange back into doc.m_parameterSet in write-back
-// order, setting the modified flag (never clearing it) for each value that changes:
+// order, setting the modified flag (never clearing it) and the key's origin Dialog for each
+// value that changes:
 //   numbers and check boxes only when they differ (floats compared as floats);
 //   enumerated values from their text (the fallback value for any other text), stored
 //   unconditionally, the flag set when the value differs from the kept one;

@@ -199,19 +199,21 @@ bool CMoravelSDIDoc::saveParameters(DocumentPrompts& prompts)
     return saveNeedsFileDialog(m_pathName) ? saveAs(prompts) : save(prompts);
 }
 
-int CMoravelSDIDoc::ReadParametersFromController(ConnectionContext* ctx, UserInteraction& ui)
+SweepOutcome CMoravelSDIDoc::ReadParametersFromController(ConnectionContext* ctx, UserInteraction& ui)
 {
     if (ctx == nullptr)
-        return 0;
-    const int failed = m_parameterSet.ReadFromController(ctx, ui);
-    m_bParametersValid = true;
-    return failed;
+        return {};
+    SweepOutcome outcome = m_parameterSet.ReadFromController(ctx, ui);
+    if (outcome.done > 0)
+        m_bParametersValid = true;
+    return outcome;
 }
 
-int CMoravelSDIDoc::TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui, TransferScope scope)
+SweepOutcome CMoravelSDIDoc::TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui,
+                                                            TransferScope scope)
 {
     if (ctx == nullptr)
-        return 0;
+        return {};
     return m_parameterSet.TransferToController(ctx, ui, scope);
 }
 

@@ -170,14 +170,15 @@ public:
 
     // ---- Parameter exchange with the controller (the set's sweeps, see parameter_set.h).
 
-    // Nothing for a null ctx. Otherwise ParameterSet::ReadFromController on ctx, then
-    // m_bParametersValid is set whatever the outcome; the modified flag stays. Returns the
-    // number of keys that failed.
-    int ReadParametersFromController(ConnectionContext* ctx, UserInteraction& ui);
+    // Nothing for a null ctx. Otherwise ParameterSet::ReadFromController on ctx; then
+    // m_bParametersValid is set when at least one key was read (a read that got nothing, for
+    // instance from a device that vanished, leaves the flag as it was); the modified flag
+    // stays. Returns how the sweep ended.
+    SweepOutcome ReadParametersFromController(ConnectionContext* ctx, UserInteraction& ui);
     // Nothing for a null ctx. Otherwise ParameterSet::TransferToController on ctx; the
-    // document's state stays as it is. Returns the number of keys that failed.
-    int TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui,
-                                       TransferScope scope = TransferScope::AllKeys);
+    // document's state stays as it is. Returns how the sweep ended.
+    SweepOutcome TransferParametersToController(ConnectionContext* ctx, UserInteraction& ui,
+                                                TransferScope scope = TransferScope::AllKeys);
 
     // ---- Views and the moving indicator.
 

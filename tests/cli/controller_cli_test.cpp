@@ -263,11 +263,11 @@ TEST_F(CliController, FlashUploadsWithPlainProgressAndABackup)
     Device& device = controllerOn(2);
     const std::string backup = dir.file("before.ncp");
     const CliRun flashed = run({"flash", "--yes", "--backup", backup, firmware(10000)}, 0);
-    EXPECT_EQ(flashed.err.rfind("Aktivieren Sie den Bootloader (Enter+Reset)\n\nFirmware: 0 / 16384 bytes (0 %), ", 0),
+    EXPECT_EQ(flashed.err.rfind("Aktivieren Sie den Bootloader (Enter+Reset)\n\nFirmware: 0 / 10000 bytes (0 %), ", 0),
               0u)
         << flashed.err;
-    EXPECT_NE(flashed.err.find("\nFirmware: 8192 / 16384 bytes (50 %), "), std::string::npos);
-    EXPECT_NE(flashed.err.find("\nFirmware: 16384 / 16384 bytes (100 %), "), std::string::npos);
+    EXPECT_NE(flashed.err.find("\nFirmware: 8192 / 10000 bytes (81 %), "), std::string::npos);
+    EXPECT_NE(flashed.err.find("\nFirmware: 10000 / 10000 bytes (100 %), "), std::string::npos);
     EXPECT_EQ(std::count(flashed.err.begin(), flashed.err.end(), '\n'), 5);
     EXPECT_EQ(device.bootloaderBytes().size(), 6u + 2 * 8193 + 1);
     EXPECT_EQ(valueIn(readFile(backup), "0505"), "NC-Travo USB");
@@ -323,7 +323,7 @@ TEST_F(CliController, FlashOnATerminalWaitsForEnterAndDrawsABar)
         EXPECT_EQ(status, answer == '\n' ? 0 : 7) << screen;
         EXPECT_EQ(screen.find("Firmware: "), std::string::npos) << "no plain lines on a terminal";
         if (answer == '\n')
-            EXPECT_NE(screen.find("\r[##############################] 100 %  24576 / 24576 bytes  0:0"),
+            EXPECT_NE(screen.find("\r[##############################] 100 %  20000 / 20000 bytes  0:0"),
                       std::string::npos)
                 << screen;
         else

@@ -31,6 +31,13 @@ using Texts = std::vector<std::string>;
 class ScriptedInteraction : public UserInteraction {
 public:
     void showMessage(std::string_view text) override { messages.emplace_back(text); }
+    // Recorded with the other messages; "Abbrechen" once goOnAfterFailures failures were shown.
+    bool showStepFailure(std::string_view text) override
+    {
+        messages.emplace_back(text);
+        return goOnAfterFailures < 0 || ++stepFailures <= goOnAfterFailures;
+    }
+    bool stopRequested() const override { return stopWhen && stopWhen(); }
     bool confirm(std::string_view text) override
     {
         confirmations.emplace_back(text);
@@ -50,6 +57,9 @@ public:
     }
 
     bool confirmAnswer = true;
+    int goOnAfterFailures = -1; // -1: every failure answered with "go on"
+    int stepFailures = 0;
+    std::function<bool()> stopWhen;
     std::function<void(std::int64_t done)> onProgress;
     Texts messages, confirmations, events; // events: status texts and busy switches
     std::vector<Progress> progress;

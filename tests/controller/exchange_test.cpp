@@ -1,11 +1,15 @@
 // The parameter transfer and read commands against the simulator: the transfer's frames and
-// packing, failing keys, no link and a dead controller. The read's frames and unpacking are
+// packing, failing keys, the origins a read leaves, ending a sweep early, no link, a dead
+// controller and one that vanishes. The read's frames and unpacking are
 // checked end to end through moravel-cli read.
 
 #include "tests/controller/controller_fixture.h"
 
+#include "params/controller_exchange.h"
+
 #include <bit>
 #include <stdexcept>
+#include <thread>
 
 namespace moravel::test {
 namespace {
@@ -94,10 +98,126 @@ TEST_F(Exchange, WithoutALinkNothingIsSentAndADeadControllerGivesThirtyEightRead
         expected.push_back(readErrorMessage(*p));
     EXPECT_EQ(ui.messages, expected);
     EXPECT_EQ(ui.messages[0], "Fehler bei ParameterLesen    HBYTE_MOTORTEST  LBYTE_MOTORTEST_WEGLAENGE_LONG.");
-    EXPECT_TRUE(doc.m_bParametersValid) << "set whatever the outcome";
+    EXPECT_FALSE(doc.m_bParametersValid) << "a read that got no key leaves the flag as it was";
     EXPECT_EQ(doc.m_parameterSet.motortestWeglaenge, 400) << "the template's values stay";
     EXPECT_EQ(doc.m_parameterSet.controllerName, "NC-Travo USB");
     checkSweep(framesOf(device, 40), 0x21); // the mode switches also when every key fails
+}
+
+// Every key read is the controller's; the failed one has none; the file-only keys keep the
+// template's origin.
+TEST_F(Exchange, AReadMarksTheKeysItReadAndLeavesAFailedOneWithoutOrigin)
+{
+    Device& device = connectOnCom3();
+    device.setNoReplyForKey(0x0202);
+    loadTemplate();
+    EXPECT_EQ(app.readParameters(doc, ui).failedKeys, 1);
+    const ParameterSet& set = doc.m_parameterSet;
+    const auto missing = keysWithoutOrigin(set);
+    ASSERT_EQ(missing.size(), 1u);
+    EXPECT_EQ(missing[0]->key.value, 0x0202);
+    for (const ParameterInfo* p : exchangeList()) {
+        if (p->key.value != 0x0202) {
+            EXPECT_EQ(set.origin(p->key.value), ValueOrigin::Controller) << p->key.value;
+        }
+    }
+    EXPECT_EQ(set.origin(0x0108), ValueOrigin::File);
+}
+
+// "Abbrechen" in a key's failure message, or a stop request, ends the sweep after the key in
+// flight; the controller still gets mode 2, the status bar its closing text.
+TEST_F(Exchange, AbbrechenOrAStopRequestEndsTheSweepButNotTheRoadAroundIt)
+{
+    Device& device = connectOnCom3();
+    loadTemplate();
+    device.setNoReplyForKey(0x0003); // the fourth key
+    ui.goOnAfterFailures = 0;
+    SweepResult result = app.transferParameters(doc, ui);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_FALSE(result.linkLost);
+    EXPECT_EQ(result.failedKeys, 1);
+    EXPECT_EQ(ui.messages, Texts{transferErrorMessage(*findParameter(0x0003))});
+    const Texts road{"status: Parameterübertragung ... ", "busy on", "status: Parameterübertragung ist abgeschlossen.",
+                     "busy off"};
+    EXPECT_EQ(ui.events, road);
+    auto frames = framesOf(device, 6);
+    ASSERT_EQ(frames.size(), 6u);
+    EXPECT_EQ(frames[4][3], 0x03);
+    EXPECT_EQ(frames[5][2], 2) << "mode 2";
+    EXPECT_TRUE(app.isConnected());
+
+    device.setNoReplyForKey(std::nullopt);
+    device.clearLogs();
+    ui = ScriptedInteraction{};
+    ui.stopWhen = [this] { return ui.progress.size() >= 5; };
+    result = app.readParameters(doc, ui);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.failedKeys, 0);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.events, road);
+    frames = framesOf(device, 7);
+    ASSERT_EQ(frames.size(), 7u) << "mode 1, five keys, mode 2";
+    EXPECT_EQ(frames[6][2], 2);
+    EXPECT_EQ(keysWithoutOrigin(doc.m_parameterSet).size(), 33u);
+}
+
+// The device vanishes in the middle of a read: no message per key, one message naming the
+// device, the connection closed, the keys read so far kept with their origin.
+TEST_F(Exchange, AVanishedDeviceEndsAReadAtOnceWithOneMessage)
+{
+    Device& device = connectOnCom3();
+    const std::string path = device.slavePath();
+    loadTemplate();
+    device.disappearAtFrame(5); // mode 1 and three keys answered, gone in the fourth
+    const auto start = std::chrono::steady_clock::now();
+    const SweepResult result = app.readParameters(doc, ui);
+    EXPECT_LT(secondsSince(start), 2.0);
+    EXPECT_TRUE(result.connected);
+    EXPECT_TRUE(result.linkLost);
+    EXPECT_EQ(result.failedKeys, 0);
+    EXPECT_EQ(ui.messages, Texts{"Die Verbindung zum Controller ist unterbrochen (COM3, " + path +
+                                 "). Prüfen Sie Kabel und Stromversorgung und versuchen Sie es erneut."});
+    EXPECT_EQ(ui.events, (Texts{"status: Parameterübertragung ... ", "busy on",
+                                "status: Parameterübertragung abgebrochen.", "busy off"}));
+    EXPECT_FALSE(app.isConnected());
+    EXPECT_EQ(app.m_context.portHandle, -1);
+    EXPECT_EQ(keysWithoutOrigin(doc.m_parameterSet).size(), 35u);
+    EXPECT_TRUE(doc.m_bParametersValid);
+}
+
+// A read that got no key leaves the document's parameters as invalid as they were; the next
+// command opens afresh (and finds nothing), and a device lost while idle is noticed at the
+// next command's open.
+TEST_F(Exchange, AReadThatGotNothingDoesNotMakeTheParametersValidAndTheNextCommandReopens)
+{
+    Device& device = connectOnCom3();
+    loadTemplate();
+    doc.PrepareNew();
+    device.disappearAtFrame(2);
+    const SweepResult read = app.readParameters(doc, ui);
+    EXPECT_TRUE(read.linkLost);
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_FALSE(doc.m_bParametersValid);
+
+    ui.messages.clear();
+    EXPECT_FALSE(app.transferParameters(doc, ui).connected);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("Error opening connection.", 0), 0u) << ui.messages[0];
+}
+
+TEST_F(Exchange, ADeviceLostWhileIdleIsReopenedByTheNextCommand)
+{
+    Device& first = controllerOn(3);
+    usePort("COM3");
+    ASSERT_TRUE(app.OpenConnection(ui));
+    first.disappearNow();
+    while (!first.disappeared())
+        std::this_thread::sleep_for(1ms);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(app.transferParameters(doc, ui).connected);
+    EXPECT_LT(secondsSince(start), 2.0);
+    EXPECT_EQ(ui.messages.size(), 1u) << "only the open's message";
+    EXPECT_FALSE(app.isConnected());
 }
 
 TEST_F(Exchange, TheBusyIndicatorGoesOffWhenTheSweepThrows)

@@ -52,9 +52,10 @@ TEST_F(Upload, EverySizeSendsItsPaddedBlocksAndTheChecksumMatches)
         EXPECT_EQ(ui.confirmations, Texts{"Aktivieren Sie den Bootloader (Enter+Reset)"});
         EXPECT_EQ(ui.events, (Texts{"status: Firmwareübertragung ... ", "busy on", "status: Checksumme prüfen ...",
                                     "status: Firmwareübertragung ist abgeschlossen.", "busy off"}));
-        const auto total = static_cast<std::int64_t>(data.size());
+        // Progress counts the file's bytes, never the padding, and never has a total of 0.
+        const auto total = std::max<std::int64_t>(static_cast<std::int64_t>(size), 1);
         ASSERT_EQ(ui.progress.size(), data.size() / 8192 + 1);
-        EXPECT_EQ(ui.progress[1], (Progress{8192, total}));
+        EXPECT_EQ(ui.progress[1], (Progress{std::min<std::int64_t>(8192, total), total}));
         EXPECT_EQ(ui.progress.back(), (Progress{total, total}));
     }
 }
@@ -93,21 +94,39 @@ TEST_F(Upload, ASilentBootloaderEndsTheUploadAfterTheAnswerTimeout)
     EXPECT_EQ(device.bootloaderBytes(), (Bytes{'S', 'P', 'e', 'A', '.', '.'}));
 }
 
-TEST_F(Upload, AFailedWriteStopsTheUpload)
+// Unplugged after the first block: no message per step, one naming the device, at once.
+TEST_F(Upload, AVanishedDeviceEndsTheUploadAtOnceWithOneMessage)
 {
     Device& device = controllerOn(2);
+    const std::string path = device.slavePath();
     ui.onProgress = [&](std::int64_t done) {
         if (done != 8192)
             return;
-        device.disappearNow(); // unplugged after the first block
+        device.disappearNow();
         while (!device.disappeared())
             std::this_thread::sleep_for(1ms);
     };
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(app.UploadFirmware(randomBytes(128 * 1024, 4), ui), UploadResult::Stopped);
-    EXPECT_LT(secondsSince(start), 5.0);
-    EXPECT_EQ(ui.messages, Texts{"Update fehlgeschlagen! Senden an den Controller fehlgeschlagen (Block 2 von 17)."});
+    EXPECT_EQ(app.UploadFirmware(randomBytes(128 * 1024, 4), ui), UploadResult::LinkLost);
+    EXPECT_LT(secondsSince(start), 2.0);
+    EXPECT_EQ(ui.messages, Texts{linkLostMessage("COM2", path)});
+    EXPECT_NE(ui.messages[0].find(path), std::string::npos);
     EXPECT_EQ(app.connected, 0);
+    EXPECT_EQ(app.m_context.portHandle, -1);
+}
+
+// A stop request is taken between two blocks: the block in flight is finished, no further
+// block and no checksum query is sent, and the connection is closed.
+TEST_F(Upload, AStopRequestEndsTheUploadBetweenTwoBlocks)
+{
+    Device& device = controllerOn(2);
+    ui.stopWhen = [this] { return !ui.progress.empty() && ui.progress.back().first >= 2 * 8192; };
+    EXPECT_EQ(app.UploadFirmware(randomBytes(64 * 1024, 5), ui), UploadResult::Cancelled);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.events, (Texts{"status: Firmwareübertragung ... ", "busy on",
+                                "status: Firmwareübertragung abgebrochen.", "busy off"}));
+    EXPECT_EQ(app.connected, 0);
+    EXPECT_EQ(device.bootloaderBytes().size(), 6u + 2 * 8193) << "S, P, e, A.. and two blocks";
 }
 
 TEST(Checksum, TheRegisterFollowsTheBitwiseDefinitionAndKnownVectors)

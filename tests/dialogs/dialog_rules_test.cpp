@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
 #include <variant>
 
@@ -221,6 +222,28 @@ TEST_F(DialogRules, ChangingOnlyTheHomingOrderTakesEachAxisDirectionAlong)
                   Script({{1156, "wird nicht referenziert"}, {1159, "Positive"}, {1157, "positive"}})),
               DialogOutcome::Stored);
     EXPECT_EQ(set.Richtung, (Four{2, 0, 1, 2}));
+}
+
+// Only the keys an OK changed become the user's; a key from nowhere that stays as shown keeps
+// having no origin.
+TEST_F(DialogRules, OkMarksTheKeysItChangedAsEnteredInTheDialog)
+{
+    set.origins.clear();
+    EXPECT_EQ(run(DialogId::Motortest, Script({{1127, "500"}})), DialogOutcome::Stored);
+    EXPECT_EQ(run(DialogId::Mechanik, Script({{1129, "rotativ"}})), DialogOutcome::Stored);
+    EXPECT_EQ(run(DialogId::Sonstige, Script({{1145, ""}})), DialogOutcome::Stored);
+    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, AxisX}, {1166, AxisZ}})), DialogOutcome::Stored);
+    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, AxisX}})), DialogOutcome::Stored); // no change
+    std::map<std::int32_t, ValueOrigin> expected;
+    for (const std::int32_t key : {0x0000, 0x040D, 0x0505, 0x0304})
+        expected[key] = ValueOrigin::Dialog;
+    EXPECT_EQ(set.origins, expected);
+
+    set.setOrigin(0x0000, ValueOrigin::File);
+    EXPECT_EQ(run(DialogId::Motortest, Script({{1127, "300"}})), DialogOutcome::Stored);
+    EXPECT_EQ(set.origin(0x0000), ValueOrigin::Dialog);
+    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, AxisX}, {1165, AxisX}})), DialogOutcome::OrderRejected);
+    EXPECT_EQ(set.origins.size(), 4u) << "a rejected order stores nothing";
 }
 
 TEST_F(DialogRules, StoredStepsOutsideTheAxesOrNamingOneAxisTwiceShowWhatTheyCan)
