@@ -4,10 +4,10 @@
 // them for this run only, and ends with the connection closed.
 
 #include "app/controller/moravel_app.h"
+#include "app/controller/port_diagnosis.h"
 #include "app/controller/template_file.h"
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
-#include "cli/port_probe.h"
 #include "link/common/port_map.h"
 #include "params/cp1252.h"
 #include "params/file_io.h"

@@ -1,7 +1,7 @@
 // ports: COM1 ... COM8 as the link library maps them now, and whether each can be opened.
 
+#include "app/controller/port_diagnosis.h"
 #include "cli/commands.h"
-#include "cli/port_probe.h"
 
 #include <cstdio>
 

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -58,9 +59,9 @@ std::string_view fieldText(const char (&field)[N])
 }
 
 // A stored string as code page 1252 bytes; characters the code page lacks become '?'.
-std::string storedBytes(const QSettings& settings, const char* name, std::string_view fallback)
+std::string storedBytes(const QSettings* settings, const char* name, std::string_view fallback)
 {
-    const QVariant value = settings.value(name);
+    const QVariant value = settings != nullptr ? settings->value(name) : QVariant();
     if (!value.isValid())
         return std::string(fallback);
     return utf8ToCp1252(value.toString().toStdString()).bytes;
@@ -69,10 +70,12 @@ std::string storedBytes(const QSettings& settings, const char* name, std::string
 QString storedText(std::string_view bytes) { return QString::fromStdString(cp1252ToUtf8(bytes)); }
 
 template <typename T>
-T storedNumber(const QSettings& settings, const char* name, T fallback)
+T storedNumber(const QSettings* settings, const char* name, T fallback)
 {
+    if (settings == nullptr)
+        return fallback;
     bool ok = false;
-    const QVariant value = settings.value(name);
+    const QVariant value = settings->value(name);
     if constexpr (std::is_signed_v<T>) {
         const int n = value.toInt(&ok);
         return ok ? n : fallback;
@@ -80,6 +83,21 @@ T storedNumber(const QSettings& settings, const char* name, T fallback)
         const unsigned n = value.toUInt(&ok);
         return ok ? n : fallback;
     }
+}
+
+// The four values as the settings file holds them now (defaults where missing), the strings
+// not yet cut to their fields.
+ComPortChoice readStoredSettings()
+{
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
+    if (settings)
+        settings->beginGroup(SettingsGroup);
+    ComPortChoice stored;
+    stored.connectionMode = storedNumber(settings.get(), "Connection", DefaultConnectionMode);
+    stored.portName = storedBytes(settings.get(), "DeviceName", DefaultPortName);
+    stored.controllerName = storedBytes(settings.get(), "Controller", DefaultControllerName);
+    stored.baudRate = storedNumber(settings.get(), "BaudeRate", DefaultBaudRate);
+    return stored;
 }
 
 } // namespace
@@ -94,14 +112,13 @@ int portNumberForMode1(const char (&portName)[5])
 
 void CMoravelSDIApp::loadSettings()
 {
-    QSettings settings = openSettingsFile();
-    settings.beginGroup(SettingsGroup);
+    const ComPortChoice stored = readStoredSettings();
     if (!isConnected())
         quorlink::resetLineState(m_context);
-    connectionMode = storedNumber(settings, "Connection", DefaultConnectionMode);
-    copyIntoField(m_context.portName, storedBytes(settings, "DeviceName", DefaultPortName));
-    copyIntoField(m_context.controllerName, storedBytes(settings, "Controller", DefaultControllerName));
-    m_context.baudRate = storedNumber(settings, "BaudeRate", DefaultBaudRate);
+    connectionMode = stored.connectionMode;
+    copyIntoField(m_context.portName, stored.portName);
+    copyIntoField(m_context.controllerName, stored.controllerName);
+    m_context.baudRate = stored.baudRate;
 }
 
 ComPortChoice CMoravelSDIApp::currentChoice() const
@@ -111,6 +128,18 @@ ComPortChoice CMoravelSDIApp::currentChoice() const
     choice.portName = std::string(fieldText(m_context.portName));
     choice.controllerName = std::string(fieldText(m_context.controllerName));
     choice.baudRate = m_context.baudRate;
+    // Every open starts by resetting the context: 16 blanks for the controller name after an
+    // open by COM port, 115200 for the baud rate after any open. Those are no settings, and
+    // the dialog's OK would store them; the stored values are shown in their place.
+    const bool resetName = choice.controllerName == std::string_view(quorlink::kResetControllerName);
+    const bool resetBaud = choice.baudRate == quorlink::kResetBaudRate;
+    if (resetName || resetBaud) {
+        const ComPortChoice stored = readStoredSettings();
+        if (resetName)
+            choice.controllerName = stored.controllerName.substr(0, MaxControllerNameChars);
+        if (resetBaud)
+            choice.baudRate = stored.baudRate;
+    }
     return choice;
 }
 
@@ -139,15 +168,19 @@ ComPortField CMoravelSDIApp::applyChoice(const ComPortChoice& choice)
 
 bool CMoravelSDIApp::saveSettings()
 {
-    QSettings settings = openSettingsFile();
-    settings.beginGroup(SettingsGroup);
-    settings.setValue("Connection", connectionMode);
-    settings.setValue("DeviceName", storedText(fieldText(m_context.portName)));
-    settings.setValue("Controller", storedText(fieldText(m_context.controllerName)));
-    settings.setValue("BaudeRate", m_context.baudRate);
-    settings.endGroup();
-    settings.sync();
-    m_settingsSaved = settings.status() == QSettings::NoError;
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
+    if (!settings) {
+        m_settingsSaved = false; // a FIFO or a device is not written to
+        return false;
+    }
+    settings->beginGroup(SettingsGroup);
+    settings->setValue("Connection", connectionMode);
+    settings->setValue("DeviceName", storedText(fieldText(m_context.portName)));
+    settings->setValue("Controller", storedText(fieldText(m_context.controllerName)));
+    settings->setValue("BaudeRate", m_context.baudRate);
+    settings->endGroup();
+    settings->sync();
+    m_settingsSaved = settings->status() == QSettings::NoError;
     return m_settingsSaved;
 }
 

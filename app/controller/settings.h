@@ -22,6 +22,8 @@ inline constexpr const char* SettingsApplication = "MoravelSDI";
 inline constexpr const char* SettingsGroup = "COMSettings";
 
 // The path of the settings file of this user; openSettingsFile() (settings_file.h) opens it.
+// A FIFO or a device at that path is never opened: the settings then read as their defaults
+// and are not written (settingsFileUsable()).
 std::string settingsFilePath();
 
 // The defaults of the four settings (the controller name's is DefaultControllerName).
@@ -45,6 +47,8 @@ struct ComPortChoice {
     std::string portName;       // text of the port combo box
     std::string controllerName; // text of the name field, code page 1252 bytes
     std::uint32_t baudRate = 0; // the baud field
+
+    bool operator==(const ComPortChoice&) const = default;
 };
 
 // The first field the dialog's OK refuses (checked in this order: baud rate, name, port).

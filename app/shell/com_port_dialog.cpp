@@ -78,7 +78,8 @@ CComPortSettingsDlg::CComPortSettingsDlg(const ComPortChoice& initial, QWidget* 
       m_mode(new QButtonGroup(this)),
       m_name(new QLineEdit),
       m_port(new QComboBox),
-      m_baud(new QLineEdit)
+      m_baud(new QLineEdit),
+      m_initialMode(initial.connectionMode)
 {
     setWindowTitle(QStringLiteral("Com Port Settings"));
 
@@ -142,7 +143,8 @@ CComPortSettingsDlg::CComPortSettingsDlg(const ComPortChoice& initial, QWidget* 
 ComPortChoice CComPortSettingsDlg::choice() const
 {
     ComPortChoice c;
-    c.connectionMode = m_mode->checkedId() < 0 ? 0 : m_mode->checkedId();
+    // A stored mode that no button stands for stays until the user picks one.
+    c.connectionMode = m_mode->checkedId() < 0 ? m_initialMode : m_mode->checkedId();
     c.portName = m_port->currentText().toStdString();
     c.controllerName = utf8ToCp1252(m_name->text().toStdString()).bytes;
     c.baudRate = baudNumber(m_baud->text()).value_or(0);

@@ -25,7 +25,8 @@ class CComPortSettingsDlg : public QDialog {
 public:
     CComPortSettingsDlg(const ComPortChoice& initial, QWidget* parent = nullptr);
 
-    // The values as edited (meaningful after OK).
+    // The values as edited (meaningful after OK). With no mode button chosen (the initial
+    // mode was none of 0, 1, 2) the mode is the initial one.
     ComPortChoice choice() const;
 
     // Checks the fields in their order; shows the message of the first that fails and gives
@@ -48,6 +49,7 @@ private:
     QLineEdit* m_name;
     QComboBox* m_port;
     QLineEdit* m_baud;
+    int m_initialMode;
 };
 
 } // namespace moravel

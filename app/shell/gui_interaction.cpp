@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
 
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 
@@ -34,14 +36,22 @@ void GuiInteraction::shutDown()
     m_answers->changed.notify_all();
 }
 
-bool GuiInteraction::showBox(const QString& text, bool withCancel)
+bool GuiInteraction::showBox(const QString& text, BoxKind kind)
 {
     // On the heap: the window may be destroyed while the box is open, and takes the box along.
     const QPointer<QMessageBox> box =
-        new QMessageBox(withCancel ? QMessageBox::Information : QMessageBox::Warning,
+        new QMessageBox(kind == BoxKind::Confirm ? QMessageBox::Information : QMessageBox::Warning,
                         QString::fromLatin1(ApplicationTitle), text, QMessageBox::Ok, m_window);
-    if (withCancel)
-        box->addButton(QMessageBox::Cancel);
+    QAbstractButton* ok = box->button(QMessageBox::Ok);
+    QAbstractButton* cancel = nullptr;
+    if (kind == BoxKind::Confirm) {
+        cancel = box->addButton(QMessageBox::Cancel);
+    } else if (kind == BoxKind::StepFailure) {
+        cancel = box->addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+        cancel->setObjectName(QStringLiteral("stopOperation"));
+        // Only the button itself ends the operation; Escape and the close box go on.
+        box->setEscapeButton(ok);
+    }
     box->setDefaultButton(QMessageBox::Ok);
     // The wait cursor of a running operation would hide that the box wants a click.
     const bool busy = QApplication::overrideCursor() != nullptr;
@@ -50,14 +60,17 @@ bool GuiInteraction::showBox(const QString& text, bool withCancel)
     const int answer = box->exec();
     if (busy)
         QApplication::restoreOverrideCursor();
+    bool result = answer == QMessageBox::Ok;
+    if (kind == BoxKind::StepFailure)
+        result = box.isNull() || box->clickedButton() != cancel;
     delete box; // nothing when the window took it along
-    return answer == QMessageBox::Ok;
+    return result;
 }
 
-bool GuiInteraction::runOnGuiThread(const QString& text, bool withCancel)
+bool GuiInteraction::runOnGuiThread(const QString& text, BoxKind kind)
 {
     if (QThread::currentThread() == thread())
-        return showBox(text, withCancel);
+        return showBox(text, kind);
 
     const std::shared_ptr<Answers> answers = m_answers;
     const auto reply = std::make_shared<std::optional<bool>>(); // guarded by answers->mutex
@@ -68,13 +81,13 @@ bool GuiInteraction::runOnGuiThread(const QString& text, bool withCancel)
     // the request touches only what it shares with the worker.
     QMetaObject::invokeMethod(
         this,
-        [this, answers, reply, text, withCancel] {
+        [this, answers, reply, text, kind] {
             {
                 const std::lock_guard guiLock(answers->mutex);
                 if (answers->shutDown)
                     return; // the worker has had its answer
             }
-            const bool answer = showBox(text, withCancel);
+            const bool answer = showBox(text, kind);
             {
                 const std::lock_guard guiLock(answers->mutex);
                 *reply = answer;
@@ -86,9 +99,14 @@ bool GuiInteraction::runOnGuiThread(const QString& text, bool withCancel)
     return reply->value_or(false);
 }
 
-void GuiInteraction::showMessage(std::string_view text) { runOnGuiThread(toQString(text), false); }
+void GuiInteraction::showMessage(std::string_view text) { runOnGuiThread(toQString(text), BoxKind::Message); }
 
-bool GuiInteraction::confirm(std::string_view text) { return runOnGuiThread(toQString(text), true); }
+bool GuiInteraction::confirm(std::string_view text) { return runOnGuiThread(toQString(text), BoxKind::Confirm); }
+
+bool GuiInteraction::showStepFailure(std::string_view text)
+{
+    return runOnGuiThread(toQString(text), BoxKind::StepFailure);
+}
 
 void GuiInteraction::setStatusText(std::string_view text) { emit statusTextChanged(toQString(text)); }
 
@@ -116,6 +134,12 @@ QString openFileFilter(const char* kind)
     return QStringLiteral("%1;;%2").arg(QLatin1String(kind), QLatin1String(AllFilesFilter));
 }
 
+void WindowPrompts::protectPath(CMoravelSDIDoc* doc, std::string path)
+{
+    m_doc = doc;
+    m_protected = std::move(path);
+}
+
 DocumentPrompts::SaveAnswer WindowPrompts::askSaveChanges(const CMoravelSDIDoc& doc)
 {
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(ApplicationTitle),
@@ -124,6 +148,10 @@ DocumentPrompts::SaveAnswer WindowPrompts::askSaveChanges(const CMoravelSDIDoc& 
     box.setDefaultButton(QMessageBox::Yes);
     switch (box.exec()) {
     case QMessageBox::Yes:
+        // The document's own save would write the protected file; save as instead, and
+        // then the document has nothing left to save.
+        if (isProtected(doc.pathName()) && &doc == m_doc)
+            return m_doc->saveAs(*this) ? SaveAnswer::No : SaveAnswer::Cancel;
         return SaveAnswer::Yes;
     case QMessageBox::No:
         return SaveAnswer::No;
@@ -139,10 +167,19 @@ std::optional<std::string> WindowPrompts::chooseSavePath(const std::string& prop
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QLatin1String(ParameterFilesFilter));
     dialog.setDefaultSuffix(QStringLiteral("ncp"));
-    dialog.selectFile(QString::fromStdString(proposed));
+    // For a protected file the dialog starts in the current folder with its file name.
+    dialog.selectFile(isProtected(proposed) ? QFileInfo(displayPath(proposed)).fileName() : displayPath(proposed));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return localPath(dialog.selectedFiles().constFirst());
+    const std::string chosen = localPath(dialog.selectedFiles().constFirst());
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(chosen, error).lexically_normal();
+    if (isProtected(error ? chosen : absolute.string())) {
+        QMessageBox::warning(m_window, QString::fromLatin1(ApplicationTitle),
+                             QString::fromUtf8(ProtectedPathText).arg(displayPath(m_protected)));
+        return std::nullopt;
+    }
+    return chosen;
 }
 
 } // namespace moravel

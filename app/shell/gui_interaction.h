@@ -43,6 +43,9 @@ public:
     void showMessage(std::string_view text) override;
     // A box with OK and Abbrechen; true for OK.
     bool confirm(std::string_view text) override;
+    // The failed step's message with OK and a second button "Abbrechen"; false only when
+    // "Abbrechen" was clicked (OK, Escape and closing the box go on).
+    bool showStepFailure(std::string_view text) override;
     void setStatusText(std::string_view text) override;
     void setBusy(bool busy) override;
     void reportProgress(std::int64_t done, std::int64_t total) override;
@@ -54,9 +57,10 @@ signals:
 
 private:
     struct Answers;
+    enum class BoxKind { Message, Confirm, StepFailure };
 
-    bool showBox(const QString& text, bool withCancel);
-    bool runOnGuiThread(const QString& text, bool withCancel);
+    bool showBox(const QString& text, BoxKind kind);
+    bool runOnGuiThread(const QString& text, BoxKind kind);
     void changeBusy(bool busy);
 
     QPointer<QWidget> m_window;
@@ -66,15 +70,30 @@ private:
 };
 
 // The save question and the save-as dialog of the document operations.
+//
+// A path can be protected (a template shared by every user of the machine): the save-as
+// dialog then proposes its file name in the current folder instead and refuses to write it,
+// and "Ja" at the save question of a document with that path goes through the save-as
+// dialog instead of writing it.
 class WindowPrompts : public DocumentPrompts {
 public:
     explicit WindowPrompts(QWidget* window) : m_window(window) {}
     SaveAnswer askSaveChanges(const CMoravelSDIDoc& doc) override;
     std::optional<std::string> chooseSavePath(const std::string& proposed) override;
 
+    // doc: the document whose save question may save it as; path: absolute, or empty for none.
+    void protectPath(CMoravelSDIDoc* doc, std::string path);
+    bool isProtected(const std::string& path) const { return !m_protected.empty() && path == m_protected; }
+
 private:
     QPointer<QWidget> m_window;
+    CMoravelSDIDoc* m_doc = nullptr;
+    std::string m_protected;
 };
+
+// The text shown when a protected path was chosen in the save-as dialog.
+inline constexpr const char* ProtectedPathText = "Die gemeinsame Vorlage wird nicht überschrieben:\n%1\n"
+                                                 "Bitte unter einem anderen Namen speichern.";
 
 // The filters of the file dialogs.
 inline constexpr const char* ParameterFilesFilter = "Moravel Parameter Files (*.ncp)";

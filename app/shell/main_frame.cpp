@@ -1,5 +1,7 @@
 #include "app/shell/main_frame.h"
 
+#include "app/controller/port_diagnosis.h"
+#include "app/controller/settings_file.h"
 #include "app/controller/template_file.h"
 #include "app/dialogs/parameter_dialog.h"
 #include "app/shell/com_port_dialog.h"
@@ -8,6 +10,7 @@
 #include "app/shell/lock_indicators.h"
 #include "app/shell/recent_files.h"
 #include "app/shell/views.h"
+#include "params/controller_exchange.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +18,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -40,6 +44,35 @@ enum class Menu : std::uint8_t { Datei, Ansicht, ComPort, Firmware, Parameter, H
 
 namespace {
 constexpr const char* MenuTitles[] = {"&Datei", "&Ansicht", "COM port", "Firmware", "Parameter", "&?"};
+
+// Passes everything on to the window's interaction, but puts below the one message a failed
+// open shows what stands behind the ports it tried, as moravel-cli does.
+class OpenFailureExplainer : public UserInteraction {
+public:
+    OpenFailureExplainer(UserInteraction& ui, std::vector<int> ports) : m_ui(ui), m_ports(std::move(ports)) {}
+
+    void showMessage(std::string_view text) override
+    {
+        std::string message(text);
+        if (!m_ports.empty()) {
+            message += "\n";
+            for (const std::string& line : explainFailedOpen(m_ports))
+                message += "\n" + line;
+        }
+        m_ui.showMessage(message);
+    }
+    bool confirm(std::string_view text) override { return m_ui.confirm(text); }
+    bool showStepFailure(std::string_view text) override { return m_ui.showStepFailure(text); }
+    bool stopRequested() const override { return m_ui.stopRequested(); }
+    void setStatusText(std::string_view text) override { m_ui.setStatusText(text); }
+    void setBusy(bool busy) override { m_ui.setBusy(busy); }
+    void reportProgress(std::int64_t done, std::int64_t total) override { m_ui.reportProgress(done, total); }
+
+private:
+    UserInteraction& m_ui;
+    std::vector<int> m_ports;
+};
+
 } // namespace
 
 struct CMainFrame::CommandRow {
@@ -440,17 +473,30 @@ void CMainFrame::documentChanged()
 
 void CMainFrame::rememberFile(const std::string& path)
 {
-    if (!path.empty())
-        addRecentFile(displayPath(path));
+    if (path.empty() || addRecentFile(displayPath(path)) || !settingsFileUsable())
+        return;
+    // Once a run: the list is written after every open and save.
+    if (!m_recentFilesFailureShown) {
+        m_recentFilesFailureShown = true;
+        m_ui.showMessage(settingsSaveFailureText());
+    }
+}
+
+CMoravelSDIDoc::OpenResult CMainFrame::renewFromTemplate()
+{
+    const std::string templatePath = findTemplateFile();
+    const CMoravelSDIDoc::OpenResult result = m_doc.newFromTemplate(templatePath, m_prompts, m_ui);
+    // A template found anywhere but in the current folder is shared with every other user
+    // and program of the machine: it is never written.
+    if (result == CMoravelSDIDoc::OpenResult::Loaded && templatePath != TemplateFileName)
+        m_prompts.protectPath(&m_doc, m_doc.pathName());
+    documentChanged();
+    return result;
 }
 
 // ---- Document commands.
 
-void CMainFrame::OnParameterNew()
-{
-    m_doc.newFromTemplate(findTemplateFile(), m_prompts, m_ui);
-    documentChanged();
-}
+void CMainFrame::OnParameterNew() { renewFromTemplate(); }
 
 void CMainFrame::OnParameterOpen()
 {
@@ -470,7 +516,9 @@ CMoravelSDIDoc::OpenResult CMainFrame::openDocument(const QString& path)
 
 void CMainFrame::OnParameterSave()
 {
-    if (m_doc.saveParameters(m_prompts))
+    const bool saved =
+        m_prompts.isProtected(m_doc.pathName()) ? m_doc.saveAs(m_prompts) : m_doc.saveParameters(m_prompts);
+    if (saved)
         rememberFile(m_doc.pathName());
     documentChanged();
 }
@@ -484,7 +532,8 @@ void CMainFrame::OnParameterSaveAs()
 
 void CMainFrame::OnFileSave()
 {
-    if (m_doc.save(m_prompts))
+    const bool saved = m_prompts.isProtected(m_doc.pathName()) ? m_doc.saveAs(m_prompts) : m_doc.save(m_prompts);
+    if (saved)
         rememberFile(m_doc.pathName());
     documentChanged();
 }
@@ -519,6 +568,9 @@ void CMainFrame::runOperation(Progress progress, std::function<void()> job, std:
 
 void CMainFrame::onBusyChanged(bool busy)
 {
+    // After every operation the commands follow the link state it left: an operation that
+    // found the device gone (a sweep's linkLost, an upload's LinkLost) has closed the
+    // connection, and the open command is available again.
     if (!busy) {
         m_progress->hide();
         m_progress->reset();
@@ -545,9 +597,17 @@ void CMainFrame::showProgress(qint64 done, qint64 total)
     m_progress->show();
 }
 
+bool CMainFrame::openConnection()
+{
+    if (m_app.isConnected())
+        return true;
+    OpenFailureExplainer ui(m_ui, portsTriedByOpen(m_app.connectionMode, m_app.m_context.portName));
+    return m_app.OpenConnection(ui);
+}
+
 void CMainFrame::OnOpenConnection()
 {
-    runOperation(Progress::None, [this] { m_app.OpenConnection(m_ui); });
+    runOperation(Progress::None, [this] { openConnection(); });
 }
 
 void CMainFrame::OnCloseConnection()
@@ -557,31 +617,76 @@ void CMainFrame::OnCloseConnection()
 
 void CMainFrame::OnComPortSettings()
 {
-    CComPortSettingsDlg dialog(m_app.currentChoice(), this);
+    const ComPortChoice shown = m_app.currentChoice();
+    CComPortSettingsDlg dialog(shown, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    m_app.applyChoice(dialog.choice());
+    // OK without a change leaves the settings and the connection as they are.
+    const ComPortChoice chosen = dialog.choice();
+    if (chosen == shown)
+        return;
+    if (m_app.applyChoice(chosen) == ComPortField::None && !m_app.settingsSaved())
+        m_ui.showMessage(settingsSaveFailureText());
 }
 
 void CMainFrame::OnParameterRead()
 {
-    // "&Neu" first, here on the GUI thread: it may ask whether to save.
-    m_doc.newFromTemplate(findTemplateFile(), m_prompts, m_ui);
-    documentChanged();
+    // "&Neu" first, here on the GUI thread: it may ask whether to save. Cancelling that
+    // question (or a failed save) ends the command: the read would overwrite the edits.
+    if (renewFromTemplate() == CMoravelSDIDoc::OpenResult::Cancelled)
+        return;
     runOperation(
-        Progress::Keys, [this] { m_app.readParameters(m_doc, m_ui); }, [this] { documentChanged(); });
+        Progress::Keys,
+        [this] {
+            if (openConnection())
+                m_app.readParameters(m_doc, m_ui);
+        },
+        [this] { documentChanged(); });
+}
+
+bool CMainFrame::confirmKeysWithoutOrigin()
+{
+    const std::vector<const ParameterInfo*> missing = keysWithoutOrigin(m_doc.m_parameterSet);
+    if (missing.empty())
+        return true;
+    QString list;
+    for (const ParameterInfo* p : missing)
+        list += QStringLiteral("\n%1 (0x%2)")
+                    .arg(toQString(p->itemMacro))
+                    .arg(static_cast<unsigned>(p->key.value), 4, 16, QLatin1Char('0'));
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(ApplicationTitle),
+                    QStringLiteral("Die Werte dieser Parameter stammen weder aus einer Parameterdatei noch vom "
+                                   "Controller noch aus einem Dialog:\n%1\n\nTrotzdem zum Controller übertragen?")
+                        .arg(list),
+                    QMessageBox::NoButton, this);
+    QPushButton* send = box.addButton(QStringLiteral("Übertragen"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+    send->setObjectName(QStringLiteral("transferAnyway"));
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == send;
 }
 
 void CMainFrame::OnParameterTransfer()
 {
-    runOperation(Progress::Keys, [this] { m_app.transferParameters(m_doc, m_ui); });
+    if (!confirmKeysWithoutOrigin())
+        return;
+    runOperation(Progress::Keys, [this] {
+        if (openConnection())
+            m_app.transferParameters(m_doc, m_ui);
+    });
 }
 
 void CMainFrame::OnParameterCompare()
 {
     auto result = std::make_shared<ComparisonResult>();
     runOperation(
-        Progress::Keys, [this, result] { *result = m_app.compareWithController(m_doc.m_parameterSet, m_ui); },
+        Progress::Keys,
+        [this, result] {
+            if (openConnection())
+                *result = m_app.compareWithController(m_doc.m_parameterSet, m_ui);
+        },
         [this, result] {
             if (!result->connected)
                 return;
@@ -600,7 +705,10 @@ void CMainFrame::OnFirmwareUpload()
     if (!content)
         return;
     auto image = std::make_shared<std::vector<std::uint8_t>>(std::move(*content));
-    runOperation(Progress::Bytes, [this, image] { m_app.UploadFirmware(*image, m_ui); });
+    runOperation(Progress::Bytes, [this, image] {
+        if (openConnection())
+            m_app.UploadFirmware(*image, m_ui);
+    });
 }
 
 void CMainFrame::OnJog(std::int32_t stepsX)
@@ -612,7 +720,7 @@ void CMainFrame::OnJog(std::int32_t stepsX)
             // Room for the six pairs a request can carry; one is used.
             const std::int32_t x[6] = {stepsX};
             const std::int32_t y[6] = {0};
-            *accepted = m_app.SendMoveRelativeXY(0, 1, x, y, 3, m_ui);
+            *accepted = openConnection() && m_app.SendMoveRelativeXY(0, 1, x, y, 3, m_ui);
         },
         [this, accepted] { m_doc.SetMoving(*accepted); });
 }
@@ -621,7 +729,7 @@ void CMainFrame::OnNotHalt()
 {
     auto accepted = std::make_shared<bool>(false);
     runOperation(
-        Progress::None, [this, accepted] { *accepted = m_app.SendNotHalt(m_ui); },
+        Progress::None, [this, accepted] { *accepted = openConnection() && m_app.SendNotHalt(m_ui); },
         [this, accepted] { m_doc.SetMoving(!*accepted); });
 }
 
@@ -629,7 +737,7 @@ void CMainFrame::OnNotStop()
 {
     auto accepted = std::make_shared<bool>(false);
     runOperation(
-        Progress::None, [this, accepted] { *accepted = m_app.SendNotStop(m_ui); },
+        Progress::None, [this, accepted] { *accepted = openConnection() && m_app.SendNotStop(m_ui); },
         [this, accepted] { m_doc.SetMoving(!*accepted); });
 }
 

@@ -150,6 +150,16 @@ private:
     void showProgress(qint64 done, qint64 total);
     void documentChanged();
     void rememberFile(const std::string& path);
+    // "&Neu" (also the first step of the read): the save question, the template, and the
+    // template protected from saving when it is not the current folder's. Cancelled when
+    // the user cancelled the save question or the save failed.
+    CMoravelSDIDoc::OpenResult renewFromTemplate();
+    // Before a transfer: the question naming the keys whose values came from nowhere
+    // (keysWithoutOrigin); true to send, also when there are none.
+    bool confirmKeysWithoutOrigin();
+    // Worker thread: opens the connection unless it is open; a failed open's message names
+    // what stands behind the ports it tried (explainFailedOpen).
+    bool openConnection();
 
     CMoravelSDIApp& m_app;
     CMoravelSDIDoc& m_doc;
@@ -168,6 +178,7 @@ private:
     QShortcut* m_saveShortcut = nullptr;
     Progress m_progressKind = Progress::None;
     bool m_closePending = false;
+    bool m_recentFilesFailureShown = false;
 };
 
 } // namespace moravel

@@ -1,5 +1,6 @@
 #include "app/shell/moravel_program.h"
 
+#include "app/controller/settings_file.h"
 #include "app/shell/info_dialog.h"
 #include "app/shell/main_frame.h"
 #include "app/shell/recent_files.h"
@@ -24,7 +25,8 @@ void setUpApplication(QApplication& application)
     QCoreApplication::setOrganizationName(QLatin1String(SettingsOrganisation));
     QCoreApplication::setApplicationName(QLatin1String(SettingsApplication));
     QCoreApplication::setApplicationVersion(QStringLiteral(MORAVEL_VERSION_SHORT));
-    QGuiApplication::setApplicationDisplayName(QLatin1String(ApplicationTitle));
+    // No application display name: Qt would append it to every window title, and each
+    // window sets its whole title itself ("<document> - MoravelSDI", "Motortest", ...).
     QGuiApplication::setDesktopFileName(QStringLiteral("moravel"));
     // The icon once the event loop runs: loading images costs a good part of the start-up
     // time, and the first window does not wait for it.
@@ -55,12 +57,13 @@ bool MoravelProgram::start(const QStringList& arguments)
     m_app.loadSettings();
 
     // The document: empty, or the file of the command line.
+    bool recentFilesSaved = true;
     if (!arguments.isEmpty()) {
         const std::string path = localPath(arguments.constFirst());
         WindowPrompts prompts(nullptr); // a fresh document asks nothing
         if (m_doc.openDocument(path, prompts, m_ui) != CMoravelSDIDoc::OpenResult::Loaded)
             return false;
-        addRecentFile(displayPath(m_doc.pathName()));
+        recentFilesSaved = addRecentFile(displayPath(m_doc.pathName()));
     } else {
         m_doc.PrepareNew();
     }
@@ -68,7 +71,12 @@ bool MoravelProgram::start(const QStringList& arguments)
     // The window.
     m_window = std::make_unique<CMainFrame>(m_app, m_doc, m_ui);
     m_window->show();
+    // A FIFO or a device where the settings file belongs is left alone (settingsFileUsable).
+    if (!settingsFileUsable())
+        m_window->SetStatusText(QString::fromStdString(settingsIgnoredNote()));
     m_window->repaint();
+    if (!recentFilesSaved && settingsFileUsable())
+        m_ui.showMessage(settingsSaveFailureText());
     return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include "app/controller/settings_file.h"
 
+#include <memory>
+
 namespace moravel {
 namespace {
 
@@ -13,30 +15,37 @@ QString entryKey(int index) { return QStringLiteral("File%1").arg(index + 1); }
 
 QStringList recentFiles()
 {
-    QSettings settings = openSettingsFile();
-    settings.beginGroup(Group);
     QStringList files;
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
+    if (!settings)
+        return files;
+    settings->beginGroup(Group);
     for (int i = 0; i < RecentFileCount; ++i) {
-        const QString path = settings.value(entryKey(i)).toString();
+        const QString path = settings->value(entryKey(i)).toString();
         if (!path.isEmpty())
             files.append(path);
     }
     return files;
 }
 
-void addRecentFile(const QString& path)
+bool addRecentFile(const QString& path)
 {
     QStringList files = recentFiles();
     files.removeAll(path);
     files.prepend(path);
-    QSettings settings = openSettingsFile();
-    settings.beginGroup(Group);
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
+    if (!settings)
+        return false;
+    settings->beginGroup(Group);
     for (int i = 0; i < RecentFileCount; ++i) {
         if (i < files.size())
-            settings.setValue(entryKey(i), files.at(i));
+            settings->setValue(entryKey(i), files.at(i));
         else
-            settings.remove(entryKey(i));
+            settings->remove(entryKey(i));
     }
+    settings->endGroup();
+    settings->sync();
+    return settings->status() == QSettings::NoError;
 }
 
 } // namespace moravel

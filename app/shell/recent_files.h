@@ -12,6 +12,7 @@ inline constexpr int RecentFileCount = 4;
 
 QStringList recentFiles();
 // Puts path at the front (removing an older entry of the same path) and keeps four entries.
-void addRecentFile(const QString& path);
+// False when the settings file could not be written (or is not used, settingsFileUsable()).
+bool addRecentFile(const QString& path);
 
 } // namespace moravel

@@ -143,6 +143,8 @@ TEST_F(ControllerCommands, ReadWithOneFailingKeyShowsItsMessageAndClosingWaitsFo
 TEST_F(ControllerCommands, TransferWithOneWrongEchoNamesThatKeyAndCompareListsTheDifferences)
 {
     runCommand(Command::ParameterNew);
+    for (const ParameterInfo* p : exchangeList()) // as read from the template
+        doc().m_parameterSet.setOrigin(p->key.value, ValueOrigin::File);
     doc().m_parameterSet.sicherheitsabstand = 12;
     controller().setWrongValueEcho(0x0202);
     runCommand(Command::ParameterTransfer);

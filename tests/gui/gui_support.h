@@ -50,8 +50,12 @@ public:
     std::deque<QMessageBox::StandardButton> answers;    // message boxes; beyond the list: OK
     std::deque<QString> paths;                          // file dialogs; beyond the list: cancelled
     std::deque<std::function<void(QDialog&)>> handlers; // other dialogs; beyond the list: rejected
+    std::deque<QString> clicks;                         // message boxes: the button with this text, or "Escape"
     QStringList messages;                               // texts of the message boxes, in order
+    QList<QStringList> boxButtons;                      // each message box's button texts
+    QStringList boxDefaults;                            // each message box's default button text
     QStringList fileDialogs;                            // titles of the file dialogs shown
+    QStringList titles;                                 // window titles of every modal answered
 
 private:
     // A dialog that never becomes active (no window manager would refuse it, but the
@@ -69,8 +73,23 @@ private:
         }
         if (!modal->isActiveWindow() && m_seenFor.elapsed() < kActivationWaitMs)
             return;
+        titles.append(modal->windowTitle());
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             messages.append(box->text());
+            QStringList texts;
+            for (QAbstractButton* b : box->buttons())
+                texts.append(b->text());
+            boxButtons.append(texts);
+            boxDefaults.append(box->defaultButton() != nullptr ? box->defaultButton()->text() : QString());
+            if (!clicks.empty()) {
+                const QString text = clicks.front();
+                clicks.pop_front();
+                if (text == QLatin1String("Escape"))
+                    return QTest::keyClick(box, Qt::Key_Escape);
+                for (QAbstractButton* b : box->buttons())
+                    if (b->text() == text)
+                        return b->click();
+            }
             const QMessageBox::StandardButton answer = answers.empty() ? QMessageBox::Ok : answers.front();
             if (!answers.empty())
                 answers.pop_front();

@@ -1,4 +1,6 @@
-#include "cli/port_probe.h"
+#include "app/controller/port_diagnosis.h"
+
+#include "app/controller/settings.h"
 
 #include "link/common/port_map.h"
 
@@ -13,7 +15,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace moravel::cli {
+namespace moravel {
 namespace {
 
 namespace fs = std::filesystem;
@@ -185,4 +187,17 @@ std::vector<std::string> explainFailedOpen(const std::vector<int>& numbers)
     return lines;
 }
 
-} // namespace moravel::cli
+std::vector<int> portsTriedByOpen(int connectionMode, const char (&portName)[5])
+{
+    switch (connectionMode) {
+    case 0:
+    case 2:
+        return {1, 2, 3, 4, 5, 6, 7, 8};
+    case 1:
+        return {portNumberForMode1(portName)};
+    default:
+        return {};
+    }
+}
+
+} // namespace moravel

@@ -1,11 +1,12 @@
 #pragma once
 // What stands behind the port names COM1 ... COM8 on this machine, and whether each can be
-// opened: for `moravel-cli ports` and for explaining a failed open.
+// opened: for `moravel-cli ports`, and for explaining a failed open in the window and in
+// moravel-cli alike.
 
 #include <string>
 #include <vector>
 
-namespace moravel::cli {
+namespace moravel {
 
 struct PortProbe {
     enum class State {
@@ -38,4 +39,9 @@ std::string describe(const PortProbe& probe);
 // numbers that exists but cannot be opened, and a summary when none maps to a device.
 std::vector<std::string> explainFailedOpen(const std::vector<int>& numbers);
 
-} // namespace moravel::cli
+// The ports an open in connectionMode tries: the port of portName for an open by COM port
+// (mode 1), COM1 ... COM8 for the scans (modes 0 and 2), none for an unknown mode (no open
+// is attempted then).
+std::vector<int> portsTriedByOpen(int connectionMode, const char (&portName)[5]);
+
+} // namespace moravel
