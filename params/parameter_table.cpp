@@ -349,12 +349,10 @@ constexpr bool itemMacroMatchesGroup(const ParameterInfo& p)
     return item.starts_with(group) && item.substr(group.size()).starts_with('_');
 }
 
-// The element count and the accessor follow from the kind.
+// The element count follows from the kind. (Which accessor a row sets is checked by the
+// table test: a sanitizer build cannot compare function addresses at compile time.)
 constexpr bool shapedByKind(const ParameterInfo& p)
 {
-    const bool isFloat = p.kind == ParameterKind::Float;
-    const bool isText = p.kind == ParameterKind::String;
-    const bool isLong = !isFloat && !isText && p.kind != ParameterKind::Reserved;
     std::size_t count = 0;
     switch (p.kind) {
     case ParameterKind::Long:
@@ -373,8 +371,7 @@ constexpr bool shapedByKind(const ParameterInfo& p)
         count = 0;
         break;
     }
-    return p.elementCount == count && (p.longAt != nullptr) == isLong && (p.floatAt != nullptr) == isFloat &&
-           (p.textAt != nullptr) == isText;
+    return p.elementCount == count;
 }
 
 constexpr bool rowsConsistent()
@@ -384,8 +381,7 @@ constexpr bool rowsConsistent()
             return false;
     return true;
 }
-static_assert(rowsConsistent(), "every row's item macro names its group, and its kind fixes its element "
-                                "count and accessor");
+static_assert(rowsConsistent(), "every row's item macro names its group, and its kind fixes its element count");
 
 constexpr std::size_t exchangedCount()
 {
