@@ -9,7 +9,8 @@
 // while one is queued or running, every command that uses the connection or the document is
 // disabled, the status bar shows a progress bar and the cursor is the wait cursor. The
 // emergency-stop buttons stay usable: a stop pressed during another operation runs straight
-// after it instead of being lost.
+// after it instead of being lost. The status bar's last pane shows the link: not connected, or
+// the port, its device and the controller's name.
 
 #include "app/controller/moravel_app.h"
 #include "app/dialogs/dialog_rules.h"
@@ -24,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 
 class QLabel;
 class QProgressBar;
@@ -76,6 +78,9 @@ public:
     CMoravelControlView* controlView() const { return m_controlView; }
     QLabel* messagePane() const { return m_messagePane; }
     QProgressBar* progressBar() const { return m_progress; }
+    // The status bar pane after the lock indicators: "Nicht verbunden", or "Verbunden: COM3
+    // (/dev/ttyACM0) – NC-Travo USB" (the device and the name only where known).
+    QLabel* linkPane() const { return m_linkPane; }
     QShortcut* saveShortcut() const { return m_saveShortcut; }
 
     // True while a controller operation is queued or running.
@@ -148,6 +153,8 @@ private:
     void runOperation(Progress progress, std::function<void()> job, std::function<void()> finished = {});
     void onBusyChanged(bool busy);
     void showProgress(qint64 done, qint64 total);
+    // The link pane from the link state an operation left (GUI thread, no operation running).
+    void updateLinkPane();
     void documentChanged();
     void rememberFile(const std::string& path);
     // "&Neu" (also the first step of the read): the save question, the template, and the
@@ -175,6 +182,12 @@ private:
     QLabel* m_messagePane = nullptr;
     QProgressBar* m_progress = nullptr;
     LockIndicators* m_locks = nullptr;
+    QLabel* m_linkPane = nullptr;
+    // The connection the link pane describes: its descriptor and device (-1 and empty when
+    // not connected). The pane is written afresh only when these change, because the "Com Port
+    // Settings" dialog rewrites the context's port and controller name while connected.
+    int m_shownHandle = -2;
+    std::string m_shownDevice;
     QShortcut* m_saveShortcut = nullptr;
     Progress m_progressKind = Progress::None;
     bool m_closePending = false;
