@@ -443,6 +443,18 @@ void CMainFrame::createShortcuts()
                                    [this] { dispatch(Availability::Idle, [this] { OnFileSave(); }); });
     new QShortcut(QKeySequence(Qt::Key_F6), this, this, [this] { focusNextPane(true); });
     new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this, this, [this] { focusNextPane(false); });
+
+    // The emergency stops, wherever the focus is in the window and also while another
+    // operation runs (they queue behind it, as the buttons do). A held key stops once.
+    const auto stopShortcut = [this](Qt::Key key, QPushButton* button, void (CMainFrame::*handler)()) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this, this, [this, handler] { (this->*handler)(); });
+        shortcut->setAutoRepeat(false);
+        button->setToolTip(QStringLiteral("%1 – %2").arg(button->text().trimmed(),
+                                                         shortcut->key().toString(QKeySequence::NativeText)));
+        return shortcut;
+    };
+    m_notHaltShortcut = stopShortcut(NotHaltKey, m_controlView->notHaltButton(), &CMainFrame::OnNotHalt);
+    m_notStopShortcut = stopShortcut(NotStopKey, m_controlView->notStopButton(), &CMainFrame::OnNotStop);
 }
 
 void CMainFrame::focusNextPane(bool /*forward*/)
@@ -778,19 +790,18 @@ void CMainFrame::OnJog(std::int32_t stepsX)
         [this, accepted] { m_doc.SetMoving(*accepted); });
 }
 
-void CMainFrame::OnNotHalt()
-{
-    auto accepted = std::make_shared<bool>(false);
-    runOperation(
-        Progress::None, [this, accepted] { *accepted = openConnection() && m_app.SendNotHalt(m_ui); },
-        [this, accepted] { m_doc.SetMoving(!*accepted); });
-}
+void CMainFrame::OnNotHalt() { runStop(QStringLiteral("NotHalt"), &CMoravelSDIApp::SendNotHalt); }
 
-void CMainFrame::OnNotStop()
+void CMainFrame::OnNotStop() { runStop(QStringLiteral("NotStop"), &CMoravelSDIApp::SendNotStop); }
+
+void CMainFrame::runStop(const QString& name, bool (CMoravelSDIApp::*send)(UserInteraction&))
 {
+    // Behind a running operation the stop waits its turn; the user sees that it was taken.
+    if (isBusy())
+        SetStatusText(QStringLiteral("%1 wird nach der laufenden Operation gesendet.").arg(name));
     auto accepted = std::make_shared<bool>(false);
     runOperation(
-        Progress::None, [this, accepted] { *accepted = openConnection() && m_app.SendNotStop(m_ui); },
+        Progress::None, [this, send, accepted] { *accepted = openConnection() && (m_app.*send)(m_ui); },
         [this, accepted] { m_doc.SetMoving(!*accepted); });
 }
 

@@ -39,6 +39,13 @@ class CMoravelControlView;
 class CMoravelStatusView;
 class LockIndicators;
 
+// The keys of the two emergency stops, NotHalt (with braking ramp) and NotStop (without), from
+// anywhere in the main window. They meet at the gap between the F5-F8 and F9-F12 groups, so
+// they are found without looking, in the order of the buttons; no menu, dialog or Qt widget
+// uses them.
+inline constexpr Qt::Key NotHaltKey = Qt::Key_F8;
+inline constexpr Qt::Key NotStopKey = Qt::Key_F9;
+
 // The window's commands, in menu order; action(c)'s object name is "command<number of c>".
 enum class Command {
     Exit,
@@ -82,6 +89,8 @@ public:
     // (/dev/ttyACM0) – NC-Travo USB" (the device and the name only where known).
     QLabel* linkPane() const { return m_linkPane; }
     QShortcut* saveShortcut() const { return m_saveShortcut; }
+    QShortcut* notHaltShortcut() const { return m_notHaltShortcut; }
+    QShortcut* notStopShortcut() const { return m_notStopShortcut; }
 
     // True while a controller operation is queued or running.
     bool isBusy() const { return m_runner.busy(); }
@@ -119,7 +128,7 @@ private:
     // queued or running: the document and the connection belong to it then.
     bool availableNow(Availability rule) const;
     // Runs handler if rule holds now. The menu and toolbar commands, Ctrl+S and the jog buttons
-    // come in here; the stop buttons, usable at any time, do not.
+    // come in here; the stop buttons and their keys, usable at any time, do not.
     void dispatch(Availability rule, const std::function<void()>& handler);
 
     // ---- Command handlers, reached through dispatch only.
@@ -141,6 +150,9 @@ private:
     void OnJog(std::int32_t stepsX);
     void OnNotHalt();
     void OnNotStop();
+    // A stop (name as the status bar calls it, send the application's call), queued behind the
+    // running operation if there is one.
+    void runStop(const QString& name, bool (CMoravelSDIApp::*send)(UserInteraction&));
 
     void createActions();
     void createMenus();
@@ -189,6 +201,8 @@ private:
     int m_shownHandle = -2;
     std::string m_shownDevice;
     QShortcut* m_saveShortcut = nullptr;
+    QShortcut* m_notHaltShortcut = nullptr;
+    QShortcut* m_notStopShortcut = nullptr;
     Progress m_progressKind = Progress::None;
     bool m_closePending = false;
     bool m_recentFilesFailureShown = false;
