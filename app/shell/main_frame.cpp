@@ -11,6 +11,7 @@
 #include "app/shell/recent_files.h"
 #include "app/shell/views.h"
 #include "params/controller_exchange.h"
+#include "params/cp1252.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,6 +32,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <ranges>
@@ -72,6 +75,35 @@ private:
     UserInteraction& m_ui;
     std::vector<int> m_ports;
 };
+
+// The device an open descriptor stands for, as the kernel names it (links such as a
+// /dev/serial/by-id name resolved); empty when it cannot be seen.
+std::string deviceOf(int descriptor)
+{
+    if (descriptor < 0)
+        return {};
+    std::error_code error;
+    const std::filesystem::path target =
+        std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(descriptor), error);
+    return error ? std::string() : target.string();
+}
+
+// The link pane's text for an open connection: the port, its device and the controller's
+// name without its trailing blanks; the parts not known are left out.
+QString connectedText(const ConnectionContext& context, const std::string& device)
+{
+    QString text = QStringLiteral("Verbunden: ") +
+                   QString::fromLatin1(context.portName,
+                                       static_cast<qsizetype>(::strnlen(context.portName, sizeof context.portName)));
+    if (!device.empty())
+        text += QStringLiteral(" (%1)").arg(displayPath(device));
+    std::string name(context.controllerName, ::strnlen(context.controllerName, sizeof context.controllerName - 1));
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    if (!name.empty())
+        text += QStringLiteral(" – ") + toQString(cp1252ToUtf8(name));
+    return text;
+}
 
 } // namespace
 
@@ -259,6 +291,7 @@ CMainFrame::CMainFrame(CMoravelSDIApp& app, CMoravelSDIDoc& doc, GuiInteraction&
 
     updateTitle();
     updateCommands();
+    updateLinkPane();
 }
 
 CMainFrame::~CMainFrame()
@@ -363,6 +396,10 @@ void CMainFrame::createStatusBar()
     m_progress->hide();
     bar->addPermanentWidget(m_progress);
     m_locks = new LockIndicators(bar);
+    m_linkPane = new QLabel(bar);
+    m_linkPane->setObjectName(QStringLiteral("linkPane"));
+    m_linkPane->setToolTip(QStringLiteral("Verbindung zum Controller"));
+    bar->addPermanentWidget(m_linkPane);
 
     // When a menu or toolbar prompt goes away, the idle text comes back (but an operation's
     // status text stays while it runs).
@@ -406,6 +443,18 @@ void CMainFrame::createShortcuts()
                                    [this] { dispatch(Availability::Idle, [this] { OnFileSave(); }); });
     new QShortcut(QKeySequence(Qt::Key_F6), this, this, [this] { focusNextPane(true); });
     new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this, this, [this] { focusNextPane(false); });
+
+    // The emergency stops, wherever the focus is in the window and also while another
+    // operation runs (they queue behind it, as the buttons do). A held key stops once.
+    const auto stopShortcut = [this](Qt::Key key, QPushButton* button, void (CMainFrame::*handler)()) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this, this, [this, handler] { (this->*handler)(); });
+        shortcut->setAutoRepeat(false);
+        button->setToolTip(QStringLiteral("%1 – %2").arg(button->text().trimmed(),
+                                                         shortcut->key().toString(QKeySequence::NativeText)));
+        return shortcut;
+    };
+    m_notHaltShortcut = stopShortcut(NotHaltKey, m_controlView->notHaltButton(), &CMainFrame::OnNotHalt);
+    m_notStopShortcut = stopShortcut(NotStopKey, m_controlView->notStopButton(), &CMainFrame::OnNotStop);
 }
 
 void CMainFrame::focusNextPane(bool /*forward*/)
@@ -575,6 +624,7 @@ void CMainFrame::onBusyChanged(bool busy)
         m_progress->hide();
         m_progress->reset();
         m_progressKind = Progress::None;
+        updateLinkPane();
     }
     updateCommands();
     emit busyChanged(busy);
@@ -582,6 +632,21 @@ void CMainFrame::onBusyChanged(bool busy)
         m_closePending = false;
         close();
     }
+}
+
+void CMainFrame::updateLinkPane()
+{
+    // Only between operations: while one runs, the worker owns the context.
+    if (isBusy())
+        return;
+    const int handle = m_app.isConnected() ? m_app.m_context.portHandle : -1;
+    const std::string device = deviceOf(handle);
+    if (handle == m_shownHandle && device == m_shownDevice)
+        return;
+    m_shownHandle = handle;
+    m_shownDevice = device;
+    m_linkPane->setText(m_app.isConnected() ? connectedText(m_app.m_context, device)
+                                            : QStringLiteral("Nicht verbunden"));
 }
 
 void CMainFrame::showProgress(qint64 done, qint64 total)
@@ -725,19 +790,18 @@ void CMainFrame::OnJog(std::int32_t stepsX)
         [this, accepted] { m_doc.SetMoving(*accepted); });
 }
 
-void CMainFrame::OnNotHalt()
-{
-    auto accepted = std::make_shared<bool>(false);
-    runOperation(
-        Progress::None, [this, accepted] { *accepted = openConnection() && m_app.SendNotHalt(m_ui); },
-        [this, accepted] { m_doc.SetMoving(!*accepted); });
-}
+void CMainFrame::OnNotHalt() { runStop(QStringLiteral("NotHalt"), &CMoravelSDIApp::SendNotHalt); }
 
-void CMainFrame::OnNotStop()
+void CMainFrame::OnNotStop() { runStop(QStringLiteral("NotStop"), &CMoravelSDIApp::SendNotStop); }
+
+void CMainFrame::runStop(const QString& name, bool (CMoravelSDIApp::*send)(UserInteraction&))
 {
+    // Behind a running operation the stop waits its turn; the user sees that it was taken.
+    if (isBusy())
+        SetStatusText(QStringLiteral("%1 wird nach der laufenden Operation gesendet.").arg(name));
     auto accepted = std::make_shared<bool>(false);
     runOperation(
-        Progress::None, [this, accepted] { *accepted = openConnection() && m_app.SendNotStop(m_ui); },
+        Progress::None, [this, send, accepted] { *accepted = openConnection() && (m_app.*send)(m_ui); },
         [this, accepted] { m_doc.SetMoving(!*accepted); });
 }
 

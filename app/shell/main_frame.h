@@ -9,7 +9,8 @@
 // while one is queued or running, every command that uses the connection or the document is
 // disabled, the status bar shows a progress bar and the cursor is the wait cursor. The
 // emergency-stop buttons stay usable: a stop pressed during another operation runs straight
-// after it instead of being lost.
+// after it instead of being lost. The status bar's last pane shows the link: not connected, or
+// the port, its device and the controller's name.
 
 #include "app/controller/moravel_app.h"
 #include "app/dialogs/dialog_rules.h"
@@ -24,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 
 class QLabel;
 class QProgressBar;
@@ -36,6 +38,13 @@ namespace moravel {
 class CMoravelControlView;
 class CMoravelStatusView;
 class LockIndicators;
+
+// The keys of the two emergency stops, NotHalt (with braking ramp) and NotStop (without), from
+// anywhere in the main window. They meet at the gap between the F5-F8 and F9-F12 groups, so
+// they are found without looking, in the order of the buttons; no menu, dialog or Qt widget
+// uses them.
+inline constexpr Qt::Key NotHaltKey = Qt::Key_F8;
+inline constexpr Qt::Key NotStopKey = Qt::Key_F9;
 
 // The window's commands, in menu order; action(c)'s object name is "command<number of c>".
 enum class Command {
@@ -76,7 +85,12 @@ public:
     CMoravelControlView* controlView() const { return m_controlView; }
     QLabel* messagePane() const { return m_messagePane; }
     QProgressBar* progressBar() const { return m_progress; }
+    // The status bar pane after the lock indicators: "Nicht verbunden", or "Verbunden: COM3
+    // (/dev/ttyACM0) – NC-Travo USB" (the device and the name only where known).
+    QLabel* linkPane() const { return m_linkPane; }
     QShortcut* saveShortcut() const { return m_saveShortcut; }
+    QShortcut* notHaltShortcut() const { return m_notHaltShortcut; }
+    QShortcut* notStopShortcut() const { return m_notStopShortcut; }
 
     // True while a controller operation is queued or running.
     bool isBusy() const { return m_runner.busy(); }
@@ -114,7 +128,7 @@ private:
     // queued or running: the document and the connection belong to it then.
     bool availableNow(Availability rule) const;
     // Runs handler if rule holds now. The menu and toolbar commands, Ctrl+S and the jog buttons
-    // come in here; the stop buttons, usable at any time, do not.
+    // come in here; the stop buttons and their keys, usable at any time, do not.
     void dispatch(Availability rule, const std::function<void()>& handler);
 
     // ---- Command handlers, reached through dispatch only.
@@ -136,6 +150,9 @@ private:
     void OnJog(std::int32_t stepsX);
     void OnNotHalt();
     void OnNotStop();
+    // A stop (name as the status bar calls it, send the application's call), queued behind the
+    // running operation if there is one.
+    void runStop(const QString& name, bool (CMoravelSDIApp::*send)(UserInteraction&));
 
     void createActions();
     void createMenus();
@@ -148,6 +165,8 @@ private:
     void runOperation(Progress progress, std::function<void()> job, std::function<void()> finished = {});
     void onBusyChanged(bool busy);
     void showProgress(qint64 done, qint64 total);
+    // The link pane from the link state an operation left (GUI thread, no operation running).
+    void updateLinkPane();
     void documentChanged();
     void rememberFile(const std::string& path);
     // "&Neu" (also the first step of the read): the save question, the template, and the
@@ -175,7 +194,15 @@ private:
     QLabel* m_messagePane = nullptr;
     QProgressBar* m_progress = nullptr;
     LockIndicators* m_locks = nullptr;
+    QLabel* m_linkPane = nullptr;
+    // The connection the link pane describes: its descriptor and device (-1 and empty when
+    // not connected). The pane is written afresh only when these change, because the "Com Port
+    // Settings" dialog rewrites the context's port and controller name while connected.
+    int m_shownHandle = -2;
+    std::string m_shownDevice;
     QShortcut* m_saveShortcut = nullptr;
+    QShortcut* m_notHaltShortcut = nullptr;
+    QShortcut* m_notStopShortcut = nullptr;
     Progress m_progressKind = Progress::None;
     bool m_closePending = false;
     bool m_recentFilesFailureShown = false;
