@@ -790,18 +790,24 @@ void CMainFrame::OnJog(std::int32_t stepsX)
         [this, accepted] { m_doc.SetMoving(*accepted); });
 }
 
-void CMainFrame::OnNotHalt() { runStop(QStringLiteral("NotHalt"), &CMoravelSDIApp::SendNotHalt); }
+void CMainFrame::OnNotHalt()
+{
+    runStop(QStringLiteral("NotHalt"), [this] { return m_app.SendNotHalt(m_ui); });
+}
 
-void CMainFrame::OnNotStop() { runStop(QStringLiteral("NotStop"), &CMoravelSDIApp::SendNotStop); }
+void CMainFrame::OnNotStop()
+{
+    runStop(QStringLiteral("NotStop"), [this] { return m_app.SendNotStop(m_ui); });
+}
 
-void CMainFrame::runStop(const QString& name, bool (CMoravelSDIApp::*send)(UserInteraction&))
+void CMainFrame::runStop(const QString& name, std::function<bool()> send)
 {
     // Behind a running operation the stop waits its turn; the user sees that it was taken.
     if (isBusy())
         SetStatusText(QStringLiteral("%1 wird nach der laufenden Operation gesendet.").arg(name));
     auto accepted = std::make_shared<bool>(false);
     runOperation(
-        Progress::None, [this, send, accepted] { *accepted = openConnection() && (m_app.*send)(m_ui); },
+        Progress::None, [this, send = std::move(send), accepted] { *accepted = openConnection() && send(); },
         [this, accepted] { m_doc.SetMoving(!*accepted); });
 }
 

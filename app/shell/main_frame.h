@@ -152,7 +152,7 @@ private:
     void OnNotStop();
     // A stop (name as the status bar calls it, send the application's call), queued behind the
     // running operation if there is one.
-    void runStop(const QString& name, bool (CMoravelSDIApp::*send)(UserInteraction&));
+    void runStop(const QString& name, std::function<bool()> send);
 
     void createActions();
     void createMenus();
