@@ -128,13 +128,15 @@ TEST_F(Cli, HelpAndVersion)
     const CliRun help = runCli(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* line :
-         {"check [--json] FILE", "format FILE", "read [-o FILE]", "transfer [--verify] [--backup", "diff [--json]",
-          "flash [--yes] [--backup", "ports", "4  no connection", "7  upload stopped"})
+         {"check [--json] FILE", "format FILE", "read [-o FILE]", "transfer [--verify] [--partial] [--backup",
+          "diff [--json]", "flash [--yes] [--backup", "ports", "4  no connection", "7  upload stopped",
+          "130, 143  read, transfer or diff stopped by SIGINT, SIGTERM"})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
     EXPECT_EQ(runCli(dir, {"check", "--help"}).out.rfind("Usage: moravel-cli check [--json] FILE", 0), 0u);
     const std::string read = runCli(dir, {"read", "--help"}).out;
     EXPECT_EQ(read.rfind("Usage: moravel-cli read [-o FILE] [--force]", 0), 0u) << read;
     EXPECT_NE(read.find("\n--force "), std::string::npos) << read;
+    EXPECT_NE(runCli(dir, {"transfer", "--help"}).out.find("\n--partial "), std::string::npos);
     EXPECT_EQ(runCli(dir, {"--version"}).out, "moravel-cli " MORAVEL_VERSION "\n");
 }
 

@@ -15,6 +15,12 @@ namespace {
 
 using quorlink::sim::BootloaderStep;
 
+// The status texts of a parameter sweep on stderr, around what the sweep shows.
+std::string sweepStatus(const std::string& during = "")
+{
+    return "Parameterübertragung ... \n" + during + "Parameterübertragung ist abgeschlossen.\n";
+}
+
 // The value of key in a parameter file's text, without its padding and comment.
 std::string valueIn(const std::string& text, const std::string& key)
 {
@@ -65,7 +71,7 @@ TEST_F(CliController, ReadSweepsTheControllerIntoTheTemplateAndWritesAFileOrStdo
     device.parameters().setBytes(0x0304, Bytes{0, 1, 2, 0, 3, 2, 1, 0xFE});
     device.parameters().setBytes(0x0505, Bytes{'M', 'i', 'l', 'l', 0xE4, 0, 'x', 'y'});
     const std::string out = dir.file("read.ncp");
-    EXPECT_EQ(run({"read", "-o", out, "--port", "COM3"}, 0).err, "");
+    EXPECT_EQ(run({"read", "-o", out, "--port", "COM3"}, 0).err, sweepStatus());
     const std::string file = readFile(out);
     EXPECT_EQ(valueIn(file, "0101"), "7.250000");
     EXPECT_EQ(valueIn(file, "040a"), "[300;200;100;-5]");
@@ -77,7 +83,8 @@ TEST_F(CliController, ReadSweepsTheControllerIntoTheTemplateAndWritesAFileOrStdo
 
     device.setNoReplyForKey(0x0403);
     const CliRun failed = run({"read"}, 3);
-    EXPECT_EQ(failed.err, "Fehler bei ParameterLesen    HBYTE_MECHANIK  LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT.\n\n");
+    EXPECT_EQ(failed.err,
+              sweepStatus("Fehler bei ParameterLesen    HBYTE_MECHANIK  LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT.\n\n"));
     EXPECT_EQ(valueIn(failed.out, "0403"), "100.000000") << "the template's value stays";
     EXPECT_EQ(valueIn(failed.out, "0101"), "7.250000");
 }
@@ -124,7 +131,7 @@ TEST_F(CliController, TransferBacksUpSendsVerifiesAndReportsAFailedKey)
 
     device.setWrongValueEcho(0x0505);
     EXPECT_EQ(run({"transfer", file}, 3).err,
-              "Fehler bei Parameterübertragung    HBYTE_SONSTIGE LBYTE_SONSTIGE_CONTROLLERNAME_CHAR.\n\n");
+              sweepStatus("Fehler bei Parameterübertragung    HBYTE_SONSTIGE LBYTE_SONSTIGE_CONTROLLERNAME_CHAR.\n\n"));
 }
 
 TEST_F(CliController, TransferChangesNothingForARejectedFileOrAnIncompleteOrUnwritableBackup)
@@ -204,7 +211,8 @@ TEST_F(CliController, ReadWithoutATemplateFileStartsFromTheBuiltInCopy)
     const CliRun r = runCli(dir, {"read", "-o", out}, {}, uid_t(-1), copy);
     std::filesystem::current_path(previous);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "moravel-cli: no template file NC-Travo_USB_Param_NEW.ncp found; using the built-in template\n");
+    EXPECT_EQ(r.err, "moravel-cli: no template file NC-Travo_USB_Param_NEW.ncp found; using the built-in template\n" +
+                         sweepStatus());
     const std::string file = readFile(out), templateText = readFile(MORAVEL_TEMPLATE_FILE);
     EXPECT_EQ(valueIn(file, "0101"), "7.250000");
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), std::count(templateText.begin(), templateText.end(), '\n'));
@@ -240,7 +248,7 @@ TEST_F(CliController, DiffListsTheDifferingKeysPlainOrAsJsonWithItsExitStatus)
     const std::string differing040d = "040d\tLBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR\t[0;1;2;0]\t[0;0;0;0]\n";
     const CliRun plain = run({"diff", file}, 1);
     EXPECT_EQ(plain.out, "0101\tLBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT\t4.250000\t4.000000\n" + differing040d);
-    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(plain.err, sweepStatus());
 
     device.parameters().setName("M\xFChle");
     const auto list = nlohmann::json::parse(run({"diff", "--json", file}, 1).out);
@@ -263,12 +271,15 @@ TEST_F(CliController, FlashUploadsWithPlainProgressAndABackup)
     Device& device = controllerOn(2);
     const std::string backup = dir.file("before.ncp");
     const CliRun flashed = run({"flash", "--yes", "--backup", backup, firmware(10000)}, 0);
-    EXPECT_EQ(flashed.err.rfind("Aktivieren Sie den Bootloader (Enter+Reset)\n\nFirmware: 0 / 16384 bytes (0 %), ", 0),
-              0u)
-        << flashed.err;
+    // The backup's sweep, then the upload: status texts and one plain line per block.
+    const std::string upload = "Aktivieren Sie den Bootloader (Enter+Reset)\n\nFirmwareübertragung ... \n"
+                               "Firmware: 0 / 16384 bytes (0 %), ";
+    EXPECT_EQ(flashed.err.rfind(sweepStatus() + upload, 0), 0u) << flashed.err;
     EXPECT_NE(flashed.err.find("\nFirmware: 8192 / 16384 bytes (50 %), "), std::string::npos);
-    EXPECT_NE(flashed.err.find("\nFirmware: 16384 / 16384 bytes (100 %), "), std::string::npos);
-    EXPECT_EQ(std::count(flashed.err.begin(), flashed.err.end(), '\n'), 5);
+    const std::size_t last = flashed.err.find("\nFirmware: 16384 / 16384 bytes (100 %), ");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_EQ(flashed.err.substr(flashed.err.find('\n', last + 1)),
+              "\nChecksumme prüfen ...\nFirmwareübertragung ist abgeschlossen.\n");
     EXPECT_EQ(device.bootloaderBytes().size(), 6u + 2 * 8193 + 1);
     EXPECT_EQ(valueIn(readFile(backup), "0505"), "NC-Travo USB");
 }
