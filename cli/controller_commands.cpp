@@ -20,8 +20,10 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -253,18 +255,35 @@ std::optional<int> refuseMissingKeys(const Arguments& parsed, const ParameterSet
 }
 
 // Waits for Enter on stdin. False at the end of input (Ctrl-D), on a read error, and when a
-// stop signal interrupts the wait.
+// stop signal came. The stop signals get in only inside ppoll, so one that arrives just
+// before the wait still ends it.
 bool waitForEnter()
 {
-    for (;;) {
+    sigset_t stops;
+    sigset_t previous;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stops, &previous);
+    bool entered = false;
+    while (stopSignal() == 0) {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (::ppoll(&input, 1, nullptr, &previous) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
         char c = 0;
         const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n == 1 && c == '\n')
-            return true;
-        if (n == 1 || (n < 0 && errno == EINTR && stopSignal() == 0))
-            continue;
-        return false;
+        if (n != 1)
+            break;
+        if (c == '\n') {
+            entered = true;
+            break;
+        }
     }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return entered;
 }
 
 // The flash command's user: the bootloader prompt, and the progress in bytes.
