@@ -10,7 +10,9 @@ namespace {
 
 constexpr Command kCommands[] = {
     {"check", "check [--json] FILE",
-     "Read a parameter file and report every message of the reader (as JSON with --json).", &runCheck},
+     "Read a parameter file and report every message of the reader (as JSON with --json).", &runCheck,
+     "An accepted file that lacks keys exchanged with the controller gets a warning on stderr\n"
+     "listing them (transfer refuses such a file without --partial); the exit status stays 0.\n"},
     {"format", "format FILE", "Read a parameter file and write it to stdout as the program saves it.", &runFormat},
     {"read", "read [-o FILE] [--force] [CONNECTION]",
      "Read the controller's parameters into the template and write them as a parameter file (to stdout).", &runRead,
@@ -20,10 +22,14 @@ constexpr Command kCommands[] = {
      "(exit status 3); such a partial result still goes to stdout or to a new FILE, but an\n"
      "existing FILE is kept as it is.\n"
      "--force          write the partial result over an existing FILE as well\n" kConnectionHelp},
-    {"transfer", "transfer [--verify] [--backup BACKUP] [CONNECTION] FILE",
+    {"transfer", "transfer [--verify] [--partial] [--backup BACKUP] [CONNECTION] FILE",
      "Send a parameter file to the controller; --backup saves the controller's set first, --verify reads it back.",
      &runTransfer,
-     "FILE is read as 'check' reads it; a rejected file is not sent (exit status 1).\n"
+     "FILE is read as 'check' reads it; a rejected file is not sent (exit status 1). A file\n"
+     "that lacks any of the 38 keys exchanged with the controller is not sent either (exit\n"
+     "status 1, the missing keys listed on stderr).\n"
+     "--partial        send only the keys FILE holds; the controller keeps its values for the\n"
+     "                 others (--verify then compares only the keys sent)\n"
      "--backup BACKUP  read the controller's set first and save it to BACKUP; if a key cannot\n"
      "                 be read or BACKUP cannot be written, nothing is sent. BACKUP may not\n"
      "                 be FILE itself\n"
@@ -41,7 +47,9 @@ constexpr Command kCommands[] = {
      "--yes            do not wait for Enter at the bootloader prompt (needed when stdin is not\n"
      "                 a terminal)\n"
      "Progress goes to stderr: a one-line bar on a terminal, plain lines otherwise.\n"
-     "Exit status 5 bootloader not found, 6 checksum mismatch, 7 upload stopped.\n" kConnectionHelp},
+     "SIGINT or SIGTERM stops the upload between two blocks (exit status 7).\n"
+     "Exit status 4 no connection or connection lost, 5 bootloader not found, 6 checksum\n"
+     "mismatch, 7 upload stopped.\n" kConnectionHelp},
     {"ports", "ports", "List COM1 ... COM8 with their devices and whether they can be opened.", &runPorts},
 };
 

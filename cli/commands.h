@@ -12,18 +12,25 @@
 #include <string_view>
 #include <vector>
 
+namespace moravel {
+struct ParameterInfo;
+}
+
 namespace moravel::cli {
 
 // Exit status of every command.
 inline constexpr int ExitSuccess = 0;      // done; for a file: the reader accepted it
-inline constexpr int ExitRejected = 1;     // the reader rejected the file (also an empty one)
+inline constexpr int ExitRejected = 1;     // the reader rejected the file (also an empty one), or
+                                           // transfer: it lacks exchanged keys
 inline constexpr int ExitDifferences = 1;  // diff or transfer --verify found differing keys
 inline constexpr int ExitError = 2;        // wrong arguments, or a file that cannot be read or written
 inline constexpr int ExitKeysFailed = 3;   // the controller did not take or give one or more keys
-inline constexpr int ExitNoConnection = 4; // the connection could not be opened
+inline constexpr int ExitNoConnection = 4; // the connection could not be opened, or was lost
 inline constexpr int ExitNoBootloader = 5; // "CRX-Bootloader nicht gefunden!"
 inline constexpr int ExitChecksum = 6;     // the bootloader's checksum differs
-inline constexpr int ExitStopped = 7;      // the upload stopped (time-out, failed write, prompt declined)
+inline constexpr int ExitStopped = 7;      // the upload stopped (time-out, failed write, prompt declined,
+                                           // SIGINT or SIGTERM)
+// A parameter command stopped by SIGINT or SIGTERM exits with 128 + the signal (130, 143).
 
 struct Command {
     std::string_view name;
@@ -76,6 +83,12 @@ bool writeStdout(std::string_view bytes);
 // Writes a parameter file's text to stdout. An empty text or a failed write gives the exit
 // status (after a message), nothing when it was written.
 std::optional<int> writeParameterText(std::string_view text);
+
+// Lists the exchanged keys a parameter file lacks on stderr, one "  KEY  MACRO" line each,
+// after "moravel-cli: [warning: ]'<path>' lacks N of the 38 keys exchanged with the
+// controller; <consequence>:".
+void printMissingKeys(std::string_view path, std::span<const ParameterInfo* const> missing,
+                      std::string_view consequence, bool warning = false);
 
 // File commands (file_commands.cpp).
 int runCheck(std::span<const std::string> args);

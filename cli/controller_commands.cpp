@@ -1,24 +1,29 @@
 // read, transfer, diff and flash: the program's controller commands from the command line.
 //
 // Every command loads the stored connection settings, lets --port, --auto or --name override
-// them for this run only, and ends with the connection closed.
+// them for this run only, and ends with the connection closed, whichever way it ends.
+// SIGINT or SIGTERM stops a command at the next key or block (stop_signal.h): the controller
+// is switched back to mode 2, the port closed, and no output is written.
 
 #include "app/controller/moravel_app.h"
 #include "app/controller/port_diagnosis.h"
 #include "app/controller/template_file.h"
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
+#include "cli/stop_signal.h"
 #include "link/common/port_map.h"
+#include "params/controller_exchange.h"
 #include "params/cp1252.h"
 #include "params/file_io.h"
 #include "params/text_util.h"
 
 #include <nlohmann/json.hpp>
 
-#include <chrono>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,12 +101,50 @@ int noConnection(const CMoravelSDIApp& app)
     return ExitNoConnection;
 }
 
-// The read command of the program: a fresh document from the template, then the read.
-std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, UserInteraction& ui, int& failedKeys)
+// Closes the connection when the command ends, on every path. A port left open until the
+// process exits keeps its exclusive flag (TIOCEXCL) while another process holds the device,
+// and the next open by a normal user fails.
+class ConnectionGuard {
+public:
+    ConnectionGuard(CMoravelSDIApp& app, UserInteraction& ui) : m_app(app), m_ui(ui) {}
+    ~ConnectionGuard() { m_app.CloseConnection(m_ui); }
+    ConnectionGuard(const ConnectionGuard&) = delete;
+    ConnectionGuard& operator=(const ConnectionGuard&) = delete;
+
+private:
+    CMoravelSDIApp& m_app;
+    UserInteraction& m_ui;
+};
+
+// What a command that a signal stopped exits with: 128 + the signal, except flash, whose
+// status 7 already means "upload stopped".
+enum class StopStatus { Signal, UploadStopped };
+
+int stopped(StopStatus status, std::string_view outcome)
+{
+    const std::string_view name = stopSignalName();
+    std::fprintf(stderr, "moravel-cli: stopped by %.*s; %.*s\n", static_cast<int>(name.size()), name.data(),
+                 static_cast<int>(outcome.size()), outcome.data());
+    return status == StopStatus::Signal ? stoppedStatus() : ExitStopped;
+}
+
+// The device vanished during an operation that had opened the link: the controller reported
+// it (with its one message) or closed the link.
+bool linkLost(bool wasConnected, bool reportedLost, const CMoravelSDIApp& app)
+{
+    return wasConnected && (reportedLost || !app.isConnected());
+}
+
+// The read command of the program: a fresh document from the template, then the read. Ends
+// the command (its exit status) when there is no connection, the link was lost or a signal
+// stopped it; nothing has been written then.
+std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, StderrInteraction& ui, int& failedKeys,
+                                  StopStatus onStop)
 {
     NoPrompts prompts;
     const std::string templatePath = findTemplateFile();
-    switch (doc.newFromTemplate(templatePath, prompts, ui)) {
+    MessagesOnly templateUi(ui); // the built-in template's note is said below, in English
+    switch (doc.newFromTemplate(templatePath, prompts, templateUi)) {
     case CMoravelSDIDoc::OpenResult::Loaded:
         break;
     case CMoravelSDIDoc::OpenResult::BuiltIn:
@@ -114,6 +157,10 @@ std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, User
     const SweepResult result = app.readParameters(doc, ui);
     if (!result.connected)
         return noConnection(app);
+    if (linkLost(result.connected, result.linkLost, app))
+        return ExitNoConnection;
+    if (stopSignal() != 0)
+        return stopped(onStop, "nothing written");
     failedKeys = result.failedKeys;
     return std::nullopt;
 }
@@ -122,7 +169,8 @@ std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, User
 // keys missing is not written, and the command goes no further. A backup over the command's
 // own input file would replace what is about to be sent, so it is refused before the
 // controller is touched.
-std::optional<int> saveBackup(const Arguments& args, const std::string& input, CMoravelSDIApp& app, UserInteraction& ui)
+std::optional<int> saveBackup(const Arguments& args, const std::string& input, CMoravelSDIApp& app,
+                              StderrInteraction& ui, StopStatus onStop)
 {
     const std::string* path = args.value("--backup");
     if (path == nullptr)
@@ -132,7 +180,7 @@ std::optional<int> saveBackup(const Arguments& args, const std::string& input, C
                     "' itself; choose another backup file. Nothing changed");
     CMoravelSDIDoc backup;
     int failedKeys = 0;
-    if (const auto done = readController(app, backup, ui, failedKeys))
+    if (const auto done = readController(app, backup, ui, failedKeys, onStop))
         return done;
     if (failedKeys > 0) {
         std::fprintf(stderr, "moravel-cli: %d key(s) could not be read; no backup written, nothing changed\n",
@@ -187,71 +235,79 @@ std::optional<int> prepareParameterCommand(std::string_view command, std::span<c
     return std::nullopt;
 }
 
-// The flash command's user: the bootloader prompt, and the progress on stderr.
+// A transfer sends only values that came from FILE: a key the file lacks would go to the
+// controller with whatever the program holds for it. --partial sends the keys the file has.
+std::optional<int> refuseMissingKeys(const Arguments& parsed, const ParameterSet& set)
+{
+    const auto missing = keysWithoutOrigin(set);
+    const std::string& path = parsed.operands.front();
+    if (!parsed.has("--partial")) {
+        if (missing.empty())
+            return std::nullopt;
+        printMissingKeys(path, missing, "nothing sent (--partial sends only the keys the file holds)");
+        return ExitRejected;
+    }
+    if (missing.size() < exchangeList().size())
+        return std::nullopt;
+    std::fprintf(stderr, "moravel-cli: '%s' holds none of the %zu keys exchanged with the controller; nothing sent\n",
+                 path.c_str(), exchangeList().size());
+    return ExitRejected;
+}
+
+// Waits for Enter on stdin. False at the end of input (Ctrl-D), on a read error, and when a
+// stop signal came. The stop signals get in only inside ppoll, so one that arrives just
+// before the wait still ends it.
+bool waitForEnter()
+{
+    sigset_t stops;
+    sigset_t previous;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stops, &previous);
+    bool entered = false;
+    while (stopSignal() == 0) {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (::ppoll(&input, 1, nullptr, &previous) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        char c = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n != 1)
+            break;
+        if (c == '\n') {
+            entered = true;
+            break;
+        }
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return entered;
+}
+
+// The flash command's user: the bootloader prompt, and the progress in bytes.
 class FlashInteraction : public StderrInteraction {
 public:
-    explicit FlashInteraction(bool assumeYes) : m_assumeYes(assumeYes), m_terminal(::isatty(STDERR_FILENO) != 0) {}
-
-    void showMessage(std::string_view text) override
-    {
-        endBar();
-        StderrInteraction::showMessage(text);
-    }
+    explicit FlashInteraction(bool assumeYes) : m_assumeYes(assumeYes) { setProgressUnits("bytes", "Firmware"); }
 
     bool confirm(std::string_view text) override
     {
+        endBar();
         std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
         if (m_assumeYes) {
             std::fputs("\n", stderr);
-            return true;
+            return stopSignal() == 0;
         }
         std::fputs("Press Enter when the bootloader is active (Ctrl-D cancels). ", stderr);
         std::fflush(stderr);
-        std::string line;
-        const bool confirmed = static_cast<bool>(std::getline(std::cin, line));
+        const bool confirmed = waitForEnter();
         std::fputs(confirmed ? "\n" : "\n\n", stderr);
         return confirmed;
     }
 
-    void reportProgress(std::int64_t done, std::int64_t total) override
-    {
-        const auto now = std::chrono::steady_clock::now();
-        if (!m_started) {
-            m_started = true;
-            m_start = now;
-        }
-        const double seconds = std::chrono::duration<double>(now - m_start).count();
-        const int percent = static_cast<int>(done * 100 / total);
-        if (!m_terminal) {
-            std::fprintf(stderr, "Firmware: %lld / %lld bytes (%d %%), %.1f s\n", static_cast<long long>(done),
-                         static_cast<long long>(total), percent, seconds);
-            return;
-        }
-        constexpr int kWidth = 30;
-        const int filled = static_cast<int>(done * kWidth / total);
-        const int whole = static_cast<int>(seconds);
-        std::fprintf(stderr, "\r[%.*s%.*s] %3d %%  %lld / %lld bytes  %d:%02d", filled,
-                     "##############################", kWidth - filled, "..............................", percent,
-                     static_cast<long long>(done), static_cast<long long>(total), whole / 60, whole % 60);
-        m_barOpen = done < total;
-        if (!m_barOpen)
-            std::fputs("\n\n", stderr);
-        std::fflush(stderr);
-    }
-
-    void endBar()
-    {
-        if (m_barOpen)
-            std::fputs("\n", stderr);
-        m_barOpen = false;
-    }
-
 private:
     bool m_assumeYes;
-    bool m_terminal;
-    bool m_started = false;
-    bool m_barOpen = false;
-    std::chrono::steady_clock::time_point m_start;
 };
 
 } // namespace
@@ -274,12 +330,16 @@ int runRead(std::span<const std::string> args)
     if (const auto done = setUpConnection(parsed, app))
         return *done;
 
+    installStopHandlers();
     StderrInteraction ui;
+    ConnectionGuard guard(app, ui);
     CMoravelSDIDoc doc;
     int failedKeys = 0;
-    if (const auto done = readController(app, doc, ui, failedKeys))
+    if (const auto done = readController(app, doc, ui, failedKeys, StopStatus::Signal))
         return *done;
     app.CloseConnection(ui);
+    if (stopSignal() != 0)
+        return stopped(StopStatus::Signal, "nothing written");
     if (const std::string* path = parsed.value("-o")) {
         // A partial result (template values for the failed keys) never replaces a file that
         // may hold a good set, unless asked to.
@@ -305,23 +365,45 @@ int runTransfer(std::span<const std::string> args)
     CMoravelSDIApp app;
     CMoravelSDIDoc doc;
     StderrInteraction ui;
-    if (const auto done = prepareParameterCommand("transfer", args, {{"--verify"}, {"--backup"}}, parsed, app, doc, ui))
+    if (const auto done =
+            prepareParameterCommand("transfer", args, {{"--verify", "--partial"}, {"--backup"}}, parsed, app, doc, ui))
         return *done;
-    if (const auto done = saveBackup(parsed, parsed.operands.front(), app, ui))
+    if (const auto done = refuseMissingKeys(parsed, doc.m_parameterSet))
         return *done;
-    const SweepResult sent = app.transferParameters(doc, ui);
+    const bool partial = parsed.has("--partial");
+
+    installStopHandlers();
+    ConnectionGuard guard(app, ui);
+    if (const auto done = saveBackup(parsed, parsed.operands.front(), app, ui, StopStatus::Signal))
+        return *done;
+    if (stopSignal() != 0)
+        return stopped(StopStatus::Signal, "nothing sent");
+    const SweepResult sent =
+        app.transferParameters(doc, ui, partial ? TransferScope::KeysWithOrigin : TransferScope::AllKeys);
     if (!sent.connected)
         return noConnection(app);
+    if (linkLost(sent.connected, sent.linkLost, app))
+        return ExitNoConnection;
+    if (stopSignal() != 0)
+        return stopped(StopStatus::Signal, "the controller may hold only part of the file's values");
     int failedKeys = sent.failedKeys;
     bool differs = false;
     if (parsed.has("--verify")) {
-        const ComparisonResult check = app.compareWithController(doc.m_parameterSet, ui);
+        ComparisonResult check = app.compareWithController(doc.m_parameterSet, ui);
+        if (linkLost(check.connected, false, app))
+            return ExitNoConnection;
+        if (stopSignal() != 0)
+            return stopped(StopStatus::Signal, "the values were sent but not verified");
+        // With --partial only the keys sent are compared.
+        if (partial)
+            std::erase_if(check.differences, [&](const ParameterDifference& d) {
+                return doc.m_parameterSet.origin(d.parameter->key.value) == ValueOrigin::None;
+            });
         failedKeys += check.failedKeys;
         differs = !check.differences.empty();
         if (!printDifferences(check, false))
             return fail("cannot write to stdout");
     }
-    app.CloseConnection(ui);
     return failedKeys > 0 ? ExitKeysFailed : differs ? ExitDifferences : ExitSuccess;
 }
 
@@ -333,9 +415,15 @@ int runDiff(std::span<const std::string> args)
     StderrInteraction ui;
     if (const auto done = prepareParameterCommand("diff", args, {{"--json"}, {}}, parsed, app, doc, ui))
         return *done;
+    installStopHandlers();
+    ConnectionGuard guard(app, ui);
     const ComparisonResult result = app.compareWithController(doc.m_parameterSet, ui);
     if (!result.connected)
         return noConnection(app);
+    if (linkLost(result.connected, false, app))
+        return ExitNoConnection;
+    if (stopSignal() != 0)
+        return stopped(StopStatus::Signal, "nothing written");
     app.CloseConnection(ui);
     if (!printDifferences(result, parsed.has("--json")))
         return fail("cannot write to stdout");
@@ -365,11 +453,18 @@ int runFlash(std::span<const std::string> args)
     const auto image = readFirmwareFile(parsed.operands.front(), ui);
     if (!image)
         return ExitError;
-    StderrInteraction backupUi; // the progress bar is the upload's only
-    if (const auto done = saveBackup(parsed, parsed.operands.front(), app, backupUi))
+    installStopHandlers();
+    ConnectionGuard guard(app, ui);
+    StderrInteraction backupUi; // progress in keys, not bytes
+    if (const auto done = saveBackup(parsed, parsed.operands.front(), app, backupUi, StopStatus::UploadStopped))
         return *done;
-    switch (app.UploadFirmware(*image, ui)) {
+    if (stopSignal() != 0)
+        return stopped(StopStatus::UploadStopped, "nothing sent");
+    const UploadResult result = app.UploadFirmware(*image, ui);
+    switch (result) {
     case UploadResult::Done:
+        if (stopSignal() != 0)
+            return stopped(StopStatus::UploadStopped, "the upload had already finished and its checksum matched");
         return ExitSuccess;
     case UploadResult::NoConnection:
         return noConnection(app);
@@ -378,12 +473,17 @@ int runFlash(std::span<const std::string> args)
     case UploadResult::ChecksumMismatch:
         return ExitChecksum;
     case UploadResult::Declined:
+        if (stopSignal() != 0)
+            return stopped(StopStatus::UploadStopped, "nothing sent");
         std::fputs("moravel-cli: upload cancelled, nothing sent\n", stderr);
         return ExitStopped;
     case UploadResult::LinkLost:
         return ExitNoConnection;
     case UploadResult::Stopped:
     case UploadResult::Cancelled:
+        if (stopSignal() != 0)
+            return stopped(StopStatus::UploadStopped,
+                           "the upload is incomplete; upload the firmware again before using the controller");
         return ExitStopped;
     }
     return ExitStopped;

@@ -2,8 +2,10 @@
 
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
+#include "params/controller_exchange.h"
 #include "params/file_io.h"
 #include "params/parameter_set.h"
+#include "params/parameter_table.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -50,6 +52,18 @@ std::optional<int> writeParameterText(std::string_view text)
     return std::nullopt;
 }
 
+void printMissingKeys(std::string_view path, std::span<const ParameterInfo* const> missing,
+                      std::string_view consequence, bool warning)
+{
+    std::fprintf(stderr, "moravel-cli: %s'%.*s' lacks %zu of the %zu keys exchanged with the controller; %.*s:\n",
+                 warning ? "warning: " : "", static_cast<int>(path.size()), path.data(), missing.size(),
+                 exchangeList().size(), static_cast<int>(consequence.size()), consequence.data());
+    for (const ParameterInfo* p : missing)
+        std::fprintf(stderr, "  %04x  %.*s\n", static_cast<unsigned>(p->key.value),
+                     static_cast<int>(p->itemMacro.size()), p->itemMacro.data());
+    std::fflush(stderr);
+}
+
 int runCheck(std::span<const std::string> args)
 {
     static constexpr std::string_view allowed[] = {"--json"};
@@ -71,6 +85,14 @@ int runCheck(std::span<const std::string> args)
     } else {
         StderrInteraction ui;
         valid = set.ReadText(bytes, ui);
+    }
+    // An accepted file may still lack keys; a transfer would refuse it. A warning only: the
+    // program opens such a file.
+    if (valid) {
+        const auto missing = keysWithoutOrigin(set);
+        if (!missing.empty())
+            printMissingKeys(parsed.operands.front(), missing,
+                             "transfer refuses it (transfer --partial sends only the keys it holds)", true);
     }
     return valid ? ExitSuccess : ExitRejected;
 }

@@ -25,18 +25,25 @@ void printHelp()
               "  --name NAME   use the controller of this name (padded with blanks to 16 characters)\n"
               "Without one, the stored settings of the program decide (see the README).\n"
               "\n"
-              "The program's messages go to stderr, each followed by a blank line. 'moravel-cli COMMAND\n"
-              "--help' describes one command.\n"
+              "The program's messages go to stderr, each followed by a blank line, and so do its status\n"
+              "texts and, on a terminal, a progress bar. 'moravel-cli COMMAND --help' describes one\n"
+              "command.\n"
+              "\n"
+              "SIGINT or SIGTERM (Ctrl-C) stops read, transfer, diff and flash at the next key or block:\n"
+              "the controller is switched back to mode 2, the port is closed and no output file is\n"
+              "written (an existing one stays as it was). A second signal ends the program at once.\n"
               "\n"
               "Exit status:\n"
               "  0  success\n"
-              "  1  the file was rejected, or diff / transfer --verify found differences\n"
+              "  1  the file was rejected or (transfer) lacks exchanged keys, or diff /\n"
+              "     transfer --verify found differences\n"
               "  2  wrong arguments, or a file that cannot be read or written\n"
               "  3  one or more keys failed\n"
-              "  4  no connection\n"
+              "  4  no connection, or the connection was lost\n"
               "  5  bootloader not found\n"
               "  6  checksum mismatch after the upload\n"
-              "  7  upload stopped (time-out, failed write, or the prompt was declined)");
+              "  7  upload stopped (time-out, failed write, the prompt was declined, or a signal)\n"
+              "  130, 143  read, transfer or diff stopped by SIGINT, SIGTERM");
 }
 
 } // namespace

@@ -40,7 +40,8 @@ expect 'moravel-cli --v' --version
 # Each command's options, the connection options where the command talks to the controller.
 expect 'moravel-cli check -' --json --help
 expect 'moravel-cli read -' -o --port --auto --name --help
-expect 'moravel-cli transfer --' --verify --backup --port --auto --name --help
+expect 'moravel-cli transfer --' --verify --partial --backup --port --auto --name --help
+expect 'moravel-cli transfer --p' --partial --port
 expect 'moravel-cli flash --y' --yes
 expect 'moravel-cli ports -' --help
 # Ports after --port, also after other options.

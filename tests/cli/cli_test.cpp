@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace moravel::test {
@@ -114,6 +115,36 @@ TEST_F(Cli, FilesThatAreNoParameterFilesAreRefusedBeforeTheyAreRead)
         }
 }
 
+// An accepted file that lacks exchanged keys gets a warning listing them; the verdict stays.
+// A file of CR-only line ends is one line: its first key, the rest a comment.
+TEST_F(Cli, CheckWarnsAboutTheExchangedKeysAFileLacks)
+{
+    const CliRun full = runCli(dir, {"check", MORAVEL_TEMPLATE_FILE});
+    EXPECT_EQ(full.status, 0);
+    EXPECT_EQ(full.err, "");
+
+    const std::string comment = dir.write("comment.ncp", "%\n");
+    const CliRun none = runCli(dir, {"check", comment});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.err.rfind("moravel-cli: warning: '" + comment +
+                                 "' lacks 38 of the 38 keys exchanged with the controller; transfer refuses it "
+                                 "(transfer --partial sends only the keys it holds):\n  0000  "
+                                 "LBYTE_MOTORTEST_WEGLAENGE_LONG\n  0001  LBYTE_MOTORTEST_START_STOP_FLOAT\n",
+                             0),
+              0u)
+        << none.err;
+    EXPECT_EQ(std::count(none.err.begin(), none.err.end(), '\n'), 39);
+    EXPECT_NE(none.err.find("\n  0506  LBYTE_SONSTIGE_SICHERHEITSABSTAND_LONG\n"), std::string::npos);
+    EXPECT_EQ(none.err.find("  0108  "), std::string::npos) << "not exchanged";
+
+    std::string text = readFile(MORAVEL_TEMPLATE_FILE);
+    std::replace(text.begin(), text.end(), '\n', '\r');
+    const CliRun crOnly = runCli(dir, {"check", "--json", dir.write("cr.ncp", text)});
+    EXPECT_EQ(crOnly.status, 0);
+    EXPECT_NE(crOnly.err.find("' lacks 37 of the 38 keys"), std::string::npos) << crOnly.err;
+    EXPECT_EQ(crOnly.err.find("  0000  "), std::string::npos);
+}
+
 // A set without a line of the table writes an empty text, which is no parameter file.
 TEST_F(Cli, FormatWritesNoEmptyFile)
 {
@@ -128,13 +159,15 @@ TEST_F(Cli, HelpAndVersion)
     const CliRun help = runCli(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* line :
-         {"check [--json] FILE", "format FILE", "read [-o FILE]", "transfer [--verify] [--backup", "diff [--json]",
-          "flash [--yes] [--backup", "ports", "4  no connection", "7  upload stopped"})
+         {"check [--json] FILE", "format FILE", "read [-o FILE]", "transfer [--verify] [--partial] [--backup",
+          "diff [--json]", "flash [--yes] [--backup", "ports", "4  no connection", "7  upload stopped",
+          "130, 143  read, transfer or diff stopped by SIGINT, SIGTERM"})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
     EXPECT_EQ(runCli(dir, {"check", "--help"}).out.rfind("Usage: moravel-cli check [--json] FILE", 0), 0u);
     const std::string read = runCli(dir, {"read", "--help"}).out;
     EXPECT_EQ(read.rfind("Usage: moravel-cli read [-o FILE] [--force]", 0), 0u) << read;
     EXPECT_NE(read.find("\n--force "), std::string::npos) << read;
+    EXPECT_NE(runCli(dir, {"transfer", "--help"}).out.find("\n--partial "), std::string::npos);
     EXPECT_EQ(runCli(dir, {"--version"}).out, "moravel-cli " MORAVEL_VERSION "\n");
 }
 

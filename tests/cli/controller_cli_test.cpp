@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <csignal>
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -14,6 +16,12 @@ namespace moravel::test {
 namespace {
 
 using quorlink::sim::BootloaderStep;
+
+// The status texts of a parameter sweep on stderr, around what the sweep shows.
+std::string sweepStatus(const std::string& during = "")
+{
+    return "Parameterübertragung ... \n" + during + "Parameterübertragung ist abgeschlossen.\n";
+}
 
 // The value of key in a parameter file's text, without its padding and comment.
 std::string valueIn(const std::string& text, const std::string& key)
@@ -65,7 +73,7 @@ TEST_F(CliController, ReadSweepsTheControllerIntoTheTemplateAndWritesAFileOrStdo
     device.parameters().setBytes(0x0304, Bytes{0, 1, 2, 0, 3, 2, 1, 0xFE});
     device.parameters().setBytes(0x0505, Bytes{'M', 'i', 'l', 'l', 0xE4, 0, 'x', 'y'});
     const std::string out = dir.file("read.ncp");
-    EXPECT_EQ(run({"read", "-o", out, "--port", "COM3"}, 0).err, "");
+    EXPECT_EQ(run({"read", "-o", out, "--port", "COM3"}, 0).err, sweepStatus());
     const std::string file = readFile(out);
     EXPECT_EQ(valueIn(file, "0101"), "7.250000");
     EXPECT_EQ(valueIn(file, "040a"), "[300;200;100;-5]");
@@ -77,7 +85,8 @@ TEST_F(CliController, ReadSweepsTheControllerIntoTheTemplateAndWritesAFileOrStdo
 
     device.setNoReplyForKey(0x0403);
     const CliRun failed = run({"read"}, 3);
-    EXPECT_EQ(failed.err, "Fehler bei ParameterLesen    HBYTE_MECHANIK  LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT.\n\n");
+    EXPECT_EQ(failed.err,
+              sweepStatus("Fehler bei ParameterLesen    HBYTE_MECHANIK  LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT.\n\n"));
     EXPECT_EQ(valueIn(failed.out, "0403"), "100.000000") << "the template's value stays";
     EXPECT_EQ(valueIn(failed.out, "0101"), "7.250000");
 }
@@ -124,7 +133,7 @@ TEST_F(CliController, TransferBacksUpSendsVerifiesAndReportsAFailedKey)
 
     device.setWrongValueEcho(0x0505);
     EXPECT_EQ(run({"transfer", file}, 3).err,
-              "Fehler bei Parameterübertragung    HBYTE_SONSTIGE LBYTE_SONSTIGE_CONTROLLERNAME_CHAR.\n\n");
+              sweepStatus("Fehler bei Parameterübertragung    HBYTE_SONSTIGE LBYTE_SONSTIGE_CONTROLLERNAME_CHAR.\n\n"));
 }
 
 TEST_F(CliController, TransferChangesNothingForARejectedFileOrAnIncompleteOrUnwritableBackup)
@@ -204,7 +213,8 @@ TEST_F(CliController, ReadWithoutATemplateFileStartsFromTheBuiltInCopy)
     const CliRun r = runCli(dir, {"read", "-o", out}, {}, uid_t(-1), copy);
     std::filesystem::current_path(previous);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "moravel-cli: no template file NC-Travo_USB_Param_NEW.ncp found; using the built-in template\n");
+    EXPECT_EQ(r.err, "moravel-cli: no template file NC-Travo_USB_Param_NEW.ncp found; using the built-in template\n" +
+                         sweepStatus());
     const std::string file = readFile(out), templateText = readFile(MORAVEL_TEMPLATE_FILE);
     EXPECT_EQ(valueIn(file, "0101"), "7.250000");
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), std::count(templateText.begin(), templateText.end(), '\n'));
@@ -240,7 +250,7 @@ TEST_F(CliController, DiffListsTheDifferingKeysPlainOrAsJsonWithItsExitStatus)
     const std::string differing040d = "040d\tLBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR\t[0;1;2;0]\t[0;0;0;0]\n";
     const CliRun plain = run({"diff", file}, 1);
     EXPECT_EQ(plain.out, "0101\tLBYTE_GESCHWINDIGKEITEN_FAHR_FLOAT\t4.250000\t4.000000\n" + differing040d);
-    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(plain.err, sweepStatus());
 
     device.parameters().setName("M\xFChle");
     const auto list = nlohmann::json::parse(run({"diff", "--json", file}, 1).out);
@@ -263,12 +273,16 @@ TEST_F(CliController, FlashUploadsWithPlainProgressAndABackup)
     Device& device = controllerOn(2);
     const std::string backup = dir.file("before.ncp");
     const CliRun flashed = run({"flash", "--yes", "--backup", backup, firmware(10000)}, 0);
-    EXPECT_EQ(flashed.err.rfind("Aktivieren Sie den Bootloader (Enter+Reset)\n\nFirmware: 0 / 10000 bytes (0 %), ", 0),
-              0u)
-        << flashed.err;
+    // The backup's sweep, then the upload: status texts and one plain line per block, counted
+    // in the file's bytes.
+    const std::string upload = "Aktivieren Sie den Bootloader (Enter+Reset)\n\nFirmwareübertragung ... \n"
+                               "Firmware: 0 / 10000 bytes (0 %), ";
+    EXPECT_EQ(flashed.err.rfind(sweepStatus() + upload, 0), 0u) << flashed.err;
     EXPECT_NE(flashed.err.find("\nFirmware: 8192 / 10000 bytes (81 %), "), std::string::npos);
-    EXPECT_NE(flashed.err.find("\nFirmware: 10000 / 10000 bytes (100 %), "), std::string::npos);
-    EXPECT_EQ(std::count(flashed.err.begin(), flashed.err.end(), '\n'), 5);
+    const std::size_t last = flashed.err.find("\nFirmware: 10000 / 10000 bytes (100 %), ");
+    ASSERT_NE(last, std::string::npos);
+    EXPECT_EQ(flashed.err.substr(flashed.err.find('\n', last + 1)),
+              "\nChecksumme prüfen ...\nFirmwareübertragung ist abgeschlossen.\n");
     EXPECT_EQ(device.bootloaderBytes().size(), 6u + 2 * 8193 + 1);
     EXPECT_EQ(valueIn(readFile(backup), "0505"), "NC-Travo USB");
 }
@@ -377,6 +391,289 @@ TEST_F(CliController, FailedOpensAndPortsSayWhatEachPortIs)
                               "'); add your user to that group, for example 'sudo usermod -aG " + name + " $USER'"),
               std::string::npos)
         << denied.err;
+}
+
+// moravel-cli as a child whose stderr the test reads as it comes: stdin from /dev/null, stdout
+// to a file of dir.
+class WatchedCli {
+public:
+    WatchedCli(const TempDir& dir, Texts args)
+    {
+        int pipeFds[2];
+        if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+            std::abort();
+        const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        const int out = ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        pid = spawnCli(std::move(args), in, out, pipeFds[1]);
+        ::close(in);
+        ::close(out);
+        ::close(pipeFds[1]);
+        m_err = pipeFds[0];
+    }
+    ~WatchedCli()
+    {
+        if (m_err >= 0)
+            finish();
+    }
+
+    // Reads stderr until it holds text; false when it ended or 30 s passed first.
+    bool waitFor(const std::string& text)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        while (err.find(text) == std::string::npos) {
+            if (secondsSince(start) > 30 || !readSome(1000))
+                return err.find(text) != std::string::npos;
+        }
+        return true;
+    }
+
+    // Reads stderr to its end and waits for the child; its raw wait status.
+    int finish()
+    {
+        while (readSome(60000)) {
+        }
+        ::close(m_err);
+        m_err = -1;
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return status;
+    }
+
+    pid_t pid = -1;
+    std::string err;
+
+private:
+    bool readSome(int timeoutMs)
+    {
+        pollfd p{m_err, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return false;
+        char buffer[4096];
+        const ssize_t n = ::read(m_err, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        err.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    int m_err = -1;
+};
+
+int exitStatus(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -WTERMSIG(waitStatus); }
+
+bool isModeSwitch(const quorlink::sim::ReceivedFrame& f, int mode)
+{
+    return f.bytes[0] == 0 && f.bytes[1] == 1 && f.bytes[2] == mode;
+}
+
+bool isParameterFrame(const quorlink::sim::ReceivedFrame& f) { return f.bytes[0] == 1; }
+
+// Whether a user other than the one who ran moravel-cli can open the device now. A port that
+// was left open at exit keeps its exclusive flag while the simulator holds the device, and
+// the open fails with EBUSY. Root passes that flag, so as root the open is made as "nobody".
+bool othersCanOpen(const std::string& path)
+{
+    if (::geteuid() != 0) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    }
+    if (::chmod(path.c_str(), 0666) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ::_exit(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0 ? 0 : 1);
+    }
+    return waitCli(child) == 0;
+}
+
+// A transfer sends only values that came from the file: one that lacks exchanged keys is
+// refused before the port is opened, and --partial sends just the keys it holds.
+TEST_F(CliController, TransferRefusesAFileLackingExchangedKeysUnlessPartial)
+{
+    Device& device = controllerOn(1);
+    device.parameters().setLong(0x0000, 123);
+    const std::string file = dir.write("some.ncp", "0506=3\n0101=4.5 % Fahr\n");
+    const CliRun refused = run({"transfer", file}, 1);
+    EXPECT_EQ(refused.err.rfind("moravel-cli: '" + file +
+                                    "' lacks 36 of the 38 keys exchanged with the controller; nothing sent "
+                                    "(--partial sends only the keys the file holds):\n  0000  "
+                                    "LBYTE_MOTORTEST_WEGLAENGE_LONG\n",
+                                0),
+              0u)
+        << refused.err;
+    EXPECT_EQ(refused.err.find("  0506  "), std::string::npos);
+    EXPECT_EQ(device.frameCount(), 0u) << "not even opened";
+
+    EXPECT_EQ(run({"transfer", "--partial", "--verify", file}, 0).out, "") << "only the keys sent are compared";
+    EXPECT_EQ(device.parameters().getLong(0x0506), 3);
+    EXPECT_EQ(device.parameters().getFloat(0x0101), 4.5f);
+    EXPECT_EQ(device.parameters().getLong(0x0000), 123) << "a key the file lacks is not sent";
+    std::vector<std::uint16_t> changed;
+    for (const auto& f : device.frames())
+        if (isParameterFrame(f) && f.bytes[1] == 0x11)
+            changed.push_back(static_cast<std::uint16_t>(f.bytes[2] << 8 | f.bytes[3]));
+    EXPECT_EQ(changed, (std::vector<std::uint16_t>{0x0101, 0x0506}));
+
+    device.clearLogs();
+    run({"transfer", "--partial", dir.write("none.ncp", "%\n")}, 1, "holds none of the 38 keys");
+    EXPECT_EQ(device.frameCount(), 0u);
+}
+
+// The device vanishes in the middle: the controller's one message, exit status 4, no output.
+TEST_F(CliController, ALostLinkEndsWithStatusFourAndWritesNothing)
+{
+    Device& device = controllerOn(3);
+    const std::string out = dir.file("read.ncp");
+    device.disappearAtFrame(5);
+    const CliRun read = run({"read", "-o", out}, 4);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(read.err.find("Fehler bei ParameterLesen"), read.err.rfind("Fehler bei ParameterLesen"))
+        << "one message, not one per key\n"
+        << read.err;
+    const CliRun toStdout = run({"read"}, 4);
+    EXPECT_EQ(toStdout.out, "");
+}
+
+TEST_F(CliController, ALostLinkDuringAnUploadEndsWithStatusFour)
+{
+    Device& device = controllerOn(2);
+    device.setPacing(true); // about 0.7 s per block
+    WatchedCli flash(dir, {"flash", "--yes", firmware(6 * 8192)});
+    ASSERT_TRUE(flash.waitFor("Firmware: 8192 / ")) << flash.err;
+    device.disappearNow();
+    EXPECT_EQ(exitStatus(flash.finish()), 4) << flash.err;
+}
+
+// The first SIGINT or SIGTERM ends the key in flight, switches the controller back to mode 2
+// and closes the port; nothing is written (an existing file stays, no temporary file is left)
+// and the exit status is 128 + the signal.
+TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
+{
+    Device& device = controllerOn(3);
+    const std::string out = dir.write("kept.ncp", "kept\n");
+    const std::string file = parameterFile({"0506=5"});
+    const struct {
+        Texts args;
+        int signal;
+        std::string outcome;
+    } cases[] = {
+        {{"read", "-o", out}, SIGINT, "nothing written"},
+        {{"read"}, SIGTERM, "nothing written"},
+        {{"diff", file}, SIGINT, "nothing written"},
+        {{"transfer", "--backup", dir.file("backup.ncp"), file}, SIGTERM, "nothing written"},
+        {{"transfer", file}, SIGTERM, "the controller may hold only part of the file's values"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front() + " ... " + c.args.back());
+        device.clearLogs();
+        dir.write("stdout", "");
+        const auto before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+        WatchedCli cli(dir, c.args);
+        ASSERT_TRUE(cli.waitFor("Parameterübertragung ... \n")) << cli.err;
+        ASSERT_EQ(::kill(cli.pid, c.signal), 0);
+        const int status = cli.finish();
+        EXPECT_EQ(exitStatus(status), 128 + c.signal) << cli.err;
+        const std::string name = c.signal == SIGINT ? "SIGINT" : "SIGTERM";
+        EXPECT_NE(cli.err.find("moravel-cli: stopped by " + name + "; " + c.outcome + "\n"), std::string::npos)
+            << cli.err;
+        EXPECT_EQ(readFile(dir.file("stdout")), "");
+        EXPECT_EQ(readFile(out), "kept\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.file("backup.ncp")));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), before)
+            << "no temporary file left";
+        const auto frames = device.frames();
+        ASSERT_FALSE(frames.empty());
+        EXPECT_TRUE(isModeSwitch(frames.back(), 2)) << "mode 2 after the last parameter frame";
+        EXPECT_TRUE(std::any_of(frames.begin(), frames.end(), isParameterFrame));
+        EXPECT_TRUE(othersCanOpen(device.slavePath())) << "the port was closed";
+    }
+}
+
+// The sweep and the upload end at their next step, not at their end.
+TEST_F(CliController, ASignalEndsASweepOrAnUploadAtItsNextStep)
+{
+    Device& device = controllerOn(3);
+    device.setReplyDelay(50ms); // a sweep of about 6 s
+    WatchedCli transfer(dir, {"transfer", parameterFile({"0506=5"})});
+    ASSERT_TRUE(transfer.waitFor("Parameterübertragung ... \n")) << transfer.err;
+    ASSERT_EQ(::kill(transfer.pid, SIGINT), 0);
+    EXPECT_EQ(exitStatus(transfer.finish()), 130) << transfer.err;
+    const auto frames = device.frames();
+    EXPECT_LT(std::count_if(frames.begin(), frames.end(), isParameterFrame), 30) << "stopped early";
+    EXPECT_TRUE(isModeSwitch(frames.back(), 2));
+
+    device.setReplyDelay(0ms);
+    device.setPacing(true); // about 0.7 s per block
+    const std::string image = firmware(10 * 8192);
+    WatchedCli flash(dir, {"flash", "--yes", image});
+    ASSERT_TRUE(flash.waitFor("Firmware: 8192 / ")) << flash.err;
+    ASSERT_EQ(::kill(flash.pid, SIGTERM), 0);
+    EXPECT_EQ(exitStatus(flash.finish()), 7) << flash.err;
+    EXPECT_NE(flash.err.find("moravel-cli: stopped by SIGTERM; the upload is incomplete"), std::string::npos)
+        << flash.err;
+    EXPECT_LT(device.bootloaderBytes().size(), 6u + 11 * 8193) << "stopped between blocks";
+    EXPECT_TRUE(othersCanOpen(device.slavePath()));
+}
+
+// A second signal ends the program at once, by the signal's default action.
+TEST_F(CliController, ASecondSignalEndsTheProgramAtOnce)
+{
+    Device& device = controllerOn(3);
+    device.setReplyDelay(50ms);
+    WatchedCli read(dir, {"read", "-o", dir.file("read.ncp")});
+    ASSERT_TRUE(read.waitFor("Parameterübertragung ... \n")) << read.err;
+    ASSERT_EQ(::kill(read.pid, SIGINT), 0);
+    ASSERT_EQ(::kill(read.pid, SIGTERM), 0);
+    const int status = read.finish();
+    EXPECT_TRUE(WIFSIGNALED(status)) << read.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("read.ncp")));
+}
+
+// The bootloader prompt's wait for Enter ends on the signal: nothing is sent.
+TEST_F(CliController, ASignalAtTheBootloaderPromptSendsNothing)
+{
+    Device& device = controllerOn(2);
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const pid_t pid = spawnCli({"flash", firmware(100)}, slave, slave, slave, uid_t(-1), true);
+    ::close(slave);
+    std::string screen;
+    char buffer[4096];
+    ssize_t n = 0;
+    bool signalled = false;
+    for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 20000) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+        screen.append(buffer, static_cast<std::size_t>(n));
+        if (!signalled && screen.find("Press Enter") != std::string::npos) {
+            ASSERT_EQ(::kill(pid, SIGINT), 0);
+            signalled = true;
+        }
+    }
+    ::close(master);
+    EXPECT_EQ(waitCli(pid), 7) << screen;
+    EXPECT_NE(screen.find("moravel-cli: stopped by SIGINT; nothing sent"), std::string::npos) << screen;
+    EXPECT_TRUE(device.bootloaderBytes().empty());
+    EXPECT_TRUE(othersCanOpen(device.slavePath()));
+}
+
+// Every way a command ends closes the port, also when --backup ends it early.
+TEST_F(CliController, ThePortIsClosedOnEveryExit)
+{
+    Device& device = controllerOn(1);
+    const std::string file = parameterFile({"0506=5"}), image = firmware(100);
+    const std::string unwritable = dir.file("no/such/dir/b.ncp");
+    run({"transfer", "--backup", unwritable, file}, 2, "cannot write the backup");
+    EXPECT_TRUE(othersCanOpen(device.slavePath())) << "transfer --backup";
+    run({"flash", "--yes", "--backup", unwritable, image}, 2, "cannot write the backup");
+    EXPECT_TRUE(othersCanOpen(device.slavePath())) << "flash --backup";
+    device.setNoReplyForKey(0x0000);
+    run({"transfer", "--backup", dir.file("b.ncp"), file}, 3, "no backup written");
+    EXPECT_TRUE(othersCanOpen(device.slavePath())) << "a key of the backup failed";
 }
 
 } // namespace
