@@ -5,6 +5,7 @@
 #include "tests/controller/controller_fixture.h"
 
 #include <filesystem>
+#include <functional>
 #include <poll.h>
 #include <pty.h>
 #include <regex>
@@ -77,6 +78,35 @@ protected:
         p.setLong(0x0506, 9);
     }
 
+    // Runs moravel-cli on a terminal of its own; the first time the screen shows a prompt, its
+    // answer gives the key to type. Returns the exit status and the screen.
+    std::pair<int, std::string> onTerminal(const Texts& args,
+                                           std::vector<std::pair<std::string, std::function<char()>>> prompts)
+    {
+        int master = -1;
+        int slave = -1;
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+            return {-1, "no pseudo-terminal"};
+        const pid_t pid = spawnCli(args, slave, slave, slave, uid_t(-1), true);
+        ::close(slave);
+        std::string screen;
+        char buffer[4096];
+        ssize_t n = 0;
+        for (pollfd p{master, POLLIN, 0};
+             ::poll(&p, 1, 30000) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+            screen.append(buffer, static_cast<std::size_t>(n));
+            for (auto& [prompt, answer] : prompts) {
+                if (answer && screen.find(prompt) != std::string::npos) {
+                    const char key = answer();
+                    answer = nullptr;
+                    EXPECT_EQ(::write(master, &key, 1), 1);
+                }
+            }
+        }
+        ::close(master);
+        return {waitCli(pid), screen};
+    }
+
     TempDir dir;
 };
 
@@ -92,38 +122,27 @@ TEST_F(UpdateCli, RestoresEveryKeyToAControllerThatRestartsWithFactoryValues)
     device.setResetAfterUpload(1s);
     const std::string backup = dir.file("before.ncp");
 
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    const pid_t pid = spawnCli({"update", "--backup", backup, "--port", "COM3", firmware(20000)}, slave, slave, slave,
-                               uid_t(-1), true);
-    ::close(slave);
-    std::string screen;
-    bool bootloaderAnswered = false;
     bool restartAnswered = false;
-    char buffer[4096];
-    ssize_t n = 0;
-    for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 30000) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;) {
-        screen.append(buffer, static_cast<std::size_t>(n));
-        if (!bootloaderAnswered && screen.find("Press Enter") != std::string::npos) {
-            bootloaderAnswered = true;
-            EXPECT_TRUE(device.bootloaderBytes().empty()) << "nothing flashed before the answer";
-            EXPECT_EQ(valuesOf(device.parameters()), before) << "nothing changed by the backup";
-            ASSERT_EQ(::write(master, "\n", 1), 1);
-        }
-        if (!restartAnswered && screen.find(kRestartPrompt) != std::string::npos) {
-            restartAnswered = true;
-            EXPECT_EQ(valuesOf(device.parameters()), factory) << "the new firmware starts from factory values";
-            // The controller is back after 1 s, but nothing asks for it before Enter.
-            const std::size_t frames = device.frameCount();
-            std::this_thread::sleep_for(1500ms);
-            EXPECT_FALSE(device.restarting());
-            EXPECT_EQ(device.frameCount(), frames) << "an open attempt before Enter";
-            ASSERT_EQ(::write(master, "\n", 1), 1);
-        }
-    }
-    ::close(master);
-    EXPECT_EQ(waitCli(pid), 0) << screen;
+    const auto [status, screen] =
+        onTerminal({"update", "--backup", backup, "--port", "COM3", firmware(20000)},
+                   {{"Press Enter",
+                     [&] {
+                         EXPECT_TRUE(device.bootloaderBytes().empty()) << "nothing flashed before the answer";
+                         EXPECT_EQ(valuesOf(device.parameters()), before) << "nothing changed by the backup";
+                         return '\n';
+                     }},
+                    {kRestartPrompt, [&] {
+                         restartAnswered = true;
+                         EXPECT_EQ(valuesOf(device.parameters()), factory)
+                             << "the new firmware starts from factory values";
+                         // The controller is back after 1 s, but nothing asks for it before Enter.
+                         const std::size_t frames = device.frameCount();
+                         std::this_thread::sleep_for(1500ms);
+                         EXPECT_FALSE(device.restarting());
+                         EXPECT_EQ(device.frameCount(), frames) << "an open attempt before Enter";
+                         return '\n';
+                     }}});
+    EXPECT_EQ(status, 0) << screen;
     EXPECT_TRUE(restartAnswered) << screen;
     EXPECT_EQ(device.bootloaderBytes().size(), 6u + 3 * 8193 + 1);
     const Values after = valuesOf(device.parameters());
@@ -135,6 +154,23 @@ TEST_F(UpdateCli, RestoresEveryKeyToAControllerThatRestartsWithFactoryValues)
                                 "the parameters: " +
                                     backup + "\r")
         << screen;
+}
+
+// Ctrl-D at the restart prompt: nothing more is sent, the backup is named.
+TEST_F(UpdateCli, EndsWhenTheRestartIsNotConfirmed)
+{
+    Device& device = controllerOn(3);
+    const std::string backup = dir.file("b.ncp");
+    std::size_t frames = 0;
+    const auto [status, screen] = onTerminal({"update", "--backup", backup, firmware(100)},
+                                             {{"Press Enter", [] { return '\n'; }}, {kRestartPrompt, [&] {
+                                                                                         frames = device.frameCount();
+                                                                                         return '\x04';
+                                                                                     }}});
+    EXPECT_EQ(status, 7) << screen;
+    EXPECT_EQ(device.frameCount(), frames);
+    EXPECT_EQ(lastLine(screen),
+              "moravel-cli: stopped before the parameters were restored; backup of the parameters: " + backup + "\r");
 }
 
 // A key that cannot be read stops the update before the bootloader (no backup written); a
