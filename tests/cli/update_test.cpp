@@ -237,6 +237,24 @@ TEST_F(UpdateCli, ListsTheKeysTheControllerDidNotTakeBack)
                                    backup);
 }
 
+// A key whose transfer the controller does not confirm counts as failed (exit status 3), even
+// though the read-back finds its value.
+TEST_F(UpdateCli, ReportsAKeyTheRestoreFailedFor)
+{
+    Device& device = controllerOn(1);
+    device.parameters().setLong(0x0000, 1234);
+    device.setResetAfterUpload(500ms);
+    device.setWrongValueEcho(0x0000);
+    const std::string backup = dir.file("b.ncp");
+    const CliRun r = run({"update", "--yes", "--backup", backup, firmware(100)}, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Fehler bei Parameterübertragung    HBYTE_MOTORTEST  LBYTE_MOTORTEST_WEGLAENGE_LONG.\n\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(lastLine(r.err), "moravel-cli: 1 key(s) failed while restoring; backup of the parameters: " + backup);
+    EXPECT_EQ(device.parameters().getLong(0x0000), 1234);
+}
+
 // Refusals before the controller is touched, and a backup that cannot be written.
 TEST_F(UpdateCli, RefusesUnconfirmedRunsAndBadArgumentsAndStopsWithoutABackup)
 {
