@@ -443,7 +443,7 @@ int run(std::span<const std::string> args)
     if (!sent.linkLost && !sent.stopped)
         check = app.compareWithController(backup.m_parameterSet, sweepUi);
     app.CloseConnection(sweepUi);
-    if (sent.linkLost || check.linkLost || !check.connected)
+    if (sent.linkLost || check.linkLost)
         return endWithBackup(ExitNoConnection, "the connection was lost while restoring", backupPath);
     if (sent.stopped || check.stopped)
         return endWithBackup(ExitStopped, "stopped while restoring", backupPath);
