@@ -50,6 +50,25 @@ constexpr Command kCommands[] = {
      "SIGINT or SIGTERM stops the upload between two blocks (exit status 7).\n"
      "Exit status 4 no connection or connection lost, 5 bootloader not found, 6 checksum\n"
      "mismatch, 7 upload stopped.\n" kConnectionHelp},
+    {"update", "update [--yes] [--backup BACKUP] [--wait SECONDS] [CONNECTION] FIRMWARE",
+     "Upload a firmware file and keep the controller's parameters: back up, flash, restore, verify.", &runUpdate,
+     "Reads the controller's 38 keys into the template (as read does) and saves them to BACKUP,\n"
+     "uploads FIRMWARE as flash does, waits for the controller to be restarted out of its\n"
+     "bootloader, sends the saved set back and reads all 38 keys back, listing each key that\n"
+     "differs from the backup on stdout as diff does. A key that cannot be read stops it before\n"
+     "anything is flashed (exit status 3), and so does a backup that cannot be saved (exit\n"
+     "status 2). From the backup on, the last line on stderr names the backup file.\n"
+     "--backup BACKUP  where the set is saved (not FIRMWARE itself); by default\n"
+     "                 $XDG_DATA_HOME/moravel/backups/<controller name>-<YYYYmmdd-HHMMSS>.ncp\n"
+     "                 (~/.local/share when XDG_DATA_HOME is unset or not absolute)\n"
+     "--wait SECONDS   after the upload, open the port of the upload every 2 s until the\n"
+     "                 controller answers, for at most SECONDS (default 60)\n"
+     "--yes            no prompts: neither the bootloader prompt nor \"Starten Sie den Controller\n"
+     "                 neu (Reset) und bestätigen Sie mit Enter.\" (needed when stdin is not a\n"
+     "                 terminal)\n"
+     "Exit status 0 the controller holds the backup's values again, 1 keys differ, 3 keys\n"
+     "failed, 4 no connection or the controller did not come back, 5 bootloader not found,\n"
+     "6 checksum mismatch, 7 upload stopped (also by SIGINT or SIGTERM).\n" kConnectionHelp},
     {"ports", "ports", "List COM1 ... COM8 with their devices and whether they can be opened.", &runPorts},
 };
 

@@ -101,4 +101,7 @@ int runDiff(std::span<const std::string> args);
 int runFlash(std::span<const std::string> args);
 int runPorts(std::span<const std::string> args);
 
+// Firmware update that keeps the parameters (update_command.cpp).
+int runUpdate(std::span<const std::string> args);
+
 } // namespace moravel::cli

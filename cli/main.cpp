@@ -19,7 +19,7 @@ void printHelp()
         std::printf("  %.*s\n      %.*s\n", static_cast<int>(c.usage.size()), c.usage.data(),
                     static_cast<int>(c.summary.size()), c.summary.data());
     std::puts("\n"
-              "CONNECTION (read, transfer, diff, flash; for this run only, never stored):\n"
+              "CONNECTION (read, transfer, diff, flash, update; for this run only, never stored):\n"
               "  --port COMn   open COM1 ... COM8 by number\n"
               "  --auto        use the first of COM1 ... COM8 with a controller\n"
               "  --name NAME   use the controller of this name (padded with blanks to 16 characters)\n"
@@ -36,7 +36,7 @@ void printHelp()
               "Exit status:\n"
               "  0  success\n"
               "  1  the file was rejected or (transfer) lacks exchanged keys, or diff /\n"
-              "     transfer --verify found differences\n"
+              "     transfer --verify / update found differences\n"
               "  2  wrong arguments, or a file that cannot be read or written\n"
               "  3  one or more keys failed\n"
               "  4  no connection, or the connection was lost\n"

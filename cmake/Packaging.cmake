@@ -231,7 +231,7 @@ interface is German.
 
 moravel-cli offers the same operations on the command line, for scripts and
 for workshop PCs without a display: check, format, read, transfer, diff,
-flash and ports. A udev rule for the controller's serial device is included
+flash, update (a firmware upload that keeps the parameters) and ports. A udev rule for the controller's serial device is included
 as an example.")
 
 set(CPACK_DEBIAN_QUORLINK_SIM_PACKAGE_NAME quorlink-sim)

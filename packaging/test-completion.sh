@@ -34,7 +34,7 @@ expect() {
 }
 
 # Commands and top-level options.
-expect 'moravel-cli ' check format read transfer diff flash ports --help --version
+expect 'moravel-cli ' check format read transfer diff flash update ports --help --version
 expect 'moravel-cli tr' transfer
 expect 'moravel-cli --v' --version
 # Each command's options, the connection options where the command talks to the controller.
@@ -43,6 +43,7 @@ expect 'moravel-cli read -' -o --port --auto --name --help
 expect 'moravel-cli transfer --' --verify --partial --backup --port --auto --name --help
 expect 'moravel-cli transfer --p' --partial --port
 expect 'moravel-cli flash --y' --yes
+expect 'moravel-cli update --' --yes --backup --wait --port --auto --name --help
 expect 'moravel-cli ports -' --help
 # Ports after --port, also after other options.
 expect 'moravel-cli read --port ' COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8
@@ -52,10 +53,12 @@ expect 'moravel-cli --port COM3 read --port COM5' COM5
 expect 'moravel-cli check ' machine.ncp spare.ncp saved
 expect 'moravel-cli transfer --verify m' machine.ncp
 expect 'moravel-cli flash --yes ' firmware.crx saved
+expect 'moravel-cli update --wait 30 ' firmware.crx saved
 expect 'moravel-cli read -o ' machine.ncp spare.ncp saved
 expect 'moravel-cli transfer --backup s' spare.ncp saved
 # Nothing to offer: the controller name, the operands of read and ports.
 expect 'moravel-cli read --name '
+expect 'moravel-cli update --wait '
 expect 'moravel-cli ports '
 
 if [[ $failures -ne 0 ]]; then

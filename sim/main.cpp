@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <spawn.h>
 #include <sstream>
@@ -34,6 +36,10 @@ Options:
   --other-name COM2=NAME   a port with a controller of another name (repeatable)
   --pace                   bytes at the line rate of 115200 bit/s 8N1
   --no-bootloader          'S' (enter the bootloader) gets no answer
+  --reset-after-upload SECONDS
+                           after the checksum answer of an upload the controller is
+                           reset out of its bootloader: it answers nothing for SECONDS,
+                           then comes back with factory parameter values
   -v, --verbose            after COMMAND, list the requests each port received
   -h, --help               this text
 
@@ -51,6 +57,7 @@ struct Options {
     std::map<int, std::string> otherNames;
     bool pace = false;
     bool bootloader = true;
+    std::optional<std::chrono::milliseconds> resetAfterUpload;
     bool verbose = false;
     std::vector<char*> command;
 };
@@ -69,6 +76,17 @@ int parsePort(const std::string& text)
     if (digits.size() != 1 || digits[0] < '1' || digits[0] > '8')
         usageError("not a port COM1 ... COM8: '" + text + "'");
     return digits[0] - '0';
+}
+
+// A time in seconds, with a fraction if need be: "2", "0.5".
+std::chrono::milliseconds parseSeconds(const std::string& option, const std::string& text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !(seconds >= 0.0 && seconds <= 86400.0))
+        usageError(option + " takes seconds from 0 to 86400, not '" + text + "'");
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0 + 0.5));
 }
 
 std::set<int> parsePortList(const std::string& text)
@@ -112,6 +130,8 @@ Options parse(int argc, char** argv)
             options.pace = true;
         } else if (arg == "--no-bootloader") {
             options.bootloader = false;
+        } else if (arg == "--reset-after-upload") {
+            options.resetAfterUpload = parseSeconds(arg, value());
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -286,6 +306,7 @@ int main(int argc, char** argv)
             device.setSilent(silent);
             device.setPacing(options.pace);
             device.setBootloaderPresent(options.bootloader);
+            device.setResetAfterUpload(options.resetAfterUpload);
         }
     } catch (const std::exception& e) {
         std::cerr << "quorlink-sim: " << e.what() << '\n';

@@ -109,7 +109,7 @@ int valueBytes(Shape shape)
     return 16;
 }
 
-ParameterStore::ParameterStore(const std::string& name)
+ParameterStore::ParameterStore(const std::string& name) : m_factoryName(name)
 {
     const auto put = [this](std::uint16_t key, const ValueArea& area) { m_values[checkedIndex(key)] = area; };
     put(0x0000, longArea(400));
@@ -136,6 +136,13 @@ ParameterStore::ParameterStore(const std::string& name)
     put(0x0501, longArea(1));
     put(0x0504, longArea(1));
     put(kNameKey, nameArea(name));
+}
+
+void ParameterStore::resetToFactory()
+{
+    const ParameterStore factory(m_factoryName);
+    std::lock_guard lock(m_mutex);
+    m_values = factory.m_values;
 }
 
 std::span<const std::uint16_t> ParameterStore::keys() { return kKeyNumbers; }

@@ -56,7 +56,11 @@ public:
     void setBytes(std::uint16_t key, std::span<const std::uint8_t> bytes);
     void setName(const std::string& name); // cut or blank-padded to 16 bytes
 
+    // Every key back to its factory value, the name to the one the store was made with.
+    void resetToFactory();
+
 private:
+    std::string m_factoryName;
     mutable std::mutex m_mutex;
     std::array<ValueArea, 38> m_values{};
 };

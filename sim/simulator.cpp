@@ -93,6 +93,8 @@ struct Device::Impl {
     bool identifyInPieces = false;
     bool wrongCrc = false;
     std::optional<BootloaderStep> bootloaderSilentAfter;
+    std::optional<Milliseconds> resetAfterUpload;
+    Clock::time_point restartedAt{}; // until then a reset controller takes no byte
     bool paced = false;
 
     MachineState state;
@@ -232,6 +234,18 @@ struct Device::Impl {
             return;
         }
         schedule(now, std::move(answer.bytes));
+        if (answer.step == BootloaderStep::Checksum && resetAfterUpload)
+            restart(now + *resetAfterUpload);
+    }
+
+    // The reset out of the bootloader: the new firmware starts from its factory values.
+    // The checksum answer already queued still goes out.
+    void restart(Clock::time_point backAt)
+    {
+        restartedAt = backAt;
+        partial.clear();
+        state = MachineState{};
+        parameters->resetToFactory();
     }
 
     // Bytes read from the master side. Caller holds the mutex.
@@ -240,7 +254,9 @@ struct Device::Impl {
         std::size_t inBootloader = 0;
         for (std::size_t i = 0; i < n && !vanished; ++i) {
             const std::uint8_t b = bytes[i];
-            if (bootloader) {
+            if (now < restartedAt) {
+                continue; // still starting up: the byte is lost
+            } else if (bootloader) {
                 ++inBootloader;
                 bootloaderBytes.push_back(b);
                 if (auto answer = bootloader->feed(b))
@@ -584,6 +600,17 @@ void Device::setWrongCrc(bool wrong)
 void Device::setBootloaderSilentAfter(std::optional<BootloaderStep> step)
 {
     update([&](Impl& d) { d.bootloaderSilentAfter = step; });
+}
+
+void Device::setResetAfterUpload(std::optional<Milliseconds> restart)
+{
+    update([&](Impl& d) { d.resetAfterUpload = restart; });
+}
+
+bool Device::restarting() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return Clock::now() < m_impl->restartedAt;
 }
 
 void Device::setPacing(bool paced)

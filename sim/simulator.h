@@ -26,7 +26,8 @@
 // its bootloader: it answers the 7 identifier bytes "AVRB128", then 'P' and 'e' with one
 // byte, 'A' plus two address bytes with one byte, '#' plus 8192 data bytes with one byte,
 // and '$' with the CRC-32 of all data bytes since the 'S' (4 bytes, most significant
-// first), after which the device is back in command mode.
+// first), after which the device is back in command mode, or, with setResetAfterUpload,
+// restarts: it answers nothing for a while and then comes back with factory parameters.
 //
 // Device threads run as real-time threads (SCHED_FIFO) where the process may ask for it, else
 // with nice -10 where it may raise its priority, so that a busy machine does not make a reply
@@ -154,6 +155,14 @@ public:
     void setWrongCrc(bool wrong);            // the CRC answer has its lowest bit flipped
     // The bootloader answers up to and including `step`, then nothing (nullopt = off).
     void setBootloaderSilentAfter(std::optional<BootloaderStep> step);
+
+    // After the checksum answer of an upload, the user resets the controller out of its
+    // bootloader: for `restart` it takes no byte and answers nothing, then it runs the new
+    // firmware, which starts from factory parameters and a fresh machine state (nullopt =
+    // off: back in command mode at once, parameters kept).
+    void setResetAfterUpload(std::optional<Milliseconds> restart);
+    // True from such a reset until the device answers again.
+    bool restarting() const;
 
     // Bytes in both directions at the line rate of 115200 8N1: reply bytes are written one
     // byte time apart and received bytes are consumed no faster than the line delivers them.

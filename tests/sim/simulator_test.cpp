@@ -51,6 +51,29 @@ TEST_F(Bootloader, ReturnsToCommandModeAfterTheChecksumAndWhenAbsentSwallowsTheE
     EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1); // frames stay aligned
 }
 
+// A reset out of the bootloader: silent until the restart is over, then a controller with
+// factory values.
+TEST_F(Bootloader, ComesBackAfterAResetWithFactoryValues)
+{
+    auto& device = openOnCom3();
+    device.parameters().setLong(0x0506, 9);
+    device.setResetAfterUpload(2s);
+    send({'S'});
+    EXPECT_EQ(answer().size(), 7u);
+    send({'$'});
+    EXPECT_EQ(answer(), Bytes(4, 0)) << "the checksum answer still goes out";
+    EXPECT_TRUE(device.restarting());
+    EXPECT_EQ(device.parameters().getLong(0x0506), sim::ParameterStore().getLong(0x0506));
+    EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 0) << "no answer while it restarts";
+    send({'S'});
+    EXPECT_TRUE(answer(200ms).empty()) << "nor from its bootloader";
+    for (const auto until = std::chrono::steady_clock::now() + 10s;
+         device.restarting() && std::chrono::steady_clock::now() < until;)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(StatusAbfrage(&m_ctx, 0), 1);
+    EXPECT_FALSE(device.inBootloader());
+}
+
 using Pacing = Bootloader;
 
 TEST_F(Pacing, HoldsAHostWriteToTheLineRateAndStillAnswersInTime)
@@ -167,6 +190,10 @@ std::uint64_t statusMask(const std::string& status, const std::string& field)
 
 TEST_F(SimProgram, CommandStartsWithDefaultStopSignalsAndExitStatusIsPassedOn)
 {
+    start({"--reset-after-upload", "soon", "--", "true"});
+    EXPECT_EQ(exitStatus(), 2);
+    start({"--reset-after-upload", "0.5", "--ports", "COM2", "--", "true"});
+    EXPECT_EQ(exitStatus(), 0);
     start({"--ports", "COM2", "--", "grep", "-E", "^Sig(Blk|Ign):", "/proc/self/status"});
     const std::string status = readUntil();
     EXPECT_EQ(exitStatus(), 0);
