@@ -42,6 +42,23 @@ private:
     std::string m_plainLabel;
 };
 
+// Waits for Enter on stdin. False at the end of input (Ctrl-D), on a read error, and when a
+// stop signal came.
+bool waitForEnter();
+
+// The upload's user (flash and update): the bootloader prompt, and the progress in bytes.
+class FlashInteraction : public StderrInteraction {
+public:
+    explicit FlashInteraction(bool assumeYes);
+    bool confirm(std::string_view text) override;
+
+protected:
+    bool assumeYes() const { return m_assumeYes; }
+
+private:
+    bool m_assumeYes;
+};
+
 // Keeps the messages in order, for output as JSON.
 class CollectingInteraction : public UserInteraction {
 public:

@@ -7,9 +7,9 @@
 
 #include "app/controller/moravel_app.h"
 #include "app/controller/port_diagnosis.h"
-#include "app/controller/template_file.h"
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
+#include "cli/controller_session.h"
 #include "cli/stop_signal.h"
 #include "link/common/port_map.h"
 #include "params/controller_exchange.h"
@@ -44,62 +44,6 @@ struct OptionLists {
         values.insert(values.end(), std::begin(kConnectionValues), std::end(kConnectionValues));
     }
 };
-
-// A fresh document is never modified, so these are never asked.
-class NoPrompts : public DocumentPrompts {
-public:
-    SaveAnswer askSaveChanges(const CMoravelSDIDoc&) override { return SaveAnswer::No; }
-    std::optional<std::string> chooseSavePath(const std::string&) override { return std::nullopt; }
-};
-
-// The stored settings, then the connection option of this run (not stored).
-std::optional<int> setUpConnection(const Arguments& args, CMoravelSDIApp& app)
-{
-    app.loadSettings();
-    const std::string* port = args.value("--port");
-    const std::string* name = args.value("--name");
-    if (int{args.has("--auto")} + (port != nullptr) + (name != nullptr) > 1)
-        return usageError("use only one of --port, --auto and --name");
-    if (args.has("--auto"))
-        app.connectionMode = 2;
-    if (port != nullptr) {
-        const int n = quorlink::parsePortNumber(*port, quorlink::PortNameForm::AnyCase);
-        if (n < 1 || n > 8)
-            return usageError("--port takes COM1 ... COM8, not '" + *port + "'");
-        app.connectionMode = 1;
-        std::memcpy(app.m_context.portName, "COM", 3);
-        app.m_context.portName[3] = static_cast<char>('0' + n);
-        app.m_context.portName[4] = '\0';
-    }
-    if (name != nullptr) {
-        const Cp1252Result bytes = utf8ToCp1252(*name);
-        if (!bytes.ok())
-            return usageError("--name: the name has characters that the controller cannot hold");
-        if (bytes.bytes.size() > MaxControllerNameChars)
-            return usageError("--name: the controller name has at most 16 characters");
-        // Blank-padded like the name a transfer sends, so that "NC-Travo USB" finds the
-        // controller that reports "NC-Travo USB    ".
-        app.connectionMode = 0;
-        const auto field = blankPaddedName(bytes.bytes);
-        std::memcpy(app.m_context.controllerName, field.data(), field.size());
-        app.m_context.controllerName[field.size()] = '\0';
-    }
-    return std::nullopt;
-}
-
-// After the open's own message: what the ports the open tried look like from here.
-int noConnection(const CMoravelSDIApp& app)
-{
-    std::vector<int> tried;
-    if (app.connectionMode == 1)
-        tried.push_back(portNumberForMode1(app.m_context.portName));
-    else
-        for (int n = 1; n <= 8; ++n)
-            tried.push_back(n);
-    for (const std::string& line : explainFailedOpen(tried))
-        std::fprintf(stderr, "moravel-cli: %s\n", line.c_str());
-    return ExitNoConnection;
-}
 
 // Closes the connection when the command ends, on every path. A port left open until the
 // process exits keeps its exclusive flag (TIOCEXCL) while another process holds the device,
@@ -141,19 +85,9 @@ bool linkLost(bool wasConnected, bool reportedLost, const CMoravelSDIApp& app)
 std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, StderrInteraction& ui, int& failedKeys,
                                   StopStatus onStop)
 {
-    NoPrompts prompts;
-    const std::string templatePath = findTemplateFile();
-    MessagesOnly templateUi(ui); // the built-in template's note is said below, in English
-    switch (doc.newFromTemplate(templatePath, prompts, templateUi)) {
-    case CMoravelSDIDoc::OpenResult::Loaded:
-        break;
-    case CMoravelSDIDoc::OpenResult::BuiltIn:
-        std::fprintf(stderr, "moravel-cli: no template file %s found; using the built-in template\n",
-                     std::string(TemplateFileName).c_str());
-        break;
-    default:
-        return fail("cannot read the template file '" + templatePath + "'");
-    }
+    MessagesOnly templateUi(ui); // the built-in template's note is said in English
+    if (const auto done = renewFromTemplate(doc, templateUi))
+        return done;
     const SweepResult result = app.readParameters(doc, ui);
     if (!result.connected)
         return noConnection(app);
@@ -253,62 +187,6 @@ std::optional<int> refuseMissingKeys(const Arguments& parsed, const ParameterSet
                  path.c_str(), exchangeList().size());
     return ExitRejected;
 }
-
-// Waits for Enter on stdin. False at the end of input (Ctrl-D), on a read error, and when a
-// stop signal came. The stop signals get in only inside ppoll, so one that arrives just
-// before the wait still ends it.
-bool waitForEnter()
-{
-    sigset_t stops;
-    sigset_t previous;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigprocmask(SIG_BLOCK, &stops, &previous);
-    bool entered = false;
-    while (stopSignal() == 0) {
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        if (::ppoll(&input, 1, nullptr, &previous) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        char c = 0;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n != 1)
-            break;
-        if (c == '\n') {
-            entered = true;
-            break;
-        }
-    }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return entered;
-}
-
-// The flash command's user: the bootloader prompt, and the progress in bytes.
-class FlashInteraction : public StderrInteraction {
-public:
-    explicit FlashInteraction(bool assumeYes) : m_assumeYes(assumeYes) { setProgressUnits("bytes", "Firmware"); }
-
-    bool confirm(std::string_view text) override
-    {
-        endBar();
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-        if (m_assumeYes) {
-            std::fputs("\n", stderr);
-            return stopSignal() == 0;
-        }
-        std::fputs("Press Enter when the bootloader is active (Ctrl-D cancels). ", stderr);
-        std::fflush(stderr);
-        const bool confirmed = waitForEnter();
-        std::fputs(confirmed ? "\n" : "\n\n", stderr);
-        return confirmed;
-    }
-
-private:
-    bool m_assumeYes;
-};
 
 } // namespace
 

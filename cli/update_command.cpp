@@ -7,9 +7,9 @@
 
 #include "app/controller/moravel_app.h"
 #include "app/controller/port_diagnosis.h"
-#include "app/controller/template_file.h"
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
+#include "cli/controller_session.h"
 #include "cli/stop_signal.h"
 #include "link/common/port_map.h"
 #include "params/cp1252.h"
@@ -48,13 +48,6 @@ constexpr std::chrono::milliseconds kStopPoll{50};
 constexpr std::string_view kFlags[] = {"--yes", "--auto"};
 constexpr std::string_view kValued[] = {"--backup", "--wait", "--port", "--name"};
 
-// A fresh document is never modified, so these are never asked.
-class NoPrompts : public DocumentPrompts {
-public:
-    SaveAnswer askSaveChanges(const CMoravelSDIDoc&) override { return SaveAnswer::No; }
-    std::optional<std::string> chooseSavePath(const std::string&) override { return std::nullopt; }
-};
-
 // Swallows the messages of the open attempts while the controller restarts.
 class QuietOpen : public UserInteraction {
 public:
@@ -66,154 +59,26 @@ private:
     const UserInteraction& m_ui;
 };
 
-// Waits for a line on stdin; false on end of input (Ctrl-D) or a stop request.
-bool waitForEnter(const UserInteraction& ui)
-{
-    std::string line;
-    for (;;) {
-        if (ui.stopRequested())
-            return false;
-        pollfd p{STDIN_FILENO, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(kStopPoll.count()));
-        if (ready <= 0)
-            continue;
-        char buffer[256];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        if (std::memchr(buffer, '\n', static_cast<std::size_t>(n)) != nullptr)
-            return true;
-    }
-}
-
-// The upload's user, as flash has it: the bootloader prompt, the progress on stderr (a bar on
-// a terminal, plain lines otherwise), and the restart prompt.
-class UpdateInteraction : public StderrInteraction {
+// The upload's user, as flash has it, and the restart prompt.
+class UpdateInteraction : public FlashInteraction {
 public:
-    explicit UpdateInteraction(bool assumeYes) : m_assumeYes(assumeYes), m_terminal(::isatty(STDERR_FILENO) != 0) {}
-
-    void showMessage(std::string_view text) override
-    {
-        closeBar();
-        StderrInteraction::showMessage(text);
-    }
-
-    bool confirm(std::string_view text) override
-    {
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-        if (m_assumeYes) {
-            std::fputs("\n", stderr);
-            return true;
-        }
-        std::fputs("Press Enter when the bootloader is active (Ctrl-D cancels). ", stderr);
-        std::fflush(stderr);
-        const bool confirmed = waitForEnter(*this);
-        std::fputs(confirmed ? "\n" : "\n\n", stderr);
-        return confirmed;
-    }
+    using FlashInteraction::FlashInteraction;
 
     // The restart prompt: only on a terminal, never with --yes. Enter typed during the upload
     // does not count.
     bool confirmRestart()
     {
-        if (m_assumeYes)
+        if (assumeYes())
             return true;
+        endBar();
         ::tcflush(STDIN_FILENO, TCIFLUSH);
         std::fprintf(stderr, "%.*s ", static_cast<int>(RestartPrompt.size()), RestartPrompt.data());
         std::fflush(stderr);
-        const bool confirmed = waitForEnter(*this);
+        const bool confirmed = waitForEnter();
         std::fputs(confirmed ? "\n" : "\n\n", stderr);
         return confirmed;
     }
-
-    void reportProgress(std::int64_t done, std::int64_t total) override
-    {
-        const auto now = Clock::now();
-        if (!m_started) {
-            m_started = true;
-            m_start = now;
-        }
-        const double seconds = std::chrono::duration<double>(now - m_start).count();
-        const int percent = static_cast<int>(done * 100 / total);
-        if (!m_terminal) {
-            std::fprintf(stderr, "Firmware: %lld / %lld bytes (%d %%), %.1f s\n", static_cast<long long>(done),
-                         static_cast<long long>(total), percent, seconds);
-            return;
-        }
-        constexpr int kWidth = 30;
-        const int filled = static_cast<int>(done * kWidth / total);
-        const int whole = static_cast<int>(seconds);
-        std::fprintf(stderr, "\r[%.*s%.*s] %3d %%  %lld / %lld bytes  %d:%02d", filled,
-                     "##############################", kWidth - filled, "..............................", percent,
-                     static_cast<long long>(done), static_cast<long long>(total), whole / 60, whole % 60);
-        m_barOpen = done < total;
-        if (!m_barOpen)
-            std::fputs("\n\n", stderr);
-        std::fflush(stderr);
-    }
-
-private:
-    void closeBar()
-    {
-        if (m_barOpen)
-            std::fputs("\n", stderr);
-        m_barOpen = false;
-    }
-
-    bool m_assumeYes;
-    bool m_terminal;
-    bool m_started = false;
-    bool m_barOpen = false;
-    Clock::time_point m_start;
 };
-
-// The stored settings, then the connection option of this run (not stored).
-std::optional<int> setUpConnection(const Arguments& args, CMoravelSDIApp& app)
-{
-    app.loadSettings();
-    const std::string* port = args.value("--port");
-    const std::string* name = args.value("--name");
-    if (int{args.has("--auto")} + (port != nullptr) + (name != nullptr) > 1)
-        return usageError("use only one of --port, --auto and --name");
-    if (args.has("--auto"))
-        app.connectionMode = 2;
-    if (port != nullptr) {
-        const int n = quorlink::parsePortNumber(*port, quorlink::PortNameForm::AnyCase);
-        if (n < 1 || n > 8)
-            return usageError("--port takes COM1 ... COM8, not '" + *port + "'");
-        app.connectionMode = 1;
-        std::snprintf(app.m_context.portName, sizeof app.m_context.portName, "COM%d", n);
-    }
-    if (name != nullptr) {
-        const Cp1252Result bytes = utf8ToCp1252(*name);
-        if (!bytes.ok())
-            return usageError("--name: the name has characters that the controller cannot hold");
-        if (bytes.bytes.size() > MaxControllerNameChars)
-            return usageError("--name: the controller name has at most 16 characters");
-        app.connectionMode = 0;
-        const auto field = blankPaddedName(bytes.bytes);
-        std::memcpy(app.m_context.controllerName, field.data(), field.size());
-        app.m_context.controllerName[field.size()] = '\0';
-    }
-    return std::nullopt;
-}
-
-// After the open's own message: what the ports tried look like from here.
-int noConnection(const std::vector<int>& tried)
-{
-    for (const std::string& line : explainFailedOpen(tried))
-        std::fprintf(stderr, "moravel-cli: %s\n", line.c_str());
-    return ExitNoConnection;
-}
-
-std::vector<int> portsTried(const CMoravelSDIApp& app)
-{
-    if (app.connectionMode == 1)
-        return {portNumberForMode1(app.m_context.portName)};
-    return {1, 2, 3, 4, 5, 6, 7, 8};
-}
 
 // "--wait SECONDS": whole seconds, 0 ... one day.
 std::optional<int> parseWait(const std::string* text)
@@ -367,21 +232,11 @@ int run(std::span<const std::string> args)
     // 1. The controller's set, read into the template as the read command does.
     StderrInteraction sweepUi; // the progress bar is the upload's only
     CMoravelSDIDoc backup;
-    NoPrompts prompts;
-    const std::string templatePath = findTemplateFile();
-    switch (backup.newFromTemplate(templatePath, prompts, sweepUi)) {
-    case CMoravelSDIDoc::OpenResult::Loaded:
-        break;
-    case CMoravelSDIDoc::OpenResult::BuiltIn:
-        std::fprintf(stderr, "moravel-cli: no template file %s found; using the built-in template\n",
-                     std::string(TemplateFileName).c_str());
-        break;
-    default:
-        return fail("cannot read the template file '" + templatePath + "'");
-    }
+    if (const auto done = renewFromTemplate(backup, sweepUi))
+        return *done;
     const SweepResult read = app.readParameters(backup, sweepUi);
     if (!read.connected)
-        return noConnection(portsTried(app));
+        return noConnection(app);
     if (read.failedKeys > 0 || read.linkLost || read.stopped) {
         app.CloseConnection(sweepUi);
         if (read.failedKeys > 0)
@@ -406,7 +261,7 @@ int run(std::span<const std::string> args)
     case UploadResult::Done:
         break;
     case UploadResult::NoConnection:
-        noConnection(portsTried(app));
+        noConnection(app);
         return endWithBackup(ExitNoConnection, "nothing flashed", backupPath);
     case UploadResult::BootloaderNotFound:
         return endWithBackup(ExitNoBootloader, "nothing flashed", backupPath);

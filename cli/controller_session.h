@@ -1,0 +1,27 @@
+#pragma once
+// What the controller commands share: the connection (the stored settings with this run's
+// --port, --auto or --name on top, and what to say when the open fails) and the template a
+// read starts from.
+
+#include "app/controller/moravel_app.h"
+#include "cli/commands.h"
+
+#include <optional>
+#include <vector>
+
+namespace moravel::cli {
+
+// Loads the stored settings, then applies the connection option of this run (not stored).
+// Returns the exit status of a usage error, or nothing.
+std::optional<int> setUpConnection(const Arguments& args, CMoravelSDIApp& app);
+
+// After the open's own message: what the ports tried look like from here, one line each on
+// stderr. Returns ExitNoConnection.
+int noConnection(const std::vector<int>& tried);
+int noConnection(const CMoravelSDIApp& app);
+
+// Renews doc from the template file, or from the built-in template (with a note on stderr)
+// when there is none. Returns the exit status when neither can be read, or nothing.
+std::optional<int> renewFromTemplate(CMoravelSDIDoc& doc, UserInteraction& ui);
+
+} // namespace moravel::cli
