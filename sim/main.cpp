@@ -68,6 +68,8 @@ struct Options {
     std::exit(2);
 }
 
+// The simulator parses port names itself rather than with the link library's parser: it is the
+// other end of the line and shares no code with the library.
 int parsePort(const std::string& text)
 {
     std::string digits = text;
