@@ -4,11 +4,12 @@
 #include "tests/cli/cli_runner.h"
 #include "tests/controller/controller_fixture.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <poll.h>
 #include <pty.h>
-#include <regex>
 #include <thread>
 
 namespace moravel::test {
@@ -198,7 +199,14 @@ TEST_F(UpdateCli, StopsBeforeFlashingWithoutAWholeBackupAndKeepsTheBackupWithout
     EXPECT_NE(noBootloader.err.find("CRX-Bootloader nicht gefunden!\n\n"), std::string::npos) << noBootloader.err;
     const auto files = filesIn(folder);
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_TRUE(std::regex_match(files[0], std::regex(".*/backups/Fr_se_2-20[0-9]{6}-[0-9]{6}\\.ncp"))) << files[0];
+    // .../backups/Fr_se_2-YYYYmmdd-HHMMSS.ncp
+    const std::string name = files[0].substr(files[0].rfind('/') + 1);
+    const std::string stamp = name.substr(std::string("Fr_se_2-").size(), 15);
+    EXPECT_NE(files[0].find("/backups/Fr_se_2-20"), std::string::npos) << files[0];
+    EXPECT_EQ(name.size(), std::string("Fr_se_2-YYYYmmdd-HHMMSS.ncp").size()) << files[0];
+    EXPECT_TRUE(name.ends_with(".ncp") && stamp[8] == '-' &&
+                std::all_of(stamp.begin(), stamp.end(), [](char c) { return c == '-' || std::isdigit(c) != 0; }))
+        << files[0];
     EXPECT_NE(readFile(files[0]).find("\n0505=  Fr\xE4se/2"), std::string::npos);
     EXPECT_EQ(lastLine(noBootloader.err), "moravel-cli: nothing flashed; backup of the parameters: " + files[0]);
 }
