@@ -5,9 +5,6 @@
 #include "tests/controller/controller_fixture.h"
 
 #include <filesystem>
-#include <functional>
-#include <poll.h>
-#include <pty.h>
 #include <regex>
 #include <thread>
 
@@ -48,21 +45,8 @@ std::vector<std::string> filesIn(const std::filesystem::path& folder)
     return names;
 }
 
-class UpdateCli : public ControllerTest {
+class UpdateCli : public CliControllerTest {
 protected:
-    CliRun run(const Texts& args, int status)
-    {
-        const CliRun r = runCli(dir, args);
-        EXPECT_EQ(r.status, status) << r.err;
-        return r;
-    }
-
-    std::string firmware(std::size_t size)
-    {
-        const Bytes image = randomBytes(size, 11);
-        return dir.write("fw.crx", std::string(image.begin(), image.end()));
-    }
-
     // A set unlike the factory's in every shape.
     static void ownSettings(Device& device)
     {
@@ -77,37 +61,6 @@ protected:
         p.setName("Fr\xE4se 2");
         p.setLong(0x0506, 9);
     }
-
-    // Runs moravel-cli on a terminal of its own; the first time the screen shows a prompt, its
-    // answer gives the key to type. Returns the exit status and the screen.
-    std::pair<int, std::string> onTerminal(const Texts& args,
-                                           std::vector<std::pair<std::string, std::function<char()>>> prompts)
-    {
-        int master = -1;
-        int slave = -1;
-        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-            return {-1, "no pseudo-terminal"};
-        const pid_t pid = spawnCli(args, slave, slave, slave, uid_t(-1), true);
-        ::close(slave);
-        std::string screen;
-        char buffer[4096];
-        ssize_t n = 0;
-        for (pollfd p{master, POLLIN, 0};
-             ::poll(&p, 1, 30000) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;) {
-            screen.append(buffer, static_cast<std::size_t>(n));
-            for (auto& [prompt, answer] : prompts) {
-                if (answer && screen.find(prompt) != std::string::npos) {
-                    const char key = answer();
-                    answer = nullptr;
-                    EXPECT_EQ(::write(master, &key, 1), 1);
-                }
-            }
-        }
-        ::close(master);
-        return {waitCli(pid), screen};
-    }
-
-    TempDir dir;
 };
 
 // On a terminal: the bootloader prompt, the upload, the restart prompt (no open attempt before
@@ -124,24 +77,24 @@ TEST_F(UpdateCli, RestoresEveryKeyToAControllerThatRestartsWithFactoryValues)
 
     bool restartAnswered = false;
     const auto [status, screen] =
-        onTerminal({"update", "--backup", backup, "--port", "COM3", firmware(20000)},
-                   {{"Press Enter",
-                     [&] {
-                         EXPECT_TRUE(device.bootloaderBytes().empty()) << "nothing flashed before the answer";
-                         EXPECT_EQ(valuesOf(device.parameters()), before) << "nothing changed by the backup";
-                         return '\n';
-                     }},
-                    {kRestartPrompt, [&] {
-                         restartAnswered = true;
-                         EXPECT_EQ(valuesOf(device.parameters()), factory)
-                             << "the new firmware starts from factory values";
-                         // The controller is back after 1 s, but nothing asks for it before Enter.
-                         const std::size_t frames = device.frameCount();
-                         std::this_thread::sleep_for(1500ms);
-                         EXPECT_FALSE(device.restarting());
-                         EXPECT_EQ(device.frameCount(), frames) << "an open attempt before Enter";
-                         return '\n';
-                     }}});
+        runOnTerminal({"update", "--backup", backup, "--port", "COM3", firmware(20000)},
+                      {{"Press Enter",
+                        [&](pid_t) {
+                            EXPECT_TRUE(device.bootloaderBytes().empty()) << "nothing flashed before the answer";
+                            EXPECT_EQ(valuesOf(device.parameters()), before) << "nothing changed by the backup";
+                            return '\n';
+                        }},
+                       {kRestartPrompt, [&](pid_t) {
+                            restartAnswered = true;
+                            EXPECT_EQ(valuesOf(device.parameters()), factory)
+                                << "the new firmware starts from factory values";
+                            // The controller is back after 1 s, but nothing asks for it before Enter.
+                            const std::size_t frames = device.frameCount();
+                            std::this_thread::sleep_for(1500ms);
+                            EXPECT_FALSE(device.restarting());
+                            EXPECT_EQ(device.frameCount(), frames) << "an open attempt before Enter";
+                            return '\n';
+                        }}});
     EXPECT_EQ(status, 0) << screen;
     EXPECT_TRUE(restartAnswered) << screen;
     EXPECT_EQ(device.bootloaderBytes().size(), 6u + 3 * 8193 + 1);
@@ -162,11 +115,12 @@ TEST_F(UpdateCli, EndsWhenTheRestartIsNotConfirmed)
     Device& device = controllerOn(3);
     const std::string backup = dir.file("b.ncp");
     std::size_t frames = 0;
-    const auto [status, screen] = onTerminal({"update", "--backup", backup, firmware(100)},
-                                             {{"Press Enter", [] { return '\n'; }}, {kRestartPrompt, [&] {
-                                                                                         frames = device.frameCount();
-                                                                                         return '\x04';
-                                                                                     }}});
+    const auto [status, screen] =
+        runOnTerminal({"update", "--backup", backup, firmware(100)},
+                      {{"Press Enter", [](pid_t) { return '\n'; }}, {kRestartPrompt, [&](pid_t) {
+                                                                         frames = device.frameCount();
+                                                                         return '\x04';
+                                                                     }}});
     EXPECT_EQ(status, 7) << screen;
     EXPECT_EQ(device.frameCount(), frames);
     EXPECT_EQ(lastLine(screen),
