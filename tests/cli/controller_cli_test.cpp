@@ -164,14 +164,30 @@ bool othersCanOpen(const std::string& path)
     return waitCli(child) == 0;
 }
 
-TEST_F(CliController, TransferChangesNothingForARejectedFileOrAnIncompleteOrUnwritableBackup)
+// A backup over the command's own input would replace what is about to be sent (or flashed):
+// refused before the controller is touched, however the two names reach the same file.
+TEST_F(CliController, TransferChangesNothingForARejectedFileABackupOverItsInputOrAnIncompleteOrUnwritableBackup)
 {
     Device& device = controllerOn(1);
+    const std::string good = parameterFile({"0506=5"}), text = readFile(good), image = firmware(100);
+    const std::string link = dir.file("link.ncp"), hard = dir.file("hard.ncp");
+    ASSERT_EQ(::symlink("set.ncp", link.c_str()), 0);
+    ASSERT_EQ(::link(good.c_str(), hard.c_str()), 0);
+    const Texts cases[] = {
+        {"transfer", "--backup", good, good},         {"transfer", "--backup", link, good},
+        {"transfer", "--backup=" + hard, link},       {"transfer", "--backup", dir.file("not-there/../set.ncp"), good},
+        {"flash", "--yes", "--backup", image, image},
+    };
+    for (const Texts& args : cases)
+        run(args, 2, "' is the input file '");
+    EXPECT_EQ(readFile(good), text);
+    EXPECT_EQ(readFile(image).size(), 100u);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
     run({"transfer", dir.write("bad.ncp", "0100=x\n")}, 1, "Syntax Error im Wert");
     EXPECT_EQ(device.frameCount(), 0u) << "not even opened";
 
     // Each of these ends the command early, and the port is closed all the same.
-    const std::string good = parameterFile({"0506=5"}), unwritable = dir.file("no/such/dir/b.ncp");
+    const std::string unwritable = dir.file("no/such/dir/b.ncp");
     device.setNoReplyForKey(0x0000);
     run({"transfer", "--backup", dir.file("b.ncp"), good}, 3, "no backup written");
     EXPECT_FALSE(std::filesystem::exists(dir.file("b.ncp")));
@@ -179,32 +195,10 @@ TEST_F(CliController, TransferChangesNothingForARejectedFileOrAnIncompleteOrUnwr
     device.setNoReplyForKey(std::nullopt);
     run({"transfer", "--backup", unwritable, good}, 2, "cannot write the backup");
     EXPECT_TRUE(othersCanOpen(device.slavePath())) << "transfer --backup";
-    run({"flash", "--yes", "--backup", unwritable, firmware(100)}, 2, "cannot write the backup");
+    run({"flash", "--yes", "--backup", unwritable, image}, 2, "cannot write the backup");
     EXPECT_TRUE(othersCanOpen(device.slavePath())) << "flash --backup";
     for (const auto& frame : device.frames())
         EXPECT_FALSE(frame.bytes[0] == 1 && frame.bytes[1] == 0x11) << "a parameter was changed";
-}
-
-// A backup over the command's own input would replace what is about to be sent (or flashed):
-// refused before the controller is touched, however the two names reach the same file.
-TEST_F(CliController, ABackupIsNeverTheInputFile)
-{
-    Device& device = controllerOn(1);
-    const std::string file = parameterFile({"0506=5"}), text = readFile(file), image = firmware(100);
-    const std::string link = dir.file("link.ncp"), hard = dir.file("hard.ncp");
-    ASSERT_EQ(::symlink("set.ncp", link.c_str()), 0);
-    ASSERT_EQ(::link(file.c_str(), hard.c_str()), 0);
-    const Texts cases[] = {
-        {"transfer", "--backup", file, file},         {"transfer", "--backup", link, file},
-        {"transfer", "--backup=" + hard, link},       {"transfer", "--backup", dir.file("not-there/../set.ncp"), file},
-        {"flash", "--yes", "--backup", image, image},
-    };
-    for (const Texts& args : cases)
-        run(args, 2, "' is the input file '");
-    EXPECT_EQ(readFile(file), text);
-    EXPECT_EQ(readFile(image).size(), 100u);
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(device.frameCount(), 0u) << "not even opened";
 }
 
 // Without a template file anywhere, read starts from the program's own copy: all keys and
@@ -318,28 +312,36 @@ TEST_F(CliController, FlashHasAnExitStatusForEveryFailure)
     run({"flash", "--yes", image}, 7, "Update fehlgeschlagen! Der Bootloader antwortet nicht (Checksumme).\n\n");
 }
 
-// On a terminal the prompt waits for Enter (Ctrl-D cancels) and the progress is one bar.
+// On a terminal the prompt waits for Enter and the progress is one bar; Ctrl-D cancels, and
+// SIGINT ends the wait: nothing is sent.
 TEST_F(CliController, FlashOnATerminalWaitsForEnterAndDrawsABar)
 {
     Device& device = controllerOn(2);
     const std::string image = firmware(20000);
-    for (const char answer : {'\n', '\x04'}) {
-        SCOPED_TRACE(answer == '\n' ? "Enter" : "Ctrl-D");
+    const struct {
+        char key; // '\0': SIGINT instead
+        int status;
+        std::string shown;
+    } cases[] = {{'\n', 0, "\r[##############################] 100 %  20000 / 20000 bytes  0:0"},
+                 {'\x04', 7, "Press Enter"},
+                 {'\0', 7, "moravel-cli: stopped by SIGINT; nothing sent"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.key));
         device.clearLogs();
         const auto [status, screen] =
-            runOnTerminal({"flash", image}, {{"Press Enter", [&](pid_t) {
+            runOnTerminal({"flash", image}, {{"Press Enter", [&](pid_t pid) {
                                                   EXPECT_TRUE(device.bootloaderBytes().empty())
                                                       << "nothing sent before the answer";
-                                                  return answer;
+                                                  if (c.key == '\0') {
+                                                      EXPECT_EQ(::kill(pid, SIGINT), 0);
+                                                  }
+                                                  return c.key;
                                               }}});
-        EXPECT_EQ(status, answer == '\n' ? 0 : 7) << screen;
+        EXPECT_EQ(status, c.status) << screen;
         EXPECT_EQ(screen.find("Firmware: "), std::string::npos) << "no plain lines on a terminal";
-        if (answer == '\n')
-            EXPECT_NE(screen.find("\r[##############################] 100 %  20000 / 20000 bytes  0:0"),
-                      std::string::npos)
-                << screen;
-        else
-            EXPECT_TRUE(device.bootloaderBytes().empty());
+        EXPECT_NE(screen.find(c.shown), std::string::npos) << screen;
+        EXPECT_EQ(device.bootloaderBytes().empty(), c.status != 0);
+        EXPECT_TRUE(othersCanOpen(device.slavePath()));
     }
 }
 
@@ -593,20 +595,6 @@ TEST_F(CliController, ASignalEndsASweepOrAnUploadAtItsNextStep)
     EXPECT_NE(flash.err.find("moravel-cli: stopped by SIGTERM; the upload is incomplete"), std::string::npos)
         << flash.err;
     EXPECT_LT(device.bootloaderBytes().size(), 6u + 11 * 8193) << "stopped between blocks";
-    EXPECT_TRUE(othersCanOpen(device.slavePath()));
-}
-
-// The bootloader prompt's wait for Enter ends on the signal: nothing is sent.
-TEST_F(CliController, ASignalAtTheBootloaderPromptSendsNothing)
-{
-    Device& device = controllerOn(2);
-    const auto [status, screen] = runOnTerminal({"flash", firmware(100)}, {{"Press Enter", [](pid_t pid) {
-                                                                                EXPECT_EQ(::kill(pid, SIGINT), 0);
-                                                                                return '\0';
-                                                                            }}});
-    EXPECT_EQ(status, 7) << screen;
-    EXPECT_NE(screen.find("moravel-cli: stopped by SIGINT; nothing sent"), std::string::npos) << screen;
-    EXPECT_TRUE(device.bootloaderBytes().empty());
     EXPECT_TRUE(othersCanOpen(device.slavePath()));
 }
 

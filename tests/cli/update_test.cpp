@@ -26,14 +26,10 @@ Values valuesOf(const ParameterStore& store)
 }
 
 // The last line of a text (without its line break).
-std::string lastLine(const std::string& text)
+std::string lastLine(std::string text)
 {
-    const std::size_t end = text.find_last_not_of('\n');
-    if (end == std::string::npos)
-        return {};
-    const std::size_t start = text.rfind('\n', end);
-    return text.substr(start == std::string::npos ? 0 : start + 1,
-                       end - (start == std::string::npos ? 0 : start + 1) + 1);
+    text.erase(text.find_last_not_of('\n') + 1); // npos + 1: all of it
+    return text.substr(text.rfind('\n') + 1);
 }
 
 std::vector<std::string> filesIn(const std::filesystem::path& folder)
