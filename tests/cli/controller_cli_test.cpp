@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <csignal>
-#include <poll.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace moravel::test {
 namespace {
@@ -393,50 +393,45 @@ TEST_F(CliController, FailedOpensAndPortsSayWhatEachPortIs)
         << denied.err;
 }
 
-// moravel-cli as a child whose stderr the test reads as it comes: stdin from /dev/null, stdout
-// to a file of dir.
+// moravel-cli as a child whose stderr the test watches as it comes: stdin from /dev/null,
+// stdout and stderr to files of dir.
 class WatchedCli {
 public:
-    WatchedCli(const TempDir& dir, Texts args)
+    WatchedCli(const TempDir& dir, Texts args) : m_errPath(dir.file("stderr"))
     {
-        int pipeFds[2];
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-            std::abort();
-        const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        const int out = ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        pid = spawnCli(std::move(args), in, out, pipeFds[1]);
-        ::close(in);
-        ::close(out);
-        ::close(pipeFds[1]);
-        m_err = pipeFds[0];
+        const int fds[] = {::open("/dev/null", O_RDONLY | O_CLOEXEC),
+                           ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
+                           ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+        pid = spawnCli(std::move(args), fds[0], fds[1], fds[2]);
+        for (int fd : fds)
+            ::close(fd);
     }
     ~WatchedCli()
     {
-        if (m_err >= 0)
+        if (pid > 0)
             finish();
     }
 
-    // Reads stderr until it holds text; false when it ended or 30 s passed first.
+    // Waits until stderr holds text; false when 30 s passed first.
     bool waitFor(const std::string& text)
     {
         const auto start = std::chrono::steady_clock::now();
-        while (err.find(text) == std::string::npos) {
-            if (secondsSince(start) > 30 || !readSome(1000))
-                return err.find(text) != std::string::npos;
+        while ((err = readFile(m_errPath)).find(text) == std::string::npos) {
+            if (secondsSince(start) > 30)
+                return false;
+            std::this_thread::sleep_for(10ms);
         }
         return true;
     }
 
-    // Reads stderr to its end and waits for the child; its raw wait status.
+    // Waits for the child; its raw wait status.
     int finish()
     {
-        while (readSome(60000)) {
-        }
-        ::close(m_err);
-        m_err = -1;
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        pid = -1;
+        err = readFile(m_errPath);
         return status;
     }
 
@@ -444,20 +439,7 @@ public:
     std::string err;
 
 private:
-    bool readSome(int timeoutMs)
-    {
-        pollfd p{m_err, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return false;
-        char buffer[4096];
-        const ssize_t n = ::read(m_err, buffer, sizeof buffer);
-        if (n <= 0)
-            return false;
-        err.append(buffer, static_cast<std::size_t>(n));
-        return true;
-    }
-
-    int m_err = -1;
+    std::string m_errPath;
 };
 
 // A transfer sends only values that came from the file: one that lacks exchanged keys is
@@ -531,6 +513,7 @@ TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
         SCOPED_TRACE(c.args.front() + " ... " + c.args.back());
         device.clearLogs();
         dir.write("stdout", "");
+        dir.write("stderr", "");
         const auto before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
         WatchedCli cli(dir, c.args);
         ASSERT_TRUE(cli.waitFor("Parameterübertragung ... \n")) << cli.err;
