@@ -276,13 +276,13 @@ TEST_F(CliController, FlashUploadsWithPlainProgressAndABackup)
 {
     Device& device = controllerOn(2);
     const std::string backup = dir.file("before.ncp");
-    const CliRun flashed = run({"flash", "--yes", "--backup", backup, firmware(10000)}, 0);
+    const CliRun flashed =
+        run({"flash", "--yes", "--backup", backup, firmware(10000)}, 0, "\nFirmware: 8192 / 10000 bytes (81 %), ");
     // The backup's sweep, then the upload: status texts and one plain line per block, counted
     // in the file's bytes.
     const std::string upload = "Aktivieren Sie den Bootloader (Enter+Reset)\n\nFirmwareübertragung ... \n"
                                "Firmware: 0 / 10000 bytes (0 %), ";
     EXPECT_EQ(flashed.err.rfind(sweepStatus() + upload, 0), 0u) << flashed.err;
-    EXPECT_NE(flashed.err.find("\nFirmware: 8192 / 10000 bytes (81 %), "), std::string::npos);
     const std::size_t last = flashed.err.find("\nFirmware: 10000 / 10000 bytes (100 %), ");
     ASSERT_NE(last, std::string::npos);
     EXPECT_EQ(flashed.err.substr(flashed.err.find('\n', last + 1)),
@@ -485,8 +485,7 @@ TEST_F(CliController, ALostLinkEndsWithStatusFourAndWritesNothing)
     EXPECT_EQ(read.err.find("Fehler bei ParameterLesen"), read.err.rfind("Fehler bei ParameterLesen"))
         << "one message, not one per key\n"
         << read.err;
-    const CliRun toStdout = run({"read"}, 4);
-    EXPECT_EQ(toStdout.out, "");
+    EXPECT_EQ(run({"read"}, 4).out, "");
 }
 
 // The first SIGINT or SIGTERM ends the key in flight, switches the controller back to mode 2
