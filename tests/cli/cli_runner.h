@@ -1,11 +1,15 @@
 #pragma once
 // moravel-cli run as a child process with chosen standard descriptors.
 
+#include "tests/controller/controller_fixture.h"
 #include "tests/support/test_support.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
 #include <grp.h>
+#include <poll.h>
+#include <pty.h>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -74,5 +78,60 @@ inline CliRun runCli(const TempDir& dir, std::vector<std::string> args, std::str
     run.err = readFile(dir.file("stderr"));
     return run;
 }
+
+// What to do the first time moravel-cli's screen shows a prompt: the answer gets the child's
+// pid and returns the key to type, or '\0' for none.
+using Prompts = std::vector<std::pair<std::string, std::function<char(pid_t)>>>;
+
+// Runs moravel-cli on a pseudo-terminal that is its controlling terminal and answers the
+// prompts. Returns the exit status and the screen.
+inline std::pair<int, std::string> runOnTerminal(std::vector<std::string> args, Prompts prompts)
+{
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return {-1, "no pseudo-terminal"};
+    const pid_t pid = spawnCli(std::move(args), slave, slave, slave, uid_t(-1), true);
+    ::close(slave);
+    std::string screen;
+    char buffer[4096];
+    ssize_t n = 0;
+    for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 30000) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;) {
+        screen.append(buffer, static_cast<std::size_t>(n));
+        for (auto& [prompt, answer] : prompts) {
+            if (answer && screen.find(prompt) != std::string::npos) {
+                const char key = answer(pid);
+                answer = nullptr;
+                if (key != '\0') {
+                    EXPECT_EQ(::write(master, &key, 1), 1);
+                }
+            }
+        }
+    }
+    ::close(master);
+    return {waitCli(pid), screen};
+}
+
+// moravel-cli against the simulated controllers, its files in dir.
+class CliControllerTest : public ControllerTest {
+protected:
+    // Runs moravel-cli and checks its exit status and that its stderr contains err.
+    CliRun run(const Texts& args, int status, const std::string& err = "")
+    {
+        const CliRun r = runCli(dir, args);
+        EXPECT_EQ(r.status, status) << args.front() << " ... " << args.back() << "\n" << r.err;
+        EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
+        return r;
+    }
+
+    // A firmware image of size random bytes.
+    std::string firmware(std::size_t size)
+    {
+        const Bytes image = randomBytes(size, 7);
+        return dir.write("fw.crx", std::string(image.begin(), image.end()));
+    }
+
+    TempDir dir;
+};
 
 } // namespace moravel::test

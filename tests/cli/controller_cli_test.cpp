@@ -8,9 +8,8 @@
 
 #include <algorithm>
 #include <csignal>
-#include <poll.h>
-#include <pty.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace moravel::test {
 namespace {
@@ -31,17 +30,8 @@ std::string valueIn(const std::string& text, const std::string& key)
     return value.erase(value.find_last_not_of(' ') + 1);
 }
 
-class CliController : public ControllerTest {
+class CliController : public CliControllerTest {
 protected:
-    // Runs moravel-cli and checks its exit status and that its stderr contains err.
-    CliRun run(const Texts& args, int status, const std::string& err = "")
-    {
-        const CliRun r = runCli(dir, args);
-        EXPECT_EQ(r.status, status) << args.front() << " ... " << args.back() << "\n" << r.err;
-        EXPECT_NE(r.err.find(err), std::string::npos) << r.err;
-        return r;
-    }
-
     // The template with the given lines replaced (each "KEY=VALUE").
     std::string parameterFile(std::initializer_list<std::string> lines)
     {
@@ -52,14 +42,6 @@ protected:
         }
         return dir.write("set.ncp", text);
     }
-
-    std::string firmware(std::size_t size)
-    {
-        const Bytes image = randomBytes(size, 7);
-        return dir.write("fw.crx", std::string(image.begin(), image.end()));
-    }
-
-    TempDir dir;
 };
 
 // The read command: the template first, then the sweep; every value shape unpacked into the
@@ -89,6 +71,20 @@ TEST_F(CliController, ReadSweepsTheControllerIntoTheTemplateAndWritesAFileOrStdo
               sweepStatus("Fehler bei ParameterLesen    HBYTE_MECHANIK  LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT.\n\n"));
     EXPECT_EQ(valueIn(failed.out, "0403"), "100.000000") << "the template's value stays";
     EXPECT_EQ(valueIn(failed.out, "0101"), "7.250000");
+
+    // The partial result goes to a new file or stdout, but an existing file is kept unless
+    // --force says otherwise.
+    const std::string kept = dir.write("good.ncp", "gut\n");
+    run({"read", "-o", kept}, 3,
+        "moravel-cli: 1 key(s) could not be read; the partial result is not written to '" + kept +
+            "', which is kept as it was (--force writes it)\n");
+    EXPECT_EQ(readFile(kept), "gut\n");
+    run({"read", "-o", kept, "--force"}, 3);
+    EXPECT_EQ(valueIn(readFile(kept), "0403"), "100.000000");
+    const std::string fresh = dir.file("fresh.ncp");
+    run({"read", "-o", fresh}, 3);
+    EXPECT_EQ(readFile(fresh), readFile(kept));
+    run({"read", "--force"}, 2, "--force goes with -o FILE");
 }
 
 // A run with an option never touches the settings file. An upload of a few bytes opens the
@@ -136,64 +132,72 @@ TEST_F(CliController, TransferBacksUpSendsVerifiesAndReportsAFailedKey)
               sweepStatus("Fehler bei Parameterübertragung    HBYTE_SONSTIGE LBYTE_SONSTIGE_CONTROLLERNAME_CHAR.\n\n"));
 }
 
-TEST_F(CliController, TransferChangesNothingForARejectedFileOrAnIncompleteOrUnwritableBackup)
-{
-    Device& device = controllerOn(1);
-    run({"transfer", dir.write("bad.ncp", "0100=x\n")}, 1, "Syntax Error im Wert");
-    EXPECT_EQ(device.frameCount(), 0u) << "not even opened";
+int exitStatus(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -WTERMSIG(waitStatus); }
 
-    const std::string good = parameterFile({"0506=5"});
-    device.setNoReplyForKey(0x0000);
-    run({"transfer", "--backup", dir.file("b.ncp"), good}, 3, "no backup written");
-    EXPECT_FALSE(std::filesystem::exists(dir.file("b.ncp")));
-    device.setNoReplyForKey(std::nullopt);
-    run({"transfer", "--backup", dir.file("no/such/dir/b.ncp"), good}, 2, "cannot write the backup");
-    for (const auto& frame : device.frames())
-        EXPECT_FALSE(frame.bytes[0] == 1 && frame.bytes[1] == 0x11) << "a parameter was changed";
+bool isModeSwitch(const quorlink::sim::ReceivedFrame& f, int mode)
+{
+    return f.bytes[0] == 0 && f.bytes[1] == 1 && f.bytes[2] == mode;
+}
+
+bool isParameterFrame(const quorlink::sim::ReceivedFrame& f) { return f.bytes[0] == 1; }
+
+// Whether a user other than the one who ran moravel-cli can open the device now. A port that
+// was left open at exit keeps its exclusive flag while the simulator holds the device, and
+// the open fails with EBUSY. Root passes that flag, so as root the open is made as "nobody".
+bool othersCanOpen(const std::string& path)
+{
+    if (::geteuid() != 0) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    }
+    if (::chmod(path.c_str(), 0666) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        ::_exit(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0 ? 0 : 1);
+    }
+    return waitCli(child) == 0;
 }
 
 // A backup over the command's own input would replace what is about to be sent (or flashed):
 // refused before the controller is touched, however the two names reach the same file.
-TEST_F(CliController, ABackupIsNeverTheInputFile)
+TEST_F(CliController, TransferChangesNothingForARejectedFileABackupOverItsInputOrAnIncompleteOrUnwritableBackup)
 {
     Device& device = controllerOn(1);
-    const std::string file = parameterFile({"0506=5"}), text = readFile(file), image = firmware(100);
+    const std::string good = parameterFile({"0506=5"}), text = readFile(good), image = firmware(100);
     const std::string link = dir.file("link.ncp"), hard = dir.file("hard.ncp");
     ASSERT_EQ(::symlink("set.ncp", link.c_str()), 0);
-    ASSERT_EQ(::link(file.c_str(), hard.c_str()), 0);
+    ASSERT_EQ(::link(good.c_str(), hard.c_str()), 0);
     const Texts cases[] = {
-        {"transfer", "--backup", file, file},         {"transfer", "--backup", link, file},
-        {"transfer", "--backup=" + hard, link},       {"transfer", "--backup", dir.file("not-there/../set.ncp"), file},
+        {"transfer", "--backup", good, good},         {"transfer", "--backup", link, good},
+        {"transfer", "--backup=" + hard, link},       {"transfer", "--backup", dir.file("not-there/../set.ncp"), good},
         {"flash", "--yes", "--backup", image, image},
     };
     for (const Texts& args : cases)
         run(args, 2, "' is the input file '");
-    EXPECT_EQ(readFile(file), text);
+    EXPECT_EQ(readFile(good), text);
     EXPECT_EQ(readFile(image).size(), 100u);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
+    run({"transfer", dir.write("bad.ncp", "0100=x\n")}, 1, "Syntax Error im Wert");
     EXPECT_EQ(device.frameCount(), 0u) << "not even opened";
-}
 
-// With keys that could not be read, the partial result (template values for them) goes to a
-// new file or stdout, but an existing file is kept unless --force says otherwise.
-TEST_F(CliController, ReadKeepsAnExistingFileWhenKeysFailUnlessForced)
-{
-    Device& device = controllerOn(3);
-    device.setNoReplyForKey(0x0403);
-    const std::string out = dir.write("good.ncp", "gut\n");
-    const CliRun kept = run({"read", "-o", out}, 3);
-    EXPECT_NE(kept.err.find("moravel-cli: 1 key(s) could not be read; the partial result is not written to '" + out +
-                            "', which is kept as it was (--force writes it)\n"),
-              std::string::npos)
-        << kept.err;
-    EXPECT_EQ(readFile(out), "gut\n");
-
-    run({"read", "-o", out, "--force"}, 3);
-    EXPECT_EQ(valueIn(readFile(out), "0403"), "100.000000");
-    const std::string fresh = dir.file("fresh.ncp");
-    run({"read", "-o", fresh}, 3);
-    EXPECT_EQ(readFile(fresh), readFile(out));
-    run({"read", "--force"}, 2, "--force goes with -o FILE");
+    // Each of these ends the command early, and the port is closed all the same.
+    const std::string unwritable = dir.file("no/such/dir/b.ncp");
+    device.setNoReplyForKey(0x0000);
+    run({"transfer", "--backup", dir.file("b.ncp"), good}, 3, "no backup written");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("b.ncp")));
+    EXPECT_TRUE(othersCanOpen(device.slavePath())) << "a key of the backup failed";
+    device.setNoReplyForKey(std::nullopt);
+    run({"transfer", "--backup", unwritable, good}, 2, "cannot write the backup");
+    EXPECT_TRUE(othersCanOpen(device.slavePath())) << "transfer --backup";
+    run({"flash", "--yes", "--backup", unwritable, image}, 2, "cannot write the backup");
+    EXPECT_TRUE(othersCanOpen(device.slavePath())) << "flash --backup";
+    for (const auto& frame : device.frames())
+        EXPECT_FALSE(frame.bytes[0] == 1 && frame.bytes[1] == 0x11) << "a parameter was changed";
 }
 
 // Without a template file anywhere, read starts from the program's own copy: all keys and
@@ -272,13 +276,13 @@ TEST_F(CliController, FlashUploadsWithPlainProgressAndABackup)
 {
     Device& device = controllerOn(2);
     const std::string backup = dir.file("before.ncp");
-    const CliRun flashed = run({"flash", "--yes", "--backup", backup, firmware(10000)}, 0);
+    const CliRun flashed =
+        run({"flash", "--yes", "--backup", backup, firmware(10000)}, 0, "\nFirmware: 8192 / 10000 bytes (81 %), ");
     // The backup's sweep, then the upload: status texts and one plain line per block, counted
     // in the file's bytes.
     const std::string upload = "Aktivieren Sie den Bootloader (Enter+Reset)\n\nFirmwareübertragung ... \n"
                                "Firmware: 0 / 10000 bytes (0 %), ";
     EXPECT_EQ(flashed.err.rfind(sweepStatus() + upload, 0), 0u) << flashed.err;
-    EXPECT_NE(flashed.err.find("\nFirmware: 8192 / 10000 bytes (81 %), "), std::string::npos);
     const std::size_t last = flashed.err.find("\nFirmware: 10000 / 10000 bytes (100 %), ");
     ASSERT_NE(last, std::string::npos);
     EXPECT_EQ(flashed.err.substr(flashed.err.find('\n', last + 1)),
@@ -307,41 +311,36 @@ TEST_F(CliController, FlashHasAnExitStatusForEveryFailure)
     run({"flash", "--yes", image}, 7, "Update fehlgeschlagen! Der Bootloader antwortet nicht (Checksumme).\n\n");
 }
 
-// On a terminal the prompt waits for Enter (Ctrl-D cancels) and the progress is one bar.
+// On a terminal the prompt waits for Enter and the progress is one bar; Ctrl-D cancels, and
+// SIGINT ends the wait: nothing is sent.
 TEST_F(CliController, FlashOnATerminalWaitsForEnterAndDrawsABar)
 {
     Device& device = controllerOn(2);
     const std::string image = firmware(20000);
-    for (const char answer : {'\n', '\x04'}) {
-        SCOPED_TRACE(answer == '\n' ? "Enter" : "Ctrl-D");
+    const struct {
+        char key; // '\0': SIGINT instead
+        int status;
+        std::string shown;
+    } cases[] = {{'\n', 0, "\r[##############################] 100 %  20000 / 20000 bytes  0:0"},
+                 {'\x04', 7, "Press Enter"},
+                 {'\0', 7, "moravel-cli: stopped by SIGINT; nothing sent"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.key));
         device.clearLogs();
-        int master = -1;
-        int slave = -1;
-        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-        const pid_t pid = spawnCli({"flash", image}, slave, slave, slave, uid_t(-1), true);
-        ::close(slave);
-        std::string screen;
-        char buffer[4096];
-        ssize_t n = 0;
-        for (pollfd p{master, POLLIN, 0};
-             ::poll(&p, 1, 20000) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;) {
-            const bool prompted = screen.find("Press Enter") != std::string::npos;
-            screen.append(buffer, static_cast<std::size_t>(n));
-            if (!prompted && screen.find("Press Enter") != std::string::npos) {
-                EXPECT_TRUE(device.bootloaderBytes().empty()) << "nothing sent before the answer";
-                ASSERT_EQ(::write(master, &answer, 1), 1);
-            }
-        }
-        ::close(master);
-        const int status = waitCli(pid);
-        EXPECT_EQ(status, answer == '\n' ? 0 : 7) << screen;
+        const auto [status, screen] =
+            runOnTerminal({"flash", image}, {{"Press Enter", [&](pid_t pid) {
+                                                  EXPECT_TRUE(device.bootloaderBytes().empty())
+                                                      << "nothing sent before the answer";
+                                                  if (c.key == '\0') {
+                                                      EXPECT_EQ(::kill(pid, SIGINT), 0);
+                                                  }
+                                                  return c.key;
+                                              }}});
+        EXPECT_EQ(status, c.status) << screen;
         EXPECT_EQ(screen.find("Firmware: "), std::string::npos) << "no plain lines on a terminal";
-        if (answer == '\n')
-            EXPECT_NE(screen.find("\r[##############################] 100 %  20000 / 20000 bytes  0:0"),
-                      std::string::npos)
-                << screen;
-        else
-            EXPECT_TRUE(device.bootloaderBytes().empty());
+        EXPECT_NE(screen.find(c.shown), std::string::npos) << screen;
+        EXPECT_EQ(device.bootloaderBytes().empty(), c.status != 0);
+        EXPECT_TRUE(othersCanOpen(device.slavePath()));
     }
 }
 
@@ -393,50 +392,45 @@ TEST_F(CliController, FailedOpensAndPortsSayWhatEachPortIs)
         << denied.err;
 }
 
-// moravel-cli as a child whose stderr the test reads as it comes: stdin from /dev/null, stdout
-// to a file of dir.
+// moravel-cli as a child whose stderr the test watches as it comes: stdin from /dev/null,
+// stdout and stderr to files of dir.
 class WatchedCli {
 public:
-    WatchedCli(const TempDir& dir, Texts args)
+    WatchedCli(const TempDir& dir, Texts args) : m_errPath(dir.file("stderr"))
     {
-        int pipeFds[2];
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-            std::abort();
-        const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        const int out = ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        pid = spawnCli(std::move(args), in, out, pipeFds[1]);
-        ::close(in);
-        ::close(out);
-        ::close(pipeFds[1]);
-        m_err = pipeFds[0];
+        const int fds[] = {::open("/dev/null", O_RDONLY | O_CLOEXEC),
+                           ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
+                           ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+        pid = spawnCli(std::move(args), fds[0], fds[1], fds[2]);
+        for (int fd : fds)
+            ::close(fd);
     }
     ~WatchedCli()
     {
-        if (m_err >= 0)
+        if (pid > 0)
             finish();
     }
 
-    // Reads stderr until it holds text; false when it ended or 30 s passed first.
+    // Waits until stderr holds text; false when 30 s passed first.
     bool waitFor(const std::string& text)
     {
         const auto start = std::chrono::steady_clock::now();
-        while (err.find(text) == std::string::npos) {
-            if (secondsSince(start) > 30 || !readSome(1000))
-                return err.find(text) != std::string::npos;
+        while ((err = readFile(m_errPath)).find(text) == std::string::npos) {
+            if (secondsSince(start) > 30)
+                return false;
+            std::this_thread::sleep_for(10ms);
         }
         return true;
     }
 
-    // Reads stderr to its end and waits for the child; its raw wait status.
+    // Waits for the child; its raw wait status.
     int finish()
     {
-        while (readSome(60000)) {
-        }
-        ::close(m_err);
-        m_err = -1;
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        pid = -1;
+        err = readFile(m_errPath);
         return status;
     }
 
@@ -444,52 +438,8 @@ public:
     std::string err;
 
 private:
-    bool readSome(int timeoutMs)
-    {
-        pollfd p{m_err, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return false;
-        char buffer[4096];
-        const ssize_t n = ::read(m_err, buffer, sizeof buffer);
-        if (n <= 0)
-            return false;
-        err.append(buffer, static_cast<std::size_t>(n));
-        return true;
-    }
-
-    int m_err = -1;
+    std::string m_errPath;
 };
-
-int exitStatus(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -WTERMSIG(waitStatus); }
-
-bool isModeSwitch(const quorlink::sim::ReceivedFrame& f, int mode)
-{
-    return f.bytes[0] == 0 && f.bytes[1] == 1 && f.bytes[2] == mode;
-}
-
-bool isParameterFrame(const quorlink::sim::ReceivedFrame& f) { return f.bytes[0] == 1; }
-
-// Whether a user other than the one who ran moravel-cli can open the device now. A port that
-// was left open at exit keeps its exclusive flag while the simulator holds the device, and
-// the open fails with EBUSY. Root passes that flag, so as root the open is made as "nobody".
-bool othersCanOpen(const std::string& path)
-{
-    if (::geteuid() != 0) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0)
-            ::close(fd);
-        return fd >= 0;
-    }
-    if (::chmod(path.c_str(), 0666) != 0)
-        return false;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
-        ::_exit(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0 ? 0 : 1);
-    }
-    return waitCli(child) == 0;
-}
 
 // A transfer sends only values that came from the file: one that lacks exchanged keys is
 // refused before the port is opened, and --partial sends just the keys it holds.
@@ -535,23 +485,12 @@ TEST_F(CliController, ALostLinkEndsWithStatusFourAndWritesNothing)
     EXPECT_EQ(read.err.find("Fehler bei ParameterLesen"), read.err.rfind("Fehler bei ParameterLesen"))
         << "one message, not one per key\n"
         << read.err;
-    const CliRun toStdout = run({"read"}, 4);
-    EXPECT_EQ(toStdout.out, "");
-}
-
-TEST_F(CliController, ALostLinkDuringAnUploadEndsWithStatusFour)
-{
-    Device& device = controllerOn(2);
-    device.setPacing(true); // about 0.7 s per block
-    WatchedCli flash(dir, {"flash", "--yes", firmware(6 * 8192)});
-    ASSERT_TRUE(flash.waitFor("Firmware: 8192 / ")) << flash.err;
-    device.disappearNow();
-    EXPECT_EQ(exitStatus(flash.finish()), 4) << flash.err;
+    EXPECT_EQ(run({"read"}, 4).out, "");
 }
 
 // The first SIGINT or SIGTERM ends the key in flight, switches the controller back to mode 2
 // and closes the port; nothing is written (an existing file stays, no temporary file is left)
-// and the exit status is 128 + the signal.
+// and the exit status is 128 + the signal. A second signal ends the program at once.
 TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
 {
     Device& device = controllerOn(3);
@@ -572,6 +511,7 @@ TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
         SCOPED_TRACE(c.args.front() + " ... " + c.args.back());
         device.clearLogs();
         dir.write("stdout", "");
+        dir.write("stderr", "");
         const auto before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
         WatchedCli cli(dir, c.args);
         ASSERT_TRUE(cli.waitFor("Parameterübertragung ... \n")) << cli.err;
@@ -592,6 +532,25 @@ TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
         EXPECT_TRUE(std::any_of(frames.begin(), frames.end(), isParameterFrame));
         EXPECT_TRUE(othersCanOpen(device.slavePath())) << "the port was closed";
     }
+
+    // A second signal ends the program at once, by the signal's default action.
+    device.setReplyDelay(50ms);
+    WatchedCli read(dir, {"read", "-o", dir.file("read.ncp")});
+    ASSERT_TRUE(read.waitFor("Parameterübertragung ... \n")) << read.err;
+    ASSERT_EQ(::kill(read.pid, SIGINT), 0);
+    ASSERT_EQ(::kill(read.pid, SIGTERM), 0);
+    EXPECT_TRUE(WIFSIGNALED(read.finish())) << read.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("read.ncp")));
+}
+
+TEST_F(CliController, ALostLinkDuringAnUploadEndsWithStatusFour)
+{
+    Device& device = controllerOn(2);
+    device.setPacing(true); // about 0.7 s per block
+    WatchedCli flash(dir, {"flash", "--yes", firmware(6 * 8192)});
+    ASSERT_TRUE(flash.waitFor("Firmware: 8192 / ")) << flash.err;
+    device.disappearNow();
+    EXPECT_EQ(exitStatus(flash.finish()), 4) << flash.err;
 }
 
 // The sweep and the upload end at their next step, not at their end.
@@ -618,62 +577,6 @@ TEST_F(CliController, ASignalEndsASweepOrAnUploadAtItsNextStep)
         << flash.err;
     EXPECT_LT(device.bootloaderBytes().size(), 6u + 11 * 8193) << "stopped between blocks";
     EXPECT_TRUE(othersCanOpen(device.slavePath()));
-}
-
-// A second signal ends the program at once, by the signal's default action.
-TEST_F(CliController, ASecondSignalEndsTheProgramAtOnce)
-{
-    Device& device = controllerOn(3);
-    device.setReplyDelay(50ms);
-    WatchedCli read(dir, {"read", "-o", dir.file("read.ncp")});
-    ASSERT_TRUE(read.waitFor("Parameterübertragung ... \n")) << read.err;
-    ASSERT_EQ(::kill(read.pid, SIGINT), 0);
-    ASSERT_EQ(::kill(read.pid, SIGTERM), 0);
-    const int status = read.finish();
-    EXPECT_TRUE(WIFSIGNALED(status)) << read.err;
-    EXPECT_FALSE(std::filesystem::exists(dir.file("read.ncp")));
-}
-
-// The bootloader prompt's wait for Enter ends on the signal: nothing is sent.
-TEST_F(CliController, ASignalAtTheBootloaderPromptSendsNothing)
-{
-    Device& device = controllerOn(2);
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    const pid_t pid = spawnCli({"flash", firmware(100)}, slave, slave, slave, uid_t(-1), true);
-    ::close(slave);
-    std::string screen;
-    char buffer[4096];
-    ssize_t n = 0;
-    bool signalled = false;
-    for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 20000) > 0 && (n = ::read(master, buffer, sizeof buffer)) > 0;) {
-        screen.append(buffer, static_cast<std::size_t>(n));
-        if (!signalled && screen.find("Press Enter") != std::string::npos) {
-            ASSERT_EQ(::kill(pid, SIGINT), 0);
-            signalled = true;
-        }
-    }
-    ::close(master);
-    EXPECT_EQ(waitCli(pid), 7) << screen;
-    EXPECT_NE(screen.find("moravel-cli: stopped by SIGINT; nothing sent"), std::string::npos) << screen;
-    EXPECT_TRUE(device.bootloaderBytes().empty());
-    EXPECT_TRUE(othersCanOpen(device.slavePath()));
-}
-
-// Every way a command ends closes the port, also when --backup ends it early.
-TEST_F(CliController, ThePortIsClosedOnEveryExit)
-{
-    Device& device = controllerOn(1);
-    const std::string file = parameterFile({"0506=5"}), image = firmware(100);
-    const std::string unwritable = dir.file("no/such/dir/b.ncp");
-    run({"transfer", "--backup", unwritable, file}, 2, "cannot write the backup");
-    EXPECT_TRUE(othersCanOpen(device.slavePath())) << "transfer --backup";
-    run({"flash", "--yes", "--backup", unwritable, image}, 2, "cannot write the backup");
-    EXPECT_TRUE(othersCanOpen(device.slavePath())) << "flash --backup";
-    device.setNoReplyForKey(0x0000);
-    run({"transfer", "--backup", dir.file("b.ncp"), file}, 3, "no backup written");
-    EXPECT_TRUE(othersCanOpen(device.slavePath())) << "a key of the backup failed";
 }
 
 } // namespace
