@@ -17,7 +17,7 @@ ensure_packages "${MORAVEL_PACKAGES[@]}"
 ensure_german_locale
 
 export QT_QPA_PLATFORM=offscreen
-ctest_jobs=${CTEST_JOBS:-8}
+ctest_jobs=${CTEST_JOBS:-4}
 
 echo "== Plain build"
 configure_and_build build/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \

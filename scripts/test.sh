@@ -16,7 +16,9 @@ ensure_german_locale
 export QT_QPA_PLATFORM=offscreen
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:check_initialization_order=1}
-ctest_jobs=${CTEST_JOBS:-8}   # most tests wait on the serial line, not on the CPU
+# Four at a time: most tests wait on the serial line, but each exchange must be answered within
+# the controller's 100 ms window, and more processes than that on two cores can delay a reply.
+ctest_jobs=${CTEST_JOBS:-4}
 
 echo "== Plain build"
 # Line tables only (-g1): enough for stack traces, and a fraction of the compile time.
