@@ -1,5 +1,6 @@
 #include "cli/controller_session.h"
 
+#include "app/controller/firmware_update.h"
 #include "app/controller/port_diagnosis.h"
 #include "app/controller/template_file.h"
 #include "link/common/port_map.h"
@@ -55,22 +56,9 @@ int noConnection(const CMoravelSDIApp& app)
     return noConnection(portsTriedByOpen(app.connectionMode, app.m_context.portName));
 }
 
-namespace {
-
-// A fresh document is never modified, so these are never asked.
-class NoPrompts : public DocumentPrompts {
-public:
-    SaveAnswer askSaveChanges(const CMoravelSDIDoc&) override { return SaveAnswer::No; }
-    std::optional<std::string> chooseSavePath(const std::string&) override { return std::nullopt; }
-};
-
-} // namespace
-
 std::optional<int> renewFromTemplate(CMoravelSDIDoc& doc, UserInteraction& ui)
 {
-    NoPrompts prompts;
-    const std::string templatePath = findTemplateFile();
-    switch (doc.newFromTemplate(templatePath, prompts, ui)) {
+    switch (loadTemplate(doc, ui)) {
     case CMoravelSDIDoc::OpenResult::Loaded:
         return std::nullopt;
     case CMoravelSDIDoc::OpenResult::BuiltIn:
@@ -78,7 +66,7 @@ std::optional<int> renewFromTemplate(CMoravelSDIDoc& doc, UserInteraction& ui)
                      std::string(TemplateFileName).c_str());
         return std::nullopt;
     default:
-        return fail("cannot read the template file '" + templatePath + "'");
+        return fail("cannot read the template file '" + findTemplateFile() + "'");
     }
 }
 
