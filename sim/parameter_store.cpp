@@ -145,6 +145,12 @@ void ParameterStore::resetToFactory()
     m_values = factory.m_values;
 }
 
+std::array<ValueArea, 38> ParameterStore::values() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_values;
+}
+
 std::span<const std::uint16_t> ParameterStore::keys() { return kKeyNumbers; }
 
 std::optional<Shape> ParameterStore::shapeOf(std::uint16_t key)

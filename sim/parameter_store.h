@@ -56,6 +56,9 @@ public:
     void setBytes(std::uint16_t key, std::span<const std::uint8_t> bytes);
     void setName(const std::string& name); // cut or blank-padded to 16 bytes
 
+    // Every value at once, in keys() order.
+    std::array<ValueArea, 38> values() const;
+
     // Every key back to its factory value, the name to the one the store was made with.
     void resetToFactory();
 

@@ -39,30 +39,45 @@ QTableWidgetItem* cell(const QString& text)
 
 } // namespace
 
+QTableWidget* makeDifferenceTable(const std::vector<ParameterDifference>& differences, const QString& setTitle)
+{
+    auto* table = new QTableWidget(static_cast<int>(differences.size()), 4);
+    table->setObjectName(QStringLiteral("differences"));
+    table->setHorizontalHeaderLabels(
+        {QStringLiteral("Schlüssel"), QStringLiteral("Name"), setTitle, QStringLiteral("Controller")});
+    table->verticalHeader()->hide();
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setWordWrap(false);
+    int row = 0;
+    for (const ParameterDifference& d : differences) {
+        const ParameterInfo& p = *d.parameter;
+        table->setItem(row, 0, cell(QStringLiteral("%1").arg(p.key.value, 4, 16, QLatin1Char('0'))));
+        table->setItem(row, 1, cell(toQString(p.itemMacro)));
+        table->setItem(row, 2, cell(toQString(cp1252ToUtf8(d.setValue))));
+        table->setItem(row, 3, cell(toQString(cp1252ToUtf8(d.controllerValue))));
+        ++row;
+    }
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+
+    // Wide enough for the longest macro name and two values without scrolling sideways.
+    int width = table->verticalHeader()->width() + 4;
+    for (int c = 0; c < table->columnCount(); ++c)
+        width += table->columnWidth(c);
+    const int rows = std::min(table->rowCount(), 14);
+    const int height = table->horizontalHeader()->height() + rows * table->verticalHeader()->defaultSectionSize() + 8;
+    table->setMinimumSize(std::max(width + 24, 560), std::max(height, 120));
+    table->setVisible(!differences.empty());
+    return table;
+}
+
 CompareDialog::CompareDialog(const ComparisonResult& result, QWidget* parent)
     : QDialog(parent),
-      m_table(new QTableWidget(static_cast<int>(result.differences.size()), 4)),
+      m_table(makeDifferenceTable(result.differences, QStringLiteral("Dokument"))),
       m_summary(differenceSummary(result))
 {
     setWindowTitle(QStringLiteral("Mit Controller vergleichen"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Schlüssel"), QStringLiteral("Name"), QStringLiteral("Dokument"),
-                                        QStringLiteral("Controller")});
-    m_table->verticalHeader()->hide();
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setWordWrap(false);
-    int row = 0;
-    for (const ParameterDifference& d : result.differences) {
-        const ParameterInfo& p = *d.parameter;
-        m_table->setItem(row, 0, cell(QStringLiteral("%1").arg(p.key.value, 4, 16, QLatin1Char('0'))));
-        m_table->setItem(row, 1, cell(toQString(p.itemMacro)));
-        m_table->setItem(row, 2, cell(toQString(cp1252ToUtf8(d.setValue))));
-        m_table->setItem(row, 3, cell(toQString(cp1252ToUtf8(d.controllerValue))));
-        ++row;
-    }
-    m_table->resizeColumnsToContents();
-    m_table->horizontalHeader()->setStretchLastSection(true);
-
     auto* summary = new QLabel(m_summary);
     summary->setWordWrap(true);
 
@@ -74,16 +89,6 @@ CompareDialog::CompareDialog(const ComparisonResult& result, QWidget* parent)
     layout->addWidget(summary);
     layout->addWidget(m_table, 1);
     layout->addWidget(buttons);
-
-    // Wide enough for the longest macro name and two values without scrolling sideways.
-    int width = m_table->verticalHeader()->width() + 4;
-    for (int c = 0; c < m_table->columnCount(); ++c)
-        width += m_table->columnWidth(c);
-    const int rows = std::min(m_table->rowCount(), 14);
-    const int height =
-        m_table->horizontalHeader()->height() + rows * m_table->verticalHeader()->defaultSectionSize() + 8;
-    m_table->setMinimumSize(std::max(width + 24, 560), std::max(height, 120));
-    m_table->setVisible(!result.differences.empty());
 }
 
 QString CompareDialog::summary() const { return m_summary; }

@@ -6,9 +6,15 @@
 
 #include <QDialog>
 
+#include <vector>
+
 class QTableWidget;
 
 namespace moravel {
+
+// The differing keys as a read-only table: key, name, the set's value (column setTitle) and
+// the controller's; hidden when there are none.
+QTableWidget* makeDifferenceTable(const std::vector<ParameterDifference>& differences, const QString& setTitle);
 
 class CompareDialog : public QDialog {
     Q_OBJECT

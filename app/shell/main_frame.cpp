@@ -1,5 +1,6 @@
 #include "app/shell/main_frame.h"
 
+#include "app/controller/firmware_update.h"
 #include "app/controller/port_diagnosis.h"
 #include "app/controller/settings_file.h"
 #include "app/controller/template_file.h"
@@ -9,6 +10,7 @@
 #include "app/shell/info_dialog.h"
 #include "app/shell/lock_indicators.h"
 #include "app/shell/recent_files.h"
+#include "app/shell/update_assistant.h"
 #include "app/shell/views.h"
 #include "params/controller_exchange.h"
 #include "params/cp1252.h"
@@ -167,6 +169,13 @@ std::span<const CMainFrame::CommandRow> CMainFrame::commandTable()
          .menu = Menu::Firmware,
          .availability = Idle,
          .handler = &CMainFrame::OnFirmwareUpload},
+        {.command = Command::FirmwareUpdate,
+         .text = "Aktualisieren (Einstellungen behalten) ...",
+         .prompt = "Sichert die Parameter des Controllers, lädt eine Firmwaredatei hoch und schreibt die Parameter "
+                   "zurück\nFirmware aktualisieren, Parameter behalten",
+         .menu = Menu::Firmware,
+         .availability = Idle,
+         .handler = &CMainFrame::OnFirmwareUpdate},
         {.command = Command::ParameterNew,
          .text = "&Neu",
          .prompt = "Öffnet eine neue Parameterdatei.\nNeue Parameterdatei Öffnen ",
@@ -201,6 +210,13 @@ std::span<const CMainFrame::CommandRow> CMainFrame::commandTable()
          .menu = Menu::Parameter,
          .availability = ParametersValid,
          .handler = &CMainFrame::OnParameterCompare},
+        {.command = Command::ParameterRestore,
+         .text = "Sicherung &zurückschreiben ...",
+         .prompt = "Überträgt eine Sicherung zum Controller und prüft sie durch Zurücklesen.\nSicherung "
+                   "zurückschreiben",
+         .menu = Menu::Parameter,
+         .availability = Idle,
+         .handler = &CMainFrame::OnParameterRestore},
         {.command = Command::ParameterSave,
          .text = "&Speichern",
          .prompt = "Speichert aktuelle Parameter in der aktiven Parameterdatei.\nParameter Speichern",
@@ -709,9 +725,9 @@ void CMainFrame::OnParameterRead()
         [this] { documentChanged(); });
 }
 
-bool CMainFrame::confirmKeysWithoutOrigin()
+bool CMainFrame::confirmKeysWithoutOrigin(const ParameterSet& set)
 {
-    const std::vector<const ParameterInfo*> missing = keysWithoutOrigin(m_doc.m_parameterSet);
+    const std::vector<const ParameterInfo*> missing = keysWithoutOrigin(set);
     if (missing.empty())
         return true;
     QString list;
@@ -735,7 +751,7 @@ bool CMainFrame::confirmKeysWithoutOrigin()
 
 void CMainFrame::OnParameterTransfer()
 {
-    if (!confirmKeysWithoutOrigin())
+    if (!confirmKeysWithoutOrigin(m_doc.m_parameterSet))
         return;
     runOperation(Progress::Keys, [this] {
         if (openConnection())
@@ -774,6 +790,79 @@ void CMainFrame::OnFirmwareUpload()
         if (openConnection())
             m_app.UploadFirmware(*image, m_ui);
     });
+}
+
+UpdateAssistant* CMainFrame::openAssistant(bool update, const QString& file)
+{
+    if (m_assistant != nullptr && m_assistant->finished())
+        m_assistant->close();
+    m_assistant = new UpdateAssistant(update ? UpdateAssistant::Kind::Update : UpdateAssistant::Kind::Restore,
+                                      displayPath(localPath(file)), this);
+    m_assistant->setAttribute(Qt::WA_DeleteOnClose);
+    m_assistant->show();
+    return m_assistant;
+}
+
+void CMainFrame::OnFirmwareUpdate()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
+    if (path.isEmpty())
+        return;
+    std::optional<std::vector<std::uint8_t>> content = readFirmwareFile(localPath(path), m_ui);
+    if (!content)
+        return;
+    // The read starts from the template, which gives the backup file the keys the controller
+    // does not hold. The user's document is left alone.
+    auto backup = std::make_shared<CMoravelSDIDoc>();
+    const CMoravelSDIDoc::OpenResult loaded = loadTemplate(*backup, m_ui);
+    if (loaded != CMoravelSDIDoc::OpenResult::Loaded && loaded != CMoravelSDIDoc::OpenResult::BuiltIn)
+        return;
+    auto image = std::make_shared<std::vector<std::uint8_t>>(std::move(*content));
+    QPointer<UpdateAssistant> assistant = openAssistant(true, path);
+    auto frontEnd = assistant->frontEnd(m_ui);
+    auto outcome = std::make_shared<UpdateOutcome>();
+    runOperation(
+        Progress::None,
+        [this, backup, image, frontEnd, outcome] {
+            if (openConnection())
+                *outcome = runFirmwareUpdate(m_app, *backup, *image, UpdateOptions{}, *frontEnd);
+            else
+                outcome->failedStep = UpdateStep::Backup;
+        },
+        [assistant, outcome] {
+            if (assistant)
+                assistant->showUpdateOutcome(*outcome);
+        });
+}
+
+void CMainFrame::OnParameterRestore()
+{
+    std::error_code error;
+    const std::filesystem::path folder = backupFolder();
+    const QString start = std::filesystem::is_directory(folder, error) ? displayPath(folder.string()) : QString();
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Sicherung zurückschreiben"), start,
+                                                      openFileFilter(ParameterFilesFilter));
+    if (path.isEmpty())
+        return;
+    // Into a document of its own: the user's document stays as it is. The reader checks every
+    // value; a file it refuses is named in its message and nothing is sent.
+    auto backup = std::make_shared<CMoravelSDIDoc>();
+    if (backup->openDocument(localPath(path), m_prompts, m_ui) != CMoravelSDIDoc::OpenResult::Loaded ||
+        !confirmKeysWithoutOrigin(backup->m_parameterSet))
+        return;
+    QPointer<UpdateAssistant> assistant = openAssistant(false, path);
+    auto frontEnd = assistant->frontEnd(m_ui);
+    auto result = std::make_shared<RestoreResult>();
+    runOperation(
+        Progress::None,
+        [this, backup, frontEnd, result] {
+            if (openConnection())
+                *result = restoreParameters(m_app, *backup, *frontEnd);
+        },
+        [assistant, result] {
+            if (assistant)
+                assistant->showRestoreOutcome(*result);
+        });
 }
 
 void CMainFrame::OnJog(std::int32_t stepsX)

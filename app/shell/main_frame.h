@@ -17,8 +17,10 @@
 #include "app/document/moravel_document.h"
 #include "app/shell/gui_interaction.h"
 #include "app/shell/operation_runner.h"
+#include "app/shell/update_assistant.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <cstdint>
@@ -55,11 +57,13 @@ enum class Command {
     CloseConnection,
     ComPortSettings,
     FirmwareUpload,
+    FirmwareUpdate,
     ParameterNew,
     ParameterOpen,
     ParameterRead,
     ParameterTransfer,
     ParameterCompare,
+    ParameterRestore,
     ParameterSave,
     ParameterSaveAs,
     Geschwindigkeiten,
@@ -88,6 +92,8 @@ public:
     // The status bar pane after the lock indicators: "Nicht verbunden", or "Verbunden: COM3
     // (/dev/ttyACM0) – NC-Travo USB" (the device and the name only where known).
     QLabel* linkPane() const { return m_linkPane; }
+    // The update or restore assistant last opened (null once closed).
+    UpdateAssistant* assistant() const { return m_assistant; }
     QShortcut* saveShortcut() const { return m_saveShortcut; }
     QShortcut* notHaltShortcut() const { return m_notHaltShortcut; }
     QShortcut* notStopShortcut() const { return m_notStopShortcut; }
@@ -142,6 +148,8 @@ private:
     void OnParameterTransfer();
     void OnParameterCompare();
     void OnFirmwareUpload();
+    void OnFirmwareUpdate();
+    void OnParameterRestore();
     void OnOpenConnection();
     void OnCloseConnection();
     void OnComPortSettings();
@@ -175,7 +183,9 @@ private:
     CMoravelSDIDoc::OpenResult renewFromTemplate();
     // Before a transfer: the question naming the keys whose values came from nowhere
     // (keysWithoutOrigin); true to send, also when there are none.
-    bool confirmKeysWithoutOrigin();
+    bool confirmKeysWithoutOrigin(const ParameterSet& set);
+    // The assistant of an update or a restore, shown beside the window.
+    UpdateAssistant* openAssistant(bool update, const QString& file);
     // Worker thread: opens the connection unless it is open; a failed open's message names
     // what stands behind the ports it tried (explainFailedOpen).
     bool openConnection();
@@ -195,6 +205,7 @@ private:
     QProgressBar* m_progress = nullptr;
     LockIndicators* m_locks = nullptr;
     QLabel* m_linkPane = nullptr;
+    QPointer<UpdateAssistant> m_assistant;
     // The connection the link pane describes: its descriptor and device (-1 and empty when
     // not connected). The pane is written afresh only when these change, because the "Com Port
     // Settings" dialog rewrites the context's port and controller name while connected.

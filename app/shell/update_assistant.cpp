@@ -1,0 +1,409 @@
+#include "app/shell/update_assistant.h"
+
+#include "app/shell/compare_dialog.h"
+
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace moravel {
+
+namespace {
+
+constexpr UpdateStep AllSteps[] = {UpdateStep::Backup, UpdateStep::Upload, UpdateStep::Restart, UpdateStep::Restore,
+                                   UpdateStep::Verify};
+constexpr std::span<const UpdateStep> RestoreSteps = std::span(AllSteps).subspan(3);
+
+const QString Running = QStringLiteral("…");
+const QString Succeeded = QStringLiteral("✓");
+const QString Failed = QStringLiteral("✗");
+
+QString stepName(UpdateStep step) { return toQString(UpdateStepNames[static_cast<std::size_t>(step)]); }
+
+// Steps that "Abbrechen" may end in the middle: reads and the wait leave the controller as it
+// was; an upload or a transfer broken off would leave it with half a firmware or half a set.
+bool stoppableWithin(UpdateStep step)
+{
+    return step == UpdateStep::Backup || step == UpdateStep::Restart || step == UpdateStep::Verify;
+}
+
+// One step's interaction: messages and questions as the window asks them, the progress to the
+// assistant, and the stop request where the step can take it.
+class StepInteraction : public UserInteraction {
+public:
+    StepInteraction(GuiInteraction& ui, QPointer<UpdateAssistant> dialog, std::shared_ptr<std::atomic<bool>> stop)
+        : m_ui(ui), m_dialog(std::move(dialog)), m_stop(std::move(stop))
+    {
+    }
+    void setStep(UpdateStep step) { m_step = step; }
+
+    void showMessage(std::string_view text) override { m_ui.showMessage(text); }
+    bool confirm(std::string_view text) override { return m_ui.confirm(text); }
+    bool showStepFailure(std::string_view text) override { return m_ui.showStepFailure(text); }
+    bool stopRequested() const override { return stoppableWithin(m_step) && m_stop->load(); }
+    void setStatusText(std::string_view text) override { m_ui.setStatusText(text); }
+    void setBusy(bool busy) override { m_ui.setBusy(busy); }
+    void reportProgress(std::int64_t done, std::int64_t total) override
+    {
+        QMetaObject::invokeMethod(&m_ui, [dialog = m_dialog, done, total] {
+            if (dialog)
+                dialog->showProgress(done, total);
+        });
+    }
+
+private:
+    GuiInteraction& m_ui;
+    QPointer<UpdateAssistant> m_dialog;
+    std::shared_ptr<std::atomic<bool>> m_stop;
+    UpdateStep m_step = UpdateStep::Backup;
+};
+
+class AssistantFrontEnd : public UpdateFrontEnd {
+public:
+    AssistantFrontEnd(GuiInteraction& ui, QPointer<UpdateAssistant> dialog, std::shared_ptr<std::atomic<bool>> stop)
+        : m_ui(ui), m_dialog(dialog), m_stop(stop), m_step(ui, dialog, stop)
+    {
+    }
+
+    UserInteraction& interaction(UpdateStep step) override
+    {
+        m_step.setStep(step);
+        return m_step;
+    }
+    void stepStarted(UpdateStep step) override
+    {
+        post([step](UpdateAssistant& d) { d.stepStarted(step); });
+    }
+    void stepEnded(UpdateStep step, bool succeeded) override
+    {
+        post([step, succeeded](UpdateAssistant& d) { d.stepEnded(step, succeeded); });
+    }
+    bool goOn(UpdateStep) override { return !m_stop->load(); }
+    void backupSaved(const std::string& path) override
+    {
+        post([path = displayPath(path)](UpdateAssistant& d) { d.showBackup(path); });
+    }
+    bool confirmRestart(int port, std::chrono::seconds wait) override
+    {
+        if (m_stop->load())
+            return false;
+        const QString text = QStringLiteral("Starten Sie den Controller neu (Reset) und bestätigen Sie mit OK.\n\n"
+                                            "Danach wird bis zu %1 s lang an COM%2 auf ihn gewartet.")
+                                 .arg(wait.count())
+                                 .arg(port);
+        return m_ui.confirm(text.toStdString()) && !m_stop->load();
+    }
+
+private:
+    template <typename Call>
+    void post(Call call)
+    {
+        QMetaObject::invokeMethod(&m_ui, [dialog = m_dialog, call] {
+            if (dialog)
+                call(*dialog);
+        });
+    }
+
+    GuiInteraction& m_ui;
+    QPointer<UpdateAssistant> m_dialog;
+    std::shared_ptr<std::atomic<bool>> m_stop;
+    StepInteraction m_step;
+};
+
+QString keyCount(int n, const char* one, const char* many)
+{
+    return n == 1 ? QString::fromUtf8(one) : QString::fromUtf8(many).arg(n);
+}
+
+// What to do when the controller does not hold the backup's values.
+QString restoreAdvice(const QString& backup)
+{
+    return QStringLiteral("Schreiben Sie die Sicherung zurück, sobald der Controller antwortet: "
+                          "„Parameter → Sicherung zurückschreiben ...“ mit der Datei\n%1\n"
+                          "(oder die Datei öffnen und „Zum Controller Übertragen“; auf der Kommandozeile: "
+                          "moravel-cli transfer --verify \"%1\").")
+        .arg(backup);
+}
+
+// The end of the two last steps, shared by the update and the restore.
+QString restoreSummary(const RestoreResult& r, const QString& backup, const QString& done)
+{
+    if (!r.sent.connected)
+        return QStringLiteral("Keine Verbindung zum Controller; es wurde nichts übertragen.\n\n") +
+               restoreAdvice(backup);
+    if (r.linkLost())
+        return QStringLiteral("Die Verbindung zum Controller wurde unterbrochen; er hält die Werte der Sicherung "
+                              "vielleicht nur zum Teil.\n\n") +
+               restoreAdvice(backup);
+    if (r.stopped() || !r.check.connected)
+        return QStringLiteral("Abgebrochen: die Werte wurden übertragen, aber nicht zurückgelesen und geprüft.\n\n") +
+               restoreAdvice(backup);
+    QString text;
+    if (r.failedKeys() > 0)
+        text += keyCount(r.failedKeys(), "1 Parameter konnte nicht übertragen oder gelesen werden. ",
+                         "%1 Parameter konnten nicht übertragen oder gelesen werden. ");
+    if (!r.check.differences.empty())
+        text += keyCount(static_cast<int>(r.check.differences.size()),
+                         "1 Parameter weicht im Controller von der Sicherung ab (siehe Liste). ",
+                         "%1 Parameter weichen im Controller von der Sicherung ab (siehe Liste). ");
+    if (text.isEmpty())
+        return done;
+    return text + QStringLiteral("\n\nPrüfen Sie die Werte. ") + restoreAdvice(backup);
+}
+
+QString uploadFailure(UploadResult result)
+{
+    switch (result) {
+    case UploadResult::NoConnection:
+        return QStringLiteral("Keine Verbindung zum Controller; es wurde keine Firmware geschrieben.");
+    case UploadResult::Declined:
+    case UploadResult::Cancelled:
+        return QStringLiteral("Das Hochladen wurde abgebrochen; es wurde keine Firmware geschrieben.");
+    case UploadResult::BootloaderNotFound:
+        return QStringLiteral("Der Bootloader hat sich nicht gemeldet; es wurde keine Firmware geschrieben.");
+    case UploadResult::ChecksumMismatch:
+        return QStringLiteral("Die Firmware wurde nicht richtig geschrieben (Checksumme). Laden Sie sie erneut hoch.");
+    case UploadResult::Stopped:
+    case UploadResult::LinkLost:
+        return QStringLiteral("Das Hochladen wurde nicht beendet. Laden Sie die Firmware erneut hoch.");
+    case UploadResult::Done:
+        break;
+    }
+    return QStringLiteral("Das Hochladen wurde vor dem Start abgebrochen.");
+}
+
+} // namespace
+
+UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent)
+    : QDialog(parent), m_file(file), m_steps(kind == Kind::Update ? std::span(AllSteps) : RestoreSteps)
+{
+    setObjectName(QStringLiteral("updateAssistant"));
+    setWindowTitle(kind == Kind::Update ? QStringLiteral("Firmware aktualisieren")
+                                        : QStringLiteral("Sicherung zurückschreiben"));
+    m_layout = new QVBoxLayout(this);
+    auto* source =
+        new QLabel((kind == Kind::Update ? QStringLiteral("Firmware: %1") : QStringLiteral("Sicherung: %1")).arg(file));
+    source->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_layout->addWidget(source);
+
+    auto* grid = new QGridLayout;
+    int row = 0;
+    for (const UpdateStep step : m_steps) {
+        QLabel*& mark = m_marks[static_cast<std::size_t>(step)];
+        mark = new QLabel;
+        mark->setMinimumWidth(mark->fontMetrics().horizontalAdvance(Succeeded) * 2);
+        mark->setAlignment(Qt::AlignCenter);
+        grid->addWidget(mark, row, 0);
+        grid->addWidget(new QLabel(QStringLiteral("%1. %2").arg(row + 1).arg(stepName(step))), row, 1);
+        ++row;
+    }
+    grid->setColumnStretch(1, 1);
+    m_layout->addLayout(grid);
+
+    m_progress = new QProgressBar;
+    m_progress->setObjectName(QStringLiteral("stepProgress"));
+    m_progress->setRange(0, 0);
+    m_layout->addWidget(m_progress);
+    m_note = new QLabel;
+    m_note->setWordWrap(true);
+    m_layout->addWidget(m_note);
+
+    m_backup = new QLabel(kind == Kind::Update ? QStringLiteral("Sicherung: –") : QString());
+    m_backup->setObjectName(QStringLiteral("backupPath"));
+    m_backup->setWordWrap(true);
+    m_backup->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_backup->setVisible(kind == Kind::Update);
+    m_layout->addWidget(m_backup);
+
+    m_summary = new QLabel;
+    m_summary->setObjectName(QStringLiteral("summary"));
+    m_summary->setWordWrap(true);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_summary->hide();
+    m_layout->addWidget(m_summary);
+
+    auto* buttons = new QDialogButtonBox;
+    m_cancel = buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    m_cancel->setObjectName(QStringLiteral("cancelSteps"));
+    m_close = buttons->addButton(QStringLiteral("Schließen"), QDialogButtonBox::AcceptRole);
+    m_close->setObjectName(QStringLiteral("closeAssistant"));
+    m_close->setEnabled(false);
+    connect(m_cancel, &QPushButton::clicked, this, &UpdateAssistant::requestStop);
+    connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
+    m_layout->addWidget(buttons);
+    setMinimumWidth(520);
+}
+
+std::shared_ptr<UpdateFrontEnd> UpdateAssistant::frontEnd(GuiInteraction& ui)
+{
+    return std::make_shared<AssistantFrontEnd>(ui, QPointer<UpdateAssistant>(this), m_stop);
+}
+
+void UpdateAssistant::stepStarted(UpdateStep step)
+{
+    m_running = step;
+    if (QLabel* mark = m_marks[static_cast<std::size_t>(step)])
+        mark->setText(Running);
+    m_progress->setRange(0, 0); // busy until the step reports progress
+    m_progress->show();
+    if (!m_stop->load())
+        m_note->setText(stepName(step) + QStringLiteral(" ..."));
+}
+
+void UpdateAssistant::stepEnded(UpdateStep step, bool succeeded)
+{
+    m_running.reset();
+    if (QLabel* mark = m_marks[static_cast<std::size_t>(step)]) {
+        mark->setText(succeeded ? Succeeded : Failed);
+        mark->setStyleSheet(succeeded ? QStringLiteral("color: #1a7f37; font-weight: bold")
+                                      : QStringLiteral("color: #c62828; font-weight: bold"));
+    }
+}
+
+void UpdateAssistant::showProgress(qint64 done, qint64 total)
+{
+    if (total <= 0)
+        return;
+    const int shift = total > 0x3FFFFFFF ? 10 : 0;
+    m_progress->setRange(0, static_cast<int>(total >> shift));
+    m_progress->setValue(static_cast<int>(std::min(done, total) >> shift));
+}
+
+void UpdateAssistant::showBackup(const QString& path) { m_backup->setText(QStringLiteral("Sicherung: %1").arg(path)); }
+
+QString UpdateAssistant::stepMark(UpdateStep step) const
+{
+    const QLabel* mark = m_marks[static_cast<std::size_t>(step)];
+    return mark != nullptr ? mark->text() : QString();
+}
+
+QString UpdateAssistant::summary() const { return m_summary->text(); }
+
+void UpdateAssistant::requestStop()
+{
+    if (m_finished || m_stop->exchange(true))
+        return;
+    m_cancel->setEnabled(false);
+    m_note->setText(
+        m_running && !stoppableWithin(*m_running)
+            ? QStringLiteral("Wird nach dem laufenden Schritt „%1“ abgebrochen ...").arg(stepName(*m_running))
+            : QStringLiteral("Wird abgebrochen ..."));
+}
+
+void UpdateAssistant::reject()
+{
+    // Escape while the steps run asks them to stop; the dialog stays until they have.
+    if (m_finished)
+        QDialog::reject();
+    else
+        requestStop();
+}
+
+void UpdateAssistant::closeEvent(QCloseEvent* event)
+{
+    if (m_finished) {
+        event->accept();
+        return;
+    }
+    requestStop();
+    event->ignore();
+}
+
+void UpdateAssistant::finish(const QString& summary, const std::vector<ParameterDifference>& differences)
+{
+    // A step that never reported its end (the open failed before it) ended without success.
+    for (QLabel* mark : m_marks)
+        if (mark != nullptr && mark->text() == Running)
+            mark->setText(Failed);
+    m_finished = true;
+    m_running.reset();
+    m_progress->hide();
+    m_note->hide();
+    m_summary->setText(summary);
+    m_summary->show();
+    if (!differences.empty()) {
+        m_differences = makeDifferenceTable(differences, QStringLiteral("Sicherung"));
+        m_layout->insertWidget(m_layout->indexOf(m_summary) + 1, m_differences, 1);
+    }
+    m_cancel->hide();
+    m_close->setEnabled(true);
+    m_close->setDefault(true);
+    m_close->setFocus();
+    emit ended();
+}
+
+void UpdateAssistant::showUpdateOutcome(const UpdateOutcome& o)
+{
+    const QString backup = displayPath(o.backupPath);
+    QString text;
+    if (!o.failedStep) {
+        text = restoreSummary(o.restore, backup,
+                              QStringLiteral("Die Firmware ist aktualisiert, und der Controller hält wieder alle "
+                                             "Parameter der Sicherung.\n\nSicherung: %1")
+                                  .arg(backup));
+    } else {
+        const UpdateStep step = *o.failedStep;
+        text = (o.stopped ? QStringLiteral("Abgebrochen bei Schritt „%1“.")
+                          : QStringLiteral("Schritt „%1“ ist fehlgeschlagen."))
+                   .arg(stepName(step)) +
+               QStringLiteral("\n\n");
+        switch (step) {
+        case UpdateStep::Backup:
+            if (!o.read.connected)
+                text += QStringLiteral("Keine Verbindung zum Controller. ");
+            else if (o.read.failedKeys > 0)
+                text += keyCount(o.read.failedKeys, "1 Parameter konnte nicht gelesen werden. ",
+                                 "%1 Parameter konnten nicht gelesen werden. ");
+            else if (o.read.linkLost)
+                text += QStringLiteral("Die Verbindung zum Controller wurde unterbrochen. ");
+            else if (!o.read.stopped)
+                text += QStringLiteral("Die Sicherung konnte nicht gespeichert werden. ") +
+                        (o.backupError.empty() ? QString() : toQString(o.backupError) + QStringLiteral(" "));
+            text += QStringLiteral("Es wurde keine Firmware geschrieben; der Controller ist unverändert.");
+            break;
+        case UpdateStep::Upload:
+            text += (o.stopped && o.upload == UploadResult::Done ? uploadFailure(UploadResult::Cancelled)
+                                                                 : uploadFailure(o.upload)) +
+                    QStringLiteral("\n\nSicherung: %1").arg(backup);
+            if (o.upload == UploadResult::ChecksumMismatch || o.upload == UploadResult::Stopped ||
+                o.upload == UploadResult::LinkLost)
+                text += QStringLiteral("\n\n") + restoreAdvice(backup);
+            break;
+        case UpdateStep::Restart:
+            text += (o.stopped ? QStringLiteral("Die Firmware ist hochgeladen; die Parameter wurden nicht "
+                                                "zurückgeschrieben.")
+                               : QStringLiteral("Der Controller hat sich nach dem Neustart nicht an COM%1 gemeldet.")
+                                     .arg(o.port)) +
+                    QStringLiteral("\n\n") + restoreAdvice(backup);
+            break;
+        case UpdateStep::Restore:
+        case UpdateStep::Verify:
+            text += o.stopped && !o.restore.sent.connected
+                        ? QStringLiteral(
+                              "Die Firmware ist hochgeladen; die Parameter wurden nicht zurückgeschrieben.\n\n") +
+                              restoreAdvice(backup)
+                        : restoreSummary(o.restore, backup, QString());
+            break;
+        }
+    }
+    if (o.failedStep)
+        stepEnded(*o.failedStep, false);
+    finish(text, o.restore.check.differences);
+}
+
+void UpdateAssistant::showRestoreOutcome(const RestoreResult& r)
+{
+    if (!r.sent.connected)
+        stepEnded(UpdateStep::Restore, false);
+    finish(restoreSummary(r, m_file,
+                          QStringLiteral("Der Controller hält wieder alle Parameter der Sicherung (zurückgelesen und "
+                                         "geprüft).")),
+           r.check.differences);
+}
+
+} // namespace moravel
