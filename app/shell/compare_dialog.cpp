@@ -39,9 +39,10 @@ QTableWidgetItem* cell(const QString& text)
 
 } // namespace
 
-QTableWidget* makeDifferenceTable(const std::vector<ParameterDifference>& differences, const QString& setTitle)
+QTableWidget* makeDifferenceTable(const std::vector<ParameterDifference>& differences, const QString& setTitle,
+                                  QWidget* parent)
 {
-    auto* table = new QTableWidget(static_cast<int>(differences.size()), 4);
+    auto* table = new QTableWidget(static_cast<int>(differences.size()), 4, parent);
     table->setObjectName(QStringLiteral("differences"));
     table->setHorizontalHeaderLabels(
         {QStringLiteral("Schlüssel"), QStringLiteral("Name"), setTitle, QStringLiteral("Controller")});
@@ -74,7 +75,7 @@ QTableWidget* makeDifferenceTable(const std::vector<ParameterDifference>& differ
 
 CompareDialog::CompareDialog(const ComparisonResult& result, QWidget* parent)
     : QDialog(parent),
-      m_table(makeDifferenceTable(result.differences, QStringLiteral("Dokument"))),
+      m_table(makeDifferenceTable(result.differences, QStringLiteral("Dokument"), this)),
       m_summary(differenceSummary(result))
 {
     setWindowTitle(QStringLiteral("Mit Controller vergleichen"));

@@ -14,7 +14,8 @@ namespace moravel {
 
 // The differing keys as a read-only table: key, name, the set's value (column setTitle) and
 // the controller's; hidden when there are none.
-QTableWidget* makeDifferenceTable(const std::vector<ParameterDifference>& differences, const QString& setTitle);
+QTableWidget* makeDifferenceTable(const std::vector<ParameterDifference>& differences, const QString& setTitle,
+                                  QWidget* parent);
 
 class CompareDialog : public QDialog {
     Q_OBJECT

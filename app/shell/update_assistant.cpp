@@ -123,10 +123,9 @@ QString keyCount(int n, const char* one, const char* many)
 // What to do when the controller does not hold the backup's values.
 QString restoreAdvice(const QString& backup)
 {
-    return QStringLiteral("Schreiben Sie die Sicherung zurück, sobald der Controller antwortet: "
-                          "„Parameter → Sicherung zurückschreiben ...“ mit der Datei\n%1\n"
-                          "(oder die Datei öffnen und „Zum Controller Übertragen“; auf der Kommandozeile: "
-                          "moravel-cli transfer --verify \"%1\").")
+    return QStringLiteral("Nächster Schritt, sobald der Controller antwortet: die Sicherung mit „Parameter → Sicherung "
+                          "zurückschreiben ...“ zurückschreiben (oder sie öffnen und „Zum Controller Übertragen“); "
+                          "auf der Kommandozeile:\nmoravel-cli transfer --verify \"%1\"")
         .arg(backup);
 }
 
@@ -153,7 +152,9 @@ QString restoreSummary(const RestoreResult& r, const QString& backup, const QStr
                          "%1 Parameter weichen im Controller von der Sicherung ab (siehe Liste). ");
     if (text.isEmpty())
         return done;
-    return text + QStringLiteral("\n\nPrüfen Sie die Werte. ") + restoreAdvice(backup);
+    return text + QStringLiteral("\n\nPrüfen Sie die Werte und schreiben Sie die Sicherung erneut zurück: „Parameter → "
+                                 "Sicherung zurückschreiben ...“ oder\nmoravel-cli transfer --verify \"%1\"")
+                      .arg(backup);
 }
 
 QString uploadFailure(UploadResult result)
@@ -189,6 +190,7 @@ UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent
     auto* source =
         new QLabel((kind == Kind::Update ? QStringLiteral("Firmware: %1") : QStringLiteral("Sicherung: %1")).arg(file));
     source->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    source->setWordWrap(true);
     m_layout->addWidget(source);
 
     auto* grid = new QGridLayout;
@@ -236,7 +238,7 @@ UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent
     connect(m_cancel, &QPushButton::clicked, this, &UpdateAssistant::requestStop);
     connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
     m_layout->addWidget(buttons);
-    setMinimumWidth(520);
+    resize(560, sizeHint().height());
 }
 
 std::shared_ptr<UpdateFrontEnd> UpdateAssistant::frontEnd(GuiInteraction& ui)
@@ -327,13 +329,16 @@ void UpdateAssistant::finish(const QString& summary, const std::vector<Parameter
     m_summary->setText(summary);
     m_summary->show();
     if (!differences.empty()) {
-        m_differences = makeDifferenceTable(differences, QStringLiteral("Sicherung"));
+        m_differences = makeDifferenceTable(differences, QStringLiteral("Sicherung"), this);
         m_layout->insertWidget(m_layout->indexOf(m_summary) + 1, m_differences, 1);
     }
     m_cancel->hide();
     m_close->setEnabled(true);
     m_close->setDefault(true);
     m_close->setFocus();
+    // Room for the summary and the table (whose minimum is wide enough for its columns).
+    m_layout->activate();
+    resize(size().expandedTo(sizeHint()));
     emit ended();
 }
 
@@ -344,8 +349,7 @@ void UpdateAssistant::showUpdateOutcome(const UpdateOutcome& o)
     if (!o.failedStep) {
         text = restoreSummary(o.restore, backup,
                               QStringLiteral("Die Firmware ist aktualisiert, und der Controller hält wieder alle "
-                                             "Parameter der Sicherung.\n\nSicherung: %1")
-                                  .arg(backup));
+                                             "Parameter der Sicherung."));
     } else {
         const UpdateStep step = *o.failedStep;
         text = (o.stopped ? QStringLiteral("Abgebrochen bei Schritt „%1“.")
@@ -362,14 +366,15 @@ void UpdateAssistant::showUpdateOutcome(const UpdateOutcome& o)
             else if (o.read.linkLost)
                 text += QStringLiteral("Die Verbindung zum Controller wurde unterbrochen. ");
             else if (!o.read.stopped)
-                text += QStringLiteral("Die Sicherung konnte nicht gespeichert werden. ") +
-                        (o.backupError.empty() ? QString() : toQString(o.backupError) + QStringLiteral(" "));
+                text += o.backupError.empty()
+                            ? QStringLiteral("Die Sicherung konnte nicht gespeichert werden. ")
+                            : QStringLiteral("Der Ordner für Sicherungen %1 kann nicht angelegt werden. ")
+                                  .arg(displayPath(backupFolder().string()));
             text += QStringLiteral("Es wurde keine Firmware geschrieben; der Controller ist unverändert.");
             break;
         case UpdateStep::Upload:
             text += (o.stopped && o.upload == UploadResult::Done ? uploadFailure(UploadResult::Cancelled)
-                                                                 : uploadFailure(o.upload)) +
-                    QStringLiteral("\n\nSicherung: %1").arg(backup);
+                                                                 : uploadFailure(o.upload));
             if (o.upload == UploadResult::ChecksumMismatch || o.upload == UploadResult::Stopped ||
                 o.upload == UploadResult::LinkLost)
                 text += QStringLiteral("\n\n") + restoreAdvice(backup);

@@ -4,6 +4,7 @@
 #include "tests/gui/gui_support.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QTableWidget>
 
 #include <cstdlib>
@@ -72,6 +73,15 @@ protected:
 TEST_F(UpdateAssistantTest, KeepsEveryValueAcrossAFirmwareThatStartsFromFactoryValues)
 {
     const std::string documentTitle = doc().title();
+    // Beside "Hochladen " in the Firmware menu.
+    QAction* update = frame().action(Command::FirmwareUpdate);
+    ASSERT_EQ(update->associatedObjects().size(), 1);
+    auto* menu = qobject_cast<QMenu*>(update->associatedObjects().front());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->title(), QStringLiteral("Firmware"));
+    EXPECT_EQ(menu->actions(), (QList<QAction*>{frame().action(Command::FirmwareUpload), update}));
+    EXPECT_EQ(update->text(), QStringLiteral("Aktualisieren (Einstellungen behalten) ..."));
+    EXPECT_EQ(frame().action(Command::ParameterRestore)->text(), QStringLiteral("Sicherung &zurückschreiben ..."));
     UpdateAssistant& assistant = startUpdate();
     ASSERT_TRUE(QTest::qWaitFor([&] { return assistant.stepMark(UpdateStep::Backup) == QStringLiteral("✓"); }, 30000));
     EXPECT_FALSE(frame().action(Command::ParameterRead)->isEnabled()) << "the connection belongs to the update";
@@ -91,7 +101,6 @@ TEST_F(UpdateAssistantTest, KeepsEveryValueAcrossAFirmwareThatStartsFromFactoryV
     EXPECT_NE(files[0].find("/Fr_se_2-"), std::string::npos) << files[0];
     EXPECT_TRUE(assistant.summary().startsWith(QStringLiteral("Die Firmware ist aktualisiert")))
         << assistant.summary().toStdString();
-    EXPECT_TRUE(assistant.summary().contains(QString::fromStdString(files[0])));
     EXPECT_TRUE(assistant.backupLabel()->text().contains(QString::fromStdString(files[0])));
     EXPECT_EQ(assistant.differenceTable(), nullptr);
     EXPECT_EQ(doc().title(), documentTitle) << "the user's document is not the backup";
@@ -117,7 +126,8 @@ TEST_F(UpdateAssistantTest, StopsBetweenStepsAndTheBackupRestoresIt)
     ASSERT_EQ(files.size(), 1u);
     const QString summary = assistant.summary();
     EXPECT_TRUE(summary.startsWith(QStringLiteral("Abgebrochen bei Schritt „Neustart“."))) << summary.toStdString();
-    EXPECT_TRUE(summary.contains(QStringLiteral("moravel-cli transfer --verify \"%1\"").arg(QString::fromStdString(files[0]))))
+    EXPECT_TRUE(
+        summary.contains(QStringLiteral("moravel-cli transfer --verify \"%1\"").arg(QString::fromStdString(files[0]))))
         << summary.toStdString();
     EXPECT_EQ(m_driver.messages.size(), 1) << "no restart question after Abbrechen";
 
