@@ -136,9 +136,11 @@ TEST_F(WindowStates, MenusToolbarAndViewTogglesFollowTheCommandTableAndTheMenuOp
               (QStringList{"&Datei", "&Ansicht", "COM port", "Firmware", "Parameter", "&?"}));
     EXPECT_EQ(texts(frame().menuBar()->actions().at(4)->menu()->actions()),
               (QStringList{"&Neu", "&Öffnen...", "Vom Controller &Lesen", "-", "Zum Controller &Übertragen",
-                           "Mit Controller &vergleichen...", "&Speichern", "Speichern &unter ...", "-",
-                           "&Geschwindigkeiten...", "S&chnittstelle...", "&Mechanik...", "Motor&test...",
-                           "&Referenzfahrt...", "S&onstige..."}));
+                           "Mit Controller &vergleichen...", "Sicherung &zurückschreiben ...", "&Speichern",
+                           "Speichern &unter ...", "-", "&Geschwindigkeiten...", "S&chnittstelle...", "&Mechanik...",
+                           "Motor&test...", "&Referenzfahrt...", "S&onstige..."}));
+    EXPECT_EQ(texts(frame().menuBar()->actions().at(3)->menu()->actions()),
+              (QStringList{"Hochladen ", "Aktualisieren (Einstellungen behalten) ..."}));
     EXPECT_EQ(texts(frame().toolBar()->actions()),
               (QStringList{"&Neu", "&Öffnen...", "&Speichern", "-", "Inf&o über MoravelSDI..."}));
 
