@@ -460,10 +460,13 @@ void CMainFrame::createShortcuts()
     new QShortcut(QKeySequence(Qt::Key_F6), this, this, [this] { focusNextPane(true); });
     new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this, this, [this] { focusNextPane(false); });
 
-    // The emergency stops, wherever the focus is in the window and also while another
-    // operation runs (they queue behind it, as the buttons do). A held key stops once.
+    // The emergency stops, wherever the focus is in the window or in the update assistant
+    // beside it, and also while another operation runs (they queue behind it, as the buttons
+    // do). A modal dialog keeps them, like every other input, until it is closed. A held key
+    // stops once.
     const auto stopShortcut = [this](Qt::Key key, QPushButton* button, void (CMainFrame::*handler)()) {
-        auto* shortcut = new QShortcut(QKeySequence(key), this, this, [this, handler] { (this->*handler)(); });
+        auto* shortcut = new QShortcut(
+            QKeySequence(key), this, this, [this, handler] { (this->*handler)(); }, Qt::ApplicationShortcut);
         shortcut->setAutoRepeat(false);
         button->setToolTip(QStringLiteral("%1 – %2").arg(button->text().trimmed(),
                                                          shortcut->key().toString(QKeySequence::NativeText)));

@@ -68,14 +68,16 @@ protected:
 };
 
 // The whole update: the backup under the default name, the upload, the restart, and every key
-// back in the controller. The window stays usable: a NotHalt pressed meanwhile is queued.
+// back in the controller. The window stays usable: NotHalt pressed in the assistant is queued.
 TEST_F(UpdateAssistantTest, KeepsEveryValueAcrossAFirmwareThatStartsFromFactoryValues)
 {
     const std::string documentTitle = doc().title();
     UpdateAssistant& assistant = startUpdate();
     ASSERT_TRUE(QTest::qWaitFor([&] { return assistant.stepMark(UpdateStep::Backup) == QStringLiteral("✓"); }, 30000));
     EXPECT_FALSE(frame().action(Command::ParameterRead)->isEnabled()) << "the connection belongs to the update";
-    press(NotHaltKey);
+    assistant.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&assistant));
+    QTest::keyClick(&assistant, NotHaltKey);
     EXPECT_EQ(frame().messagePane()->text(), QStringLiteral("NotHalt wird nach der laufenden Operation gesendet."));
     waitIdle();
 
