@@ -2,6 +2,8 @@
 
 #include "app/controller/template_file.h"
 
+#include "app/document/moravel_document.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
