@@ -152,15 +152,8 @@ bool othersCanOpen(const std::string& path)
             ::close(fd);
         return fd >= 0;
     }
-    if (::chmod(path.c_str(), 0666) != 0)
-        return false;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
-        ::_exit(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0 ? 0 : 1);
-    }
-    return waitCli(child) == 0;
+    return ::chmod(path.c_str(), 0666) == 0 &&
+           inChild([&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0; }, kNobody);
 }
 
 // A backup over the command's own input would replace what is about to be sent (or flashed):
@@ -211,11 +204,11 @@ TEST_F(CliController, ReadWithoutATemplateFileStartsFromTheBuiltInCopy)
     const std::string copy = dir.file("moravel-cli");
     std::filesystem::copy_file(MORAVEL_CLI, copy);
     TempDir cwd;
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(cwd.path());
     const std::string out = dir.file("read.ncp");
-    const CliRun r = runCli(dir, {"read", "-o", out}, {}, uid_t(-1), copy);
-    std::filesystem::current_path(previous);
+    const CliRun r = [&] {
+        const InFolder in(cwd.path());
+        return runCli(dir, {"read", "-o", out}, {}, uid_t(-1), copy);
+    }();
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "moravel-cli: no template file NC-Travo_USB_Param_NEW.ncp found; using the built-in template\n" +
                          sweepStatus());
@@ -237,10 +230,7 @@ TEST_F(CliController, ReadDoesNotWriteThroughALinkAnotherUserPlanted)
     ::chmod(dir.path().c_str(), 0755);
     ::chmod(shared.c_str(), 01777);
     const std::string link = shared + "/x.ncp";
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && ::symlink(victim.c_str(), link.c_str()) == 0 ? 0 : 1);
-    ASSERT_EQ(waitCli(child), 0);
+    ASSERT_TRUE(inChild([&] { return ::symlink(victim.c_str(), link.c_str()) == 0; }, kNobody));
     run({"read", "-o", link}, 2, "Die Parameterdatei kann nicht gespeichert werden:\n" + link + "\n");
     EXPECT_EQ(readFile(victim), "root's\n");
     EXPECT_TRUE(std::filesystem::is_symlink(link));
@@ -384,7 +374,7 @@ TEST_F(CliController, FailedOpensAndPortsSayWhatEachPortIs)
     ASSERT_NE(owner, nullptr);
     const std::string name = owner->gr_name;
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    const CliRun denied = runCli(dir, {"read", "--port", "COM2"}, {}, root ? 65534 : uid_t(-1));
+    const CliRun denied = runCli(dir, {"read", "--port", "COM2"}, {}, root ? kNobody : uid_t(-1));
     EXPECT_EQ(denied.status, 4);
     EXPECT_NE(denied.err.find("permission denied (the device belongs to group '" + name +
                               "'); add your user to that group, for example 'sudo usermod -aG " + name + " $USER'"),
@@ -474,18 +464,27 @@ TEST_F(CliController, TransferRefusesAFileLackingExchangedKeysUnlessPartial)
     EXPECT_EQ(device.frameCount(), 0u);
 }
 
-// The device vanishes in the middle: the controller's one message, exit status 4, no output.
+// The device vanishes in the middle of a sweep or an upload: the controller's one message,
+// exit status 4, no output.
 TEST_F(CliController, ALostLinkEndsWithStatusFourAndWritesNothing)
 {
-    Device& device = controllerOn(3);
+    Device& device = sim.addPort(3);
+    Device& uploading = sim.addPort(2);
+    begin();
     const std::string out = dir.file("read.ncp");
     device.disappearAtFrame(5);
-    const CliRun read = run({"read", "-o", out}, 4);
+    const CliRun read = run({"read", "-o", out, "--port", "COM3"}, 4);
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(read.err.find("Fehler bei ParameterLesen"), read.err.rfind("Fehler bei ParameterLesen"))
         << "one message, not one per key\n"
         << read.err;
-    EXPECT_EQ(run({"read"}, 4).out, "");
+    EXPECT_EQ(run({"read", "--port", "COM3"}, 4).out, "");
+
+    uploading.setPacing(true); // about 0.7 s per block
+    WatchedCli flash(dir, {"flash", "--yes", "--port", "COM2", firmware(6 * 8192)});
+    ASSERT_TRUE(flash.waitFor("Firmware: 8192 / ")) << flash.err;
+    uploading.disappearNow();
+    EXPECT_EQ(exitStatus(flash.finish()), 4) << flash.err;
 }
 
 // The first SIGINT or SIGTERM ends the key in flight, switches the controller back to mode 2
@@ -541,16 +540,6 @@ TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
     ASSERT_EQ(::kill(read.pid, SIGTERM), 0);
     EXPECT_TRUE(WIFSIGNALED(read.finish())) << read.err;
     EXPECT_FALSE(std::filesystem::exists(dir.file("read.ncp")));
-}
-
-TEST_F(CliController, ALostLinkDuringAnUploadEndsWithStatusFour)
-{
-    Device& device = controllerOn(2);
-    device.setPacing(true); // about 0.7 s per block
-    WatchedCli flash(dir, {"flash", "--yes", firmware(6 * 8192)});
-    ASSERT_TRUE(flash.waitFor("Firmware: 8192 / ")) << flash.err;
-    device.disappearNow();
-    EXPECT_EQ(exitStatus(flash.finish()), 4) << flash.err;
 }
 
 // The sweep and the upload end at their next step, not at their end.
