@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
-#include <thread>
 
 namespace moravel::test {
 namespace {
@@ -382,55 +381,6 @@ TEST_F(CliController, FailedOpensAndPortsSayWhatEachPortIs)
         << denied.err;
 }
 
-// moravel-cli as a child whose stderr the test watches as it comes: stdin from /dev/null,
-// stdout and stderr to files of dir.
-class WatchedCli {
-public:
-    WatchedCli(const TempDir& dir, Texts args) : m_errPath(dir.file("stderr"))
-    {
-        const int fds[] = {::open("/dev/null", O_RDONLY | O_CLOEXEC),
-                           ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
-                           ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
-        pid = spawnCli(std::move(args), fds[0], fds[1], fds[2]);
-        for (int fd : fds)
-            ::close(fd);
-    }
-    ~WatchedCli()
-    {
-        if (pid > 0)
-            finish();
-    }
-
-    // Waits until stderr holds text; false when 30 s passed first.
-    bool waitFor(const std::string& text)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        while ((err = readFile(m_errPath)).find(text) == std::string::npos) {
-            if (secondsSince(start) > 30)
-                return false;
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
-    }
-
-    // Waits for the child; its raw wait status.
-    int finish()
-    {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid = -1;
-        err = readFile(m_errPath);
-        return status;
-    }
-
-    pid_t pid = -1;
-    std::string err;
-
-private:
-    std::string m_errPath;
-};
-
 // A transfer sends only values that came from the file: one that lacks exchanged keys is
 // refused before the port is opened, and --partial sends just the keys it holds.
 TEST_F(CliController, TransferRefusesAFileLackingExchangedKeysUnlessPartial)
@@ -481,7 +431,7 @@ TEST_F(CliController, ALostLinkEndsWithStatusFourAndWritesNothing)
     EXPECT_EQ(run({"read", "--port", "COM3"}, 4).out, "");
 
     uploading.setPacing(true); // about 0.7 s per block
-    WatchedCli flash(dir, {"flash", "--yes", "--port", "COM2", firmware(6 * 8192)});
+    CliChild flash(dir, {"flash", "--yes", "--port", "COM2", firmware(6 * 8192)});
     ASSERT_TRUE(flash.waitFor("Firmware: 8192 / ")) << flash.err;
     uploading.disappearNow();
     EXPECT_EQ(exitStatus(flash.finish()), 4) << flash.err;
@@ -512,7 +462,7 @@ TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
         dir.write("stdout", "");
         dir.write("stderr", "");
         const auto before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
-        WatchedCli cli(dir, c.args);
+        CliChild cli(dir, c.args);
         ASSERT_TRUE(cli.waitFor("Parameterübertragung ... \n")) << cli.err;
         ASSERT_EQ(::kill(cli.pid, c.signal), 0);
         const int status = cli.finish();
@@ -534,7 +484,7 @@ TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
 
     // A second signal ends the program at once, by the signal's default action.
     device.setReplyDelay(50ms);
-    WatchedCli read(dir, {"read", "-o", dir.file("read.ncp")});
+    CliChild read(dir, {"read", "-o", dir.file("read.ncp")});
     ASSERT_TRUE(read.waitFor("Parameterübertragung ... \n")) << read.err;
     ASSERT_EQ(::kill(read.pid, SIGINT), 0);
     ASSERT_EQ(::kill(read.pid, SIGTERM), 0);
@@ -547,7 +497,7 @@ TEST_F(CliController, ASignalEndsASweepOrAnUploadAtItsNextStep)
 {
     Device& device = controllerOn(3);
     device.setReplyDelay(50ms); // a sweep of about 6 s
-    WatchedCli transfer(dir, {"transfer", parameterFile({"0506=5"})});
+    CliChild transfer(dir, {"transfer", parameterFile({"0506=5"})});
     ASSERT_TRUE(transfer.waitFor("Parameterübertragung ... \n")) << transfer.err;
     ASSERT_EQ(::kill(transfer.pid, SIGINT), 0);
     EXPECT_EQ(exitStatus(transfer.finish()), 130) << transfer.err;
@@ -558,7 +508,7 @@ TEST_F(CliController, ASignalEndsASweepOrAnUploadAtItsNextStep)
     device.setReplyDelay(0ms);
     device.setPacing(true); // about 0.7 s per block
     const std::string image = firmware(10 * 8192);
-    WatchedCli flash(dir, {"flash", "--yes", image});
+    CliChild flash(dir, {"flash", "--yes", image});
     ASSERT_TRUE(flash.waitFor("Firmware: 8192 / ")) << flash.err;
     ASSERT_EQ(::kill(flash.pid, SIGTERM), 0);
     EXPECT_EQ(exitStatus(flash.finish()), 7) << flash.err;
