@@ -61,7 +61,7 @@ TEST_F(CliController, ReadSweepsTheControllerIntoTheTemplateAndWritesAFileOrStdo
     EXPECT_EQ(valueIn(file, "040d"), "[0;1;2;0]");
     EXPECT_EQ(valueIn(file, "0304"), "[[0;1;2;0][3;2;1;254]]") << "zero-extended, not checked";
     EXPECT_EQ(valueIn(file, "0505"), "Mill\xE4") << "up to the first NUL";
-    EXPECT_NE(file.find("% Eilgang (mm/s)\n"), std::string::npos);
+    EXPECT_TRUE(contains(file, "% Eilgang (mm/s)\n"));
     EXPECT_EQ(dir.entries(), 3) << "no temporary file left";
 
     device.setNoReplyForKey(0x0403);
@@ -214,7 +214,7 @@ TEST_F(CliController, ReadWithoutATemplateFileStartsFromTheBuiltInCopy)
     const std::string file = readFile(out), templateText = readFile(MORAVEL_TEMPLATE_FILE);
     EXPECT_EQ(valueIn(file, "0101"), "7.250000");
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), std::count(templateText.begin(), templateText.end(), '\n'));
-    EXPECT_NE(file.find("% Eilgang (mm/s)\n"), std::string::npos);
+    EXPECT_TRUE(contains(file, "% Eilgang (mm/s)\n"));
 }
 
 // read -o as root into a shared sticky folder: a link another user planted there is not
@@ -271,7 +271,7 @@ TEST_F(CliController, FlashUploadsWithPlainProgressAndABackup)
     // in the file's bytes.
     const std::string upload = "Aktivieren Sie den Bootloader (Enter+Reset)\n\nFirmwareübertragung ... \n"
                                "Firmware: 0 / 10000 bytes (0 %), ";
-    EXPECT_EQ(flashed.err.rfind(sweepStatus() + upload, 0), 0u) << flashed.err;
+    EXPECT_TRUE(startsWith(flashed.err, sweepStatus() + upload));
     const std::size_t last = flashed.err.find("\nFirmware: 10000 / 10000 bytes (100 %), ");
     ASSERT_NE(last, std::string::npos);
     EXPECT_EQ(flashed.err.substr(flashed.err.find('\n', last + 1)),
@@ -327,7 +327,7 @@ TEST_F(CliController, FlashOnATerminalWaitsForEnterAndDrawsABar)
                                               }}});
         EXPECT_EQ(status, c.status) << screen;
         EXPECT_EQ(screen.find("Firmware: "), std::string::npos) << "no plain lines on a terminal";
-        EXPECT_NE(screen.find(c.shown), std::string::npos) << screen;
+        EXPECT_TRUE(contains(screen, c.shown));
         EXPECT_EQ(device.bootloaderBytes().empty(), c.status != 0);
         EXPECT_TRUE(othersCanOpen(device.slavePath()));
     }
@@ -348,17 +348,17 @@ TEST_F(CliController, FailedOpensAndPortsSayWhatEachPortIs)
     const CliRun ports = run({"ports"}, 0);
     for (const std::string& line :
          Texts{"COM1  /nonexistent", "COM2  " + refusing.slavePath(), "can be opened\n", holder})
-        EXPECT_NE(ports.out.find(line), std::string::npos) << line << "\n" << ports.out;
+        EXPECT_TRUE(contains(ports.out, line));
     EXPECT_EQ(std::count(ports.out.begin(), ports.out.end(), '\n'), 8);
 
     const CliRun read = run({"read"}, 4);
     EXPECT_EQ(read.out, "");
-    EXPECT_EQ(read.err.rfind("Error opening connection. ErrorCode  3     \n\n", 0), 0u) << read.err;
+    EXPECT_TRUE(startsWith(read.err, "Error opening connection. ErrorCode  3     \n\n"));
     for (const std::string& line :
          Texts{"moravel-cli: COM1 (/nonexistent): missing",
                "COM2 (" + refusing.slavePath() + "): can be opened, but no controller answered",
                "COM5 (" + busy.slavePath() + "): " + holder})
-        EXPECT_NE(read.err.find(line), std::string::npos) << line << "\n" << read.err;
+        EXPECT_TRUE(contains(read.err, line));
 
     // A port this user may not open. Root opens any device, so as root moravel-cli runs as
     // "nobody" (the pseudo-terminal belongs to root, mode 620); anyone else takes the
@@ -375,10 +375,9 @@ TEST_F(CliController, FailedOpensAndPortsSayWhatEachPortIs)
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
     const CliRun denied = runCli(dir, {"read", "--port", "COM2"}, {}, root ? kNobody : uid_t(-1));
     EXPECT_EQ(denied.status, 4);
-    EXPECT_NE(denied.err.find("permission denied (the device belongs to group '" + name +
-                              "'); add your user to that group, for example 'sudo usermod -aG " + name + " $USER'"),
-              std::string::npos)
-        << denied.err;
+    EXPECT_TRUE(contains(denied.err, "permission denied (the device belongs to group '" + name +
+                                         "'); add your user to that group, for example 'sudo usermod -aG " + name +
+                                         " $USER'"));
 }
 
 // A transfer sends only values that came from the file: one that lacks exchanged keys is
@@ -389,13 +388,10 @@ TEST_F(CliController, TransferRefusesAFileLackingExchangedKeysUnlessPartial)
     device.parameters().setLong(0x0000, 123);
     const std::string file = dir.write("some.ncp", "0506=3\n0101=4.5 % Fahr\n");
     const CliRun refused = run({"transfer", file}, 1);
-    EXPECT_EQ(refused.err.rfind("moravel-cli: '" + file +
-                                    "' lacks 36 of the 38 keys exchanged with the controller; nothing sent "
-                                    "(--partial sends only the keys the file holds):\n  0000  "
-                                    "LBYTE_MOTORTEST_WEGLAENGE_LONG\n",
-                                0),
-              0u)
-        << refused.err;
+    EXPECT_TRUE(startsWith(refused.err, "moravel-cli: '" + file +
+                                            "' lacks 36 of the 38 keys exchanged with the controller; nothing sent "
+                                            "(--partial sends only the keys the file holds):\n  0000  "
+                                            "LBYTE_MOTORTEST_WEGLAENGE_LONG\n"));
     EXPECT_EQ(refused.err.find("  0506  "), std::string::npos);
     EXPECT_EQ(device.frameCount(), 0u) << "not even opened";
 
@@ -468,8 +464,7 @@ TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
         const int status = cli.finish();
         EXPECT_EQ(exitStatus(status), 128 + c.signal) << cli.err;
         const std::string name = c.signal == SIGINT ? "SIGINT" : "SIGTERM";
-        EXPECT_NE(cli.err.find("moravel-cli: stopped by " + name + "; " + c.outcome + "\n"), std::string::npos)
-            << cli.err;
+        EXPECT_TRUE(contains(cli.err, "moravel-cli: stopped by " + name + "; " + c.outcome + "\n"));
         EXPECT_EQ(readFile(dir.file("stdout")), "");
         EXPECT_EQ(readFile(out), "kept\n");
         EXPECT_FALSE(std::filesystem::exists(dir.file("backup.ncp")));
@@ -512,8 +507,7 @@ TEST_F(CliController, ASignalEndsASweepOrAnUploadAtItsNextStep)
     ASSERT_TRUE(flash.waitFor("Firmware: 8192 / ")) << flash.err;
     ASSERT_EQ(::kill(flash.pid, SIGTERM), 0);
     EXPECT_EQ(exitStatus(flash.finish()), 7) << flash.err;
-    EXPECT_NE(flash.err.find("moravel-cli: stopped by SIGTERM; the upload is incomplete"), std::string::npos)
-        << flash.err;
+    EXPECT_TRUE(contains(flash.err, "moravel-cli: stopped by SIGTERM; the upload is incomplete"));
     EXPECT_LT(device.bootloaderBytes().size(), 6u + 11 * 8193) << "stopped between blocks";
     EXPECT_TRUE(othersCanOpen(device.slavePath()));
 }

@@ -201,7 +201,7 @@ TEST_F(Exchange, AReadThatGotNothingDoesNotMakeTheParametersValidAndTheNextComma
     ui.messages.clear();
     EXPECT_FALSE(app.transferParameters(doc, ui).connected);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("Error opening connection.", 0), 0u) << ui.messages[0];
+    EXPECT_TRUE(startsWith(ui.messages[0], "Error opening connection."));
 }
 
 TEST_F(Exchange, ADeviceLostWhileIdleIsReopenedByTheNextCommand)

@@ -66,8 +66,6 @@ public:
     std::vector<std::string> statusTexts;
 };
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 class Document : public testing::Test {
 protected:
     Document() { doc.setInteraction(&ui); }
@@ -129,7 +127,7 @@ TEST_F(Document, OpenAsksBeforeReplacingAModifiedDocumentAndKeepsItOnRejection)
     EXPECT_EQ(doc.openDocument(b, prompts, ui), Open::Cancelled);
     EXPECT_TRUE(doc.pathName() == a && doc.isModified());
     EXPECT_EQ(doc.openDocument(b, prompts, ui), Open::Loaded); // "yes" saves a first
-    EXPECT_NE(readFile(a).find("0102=55.000000"), std::string::npos);
+    EXPECT_TRUE(test::contains(readFile(a), "0102=55.000000"));
 
     // A rejected file: the old path and the modified flag stay, the parameters are invalid.
     // What it left is never saved over the good file: neither Ctrl+S nor the save question
@@ -314,13 +312,13 @@ TEST_F(Document, AFailedSaveKeepsTheOldFileAndTheModifiedFlag)
     EXPECT_FALSE(doc.saveAs(prompts));
     EXPECT_EQ(doc.pathName(), dir.file("a.ncp"));
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_TRUE(contains(ui.messages[0], dir.file("missing/b.ncp") + "\n" + std::strerror(ENOENT))) << ui.messages[0];
+    EXPECT_TRUE(test::contains(ui.messages[0], dir.file("missing/b.ncp") + "\n" + std::strerror(ENOENT)));
     if (::geteuid() != 0) { // root writes into any folder
         ::chmod(sub.c_str(), 0555);
         prompts.savePath = sub + "/b.ncp";
         EXPECT_FALSE(doc.saveAs(prompts));
         ASSERT_EQ(ui.messages.size(), 2u);
-        EXPECT_TRUE(contains(ui.messages[1], sub + "/b.ncp\n" + std::strerror(EACCES))) << ui.messages[1];
+        EXPECT_TRUE(test::contains(ui.messages[1], sub + "/b.ncp\n" + std::strerror(EACCES)));
     }
 }
 
@@ -349,7 +347,7 @@ TEST_F(Document, ASaveDoesNotFollowALinkThatAnotherUserPlantedInASharedFolder)
     EXPECT_EQ(readFile(victim), "root's\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("created-by-root.ncp")));
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_TRUE(contains(ui.messages[0], shared + "/x.ncp\n")) << ui.messages[0];
+    EXPECT_TRUE(test::contains(ui.messages[0], shared + "/x.ncp\n"));
 
     // root's own link there is followed, and so is one of the folder's owner.
     ASSERT_EQ(::symlink(victim.c_str(), (shared + "/own.ncp").c_str()), 0);

@@ -1,8 +1,11 @@
 #pragma once
 // Helpers shared by the tests: a user interaction that records messages, temporary
-// directories, whole-file access, the current folder for a scope, and work in a child process.
+// directories, whole-file access, text checks, the current folder for a scope, and work in a
+// child process.
 
 #include "params/user_interaction.h"
+
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -83,6 +86,20 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Whether text contains part, or begins with it; a failure shows both.
+inline testing::AssertionResult contains(const std::string& text, const std::string& part)
+{
+    if (text.find(part) != std::string::npos)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+}
+inline testing::AssertionResult startsWith(const std::string& text, const std::string& prefix)
+{
+    if (text.starts_with(prefix))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "\"" << prefix << "\" does not begin:\n" << text;
+}
 
 // The current folder changed for one scope.
 class InFolder {
