@@ -13,6 +13,7 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -59,6 +60,64 @@ inline int waitCli(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// moravel-cli (or a copy of it at exe) as a child with stdin from /dev/null and stdout and
+// stderr to the files outPath and errPath; what it writes to stderr can be watched as it comes.
+class CliChild {
+public:
+    CliChild(std::vector<std::string> args, const std::string& outPath, std::string errPath, uid_t uid = uid_t(-1),
+             const std::string& exe = MORAVEL_CLI)
+        : m_errPath(std::move(errPath))
+    {
+        const int fds[] = {::open("/dev/null", O_RDONLY | O_CLOEXEC),
+                           ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
+                           ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+        pid = spawnCli(std::move(args), fds[0], fds[1], fds[2], uid, false, exe);
+        for (int fd : fds)
+            ::close(fd);
+    }
+    // Its stdout and stderr are the files "stdout" and "stderr" of dir.
+    CliChild(const TempDir& dir, std::vector<std::string> args)
+        : CliChild(std::move(args), dir.file("stdout"), dir.file("stderr"))
+    {
+    }
+    ~CliChild()
+    {
+        if (pid > 0)
+            finish();
+    }
+    CliChild(const CliChild&) = delete;
+    CliChild& operator=(const CliChild&) = delete;
+
+    // Waits until stderr holds text; false when 30 s passed first.
+    bool waitFor(const std::string& text)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        while ((err = readFile(m_errPath)).find(text) == std::string::npos) {
+            if (secondsSince(start) > 30)
+                return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+
+    // Waits for the child; its raw wait status.
+    int finish()
+    {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid = -1;
+        err = readFile(m_errPath);
+        return status;
+    }
+
+    pid_t pid = -1;
+    std::string err;
+
+private:
+    std::string m_errPath;
+};
+
 // Runs moravel-cli with stdin from /dev/null, stdout to stdoutPath (captured when empty) and
 // stderr captured; the captures are files of dir.
 inline CliRun runCli(const TempDir& dir, std::vector<std::string> args, std::string stdoutPath = {},
@@ -67,16 +126,10 @@ inline CliRun runCli(const TempDir& dir, std::vector<std::string> args, std::str
     const bool capture = stdoutPath.empty();
     if (capture)
         stdoutPath = dir.file("stdout");
-    const int fds[] = {::open("/dev/null", O_RDONLY | O_CLOEXEC),
-                       ::open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
-                       ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
-    CliRun run;
-    run.status = waitCli(spawnCli(std::move(args), fds[0], fds[1], fds[2], uid, false, exe));
-    for (int fd : fds)
-        ::close(fd);
-    run.out = capture ? readFile(stdoutPath) : "";
-    run.err = readFile(dir.file("stderr"));
-    return run;
+    CliChild child(std::move(args), stdoutPath, dir.file("stderr"), uid, exe);
+    const int status = child.finish();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), capture ? readFile(stdoutPath) : "",
+            child.err};
 }
 
 // What to do the first time moravel-cli's screen shows a prompt: the answer gets the child's

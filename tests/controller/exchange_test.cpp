@@ -97,7 +97,6 @@ TEST_F(Exchange, WithoutALinkNothingIsSentAndADeadControllerGivesThirtyEightRead
     for (const ParameterInfo* p : exchangeList())
         expected.push_back(readErrorMessage(*p));
     EXPECT_EQ(ui.messages, expected);
-    EXPECT_EQ(ui.messages[0], "Fehler bei ParameterLesen    HBYTE_MOTORTEST  LBYTE_MOTORTEST_WEGLAENGE_LONG.");
     EXPECT_FALSE(doc.m_bParametersValid) << "a read that got no key leaves the flag as it was";
     EXPECT_EQ(doc.m_parameterSet.motortestWeglaenge, 400) << "the template's values stay";
     EXPECT_EQ(doc.m_parameterSet.controllerName, "NC-Travo USB");
@@ -202,7 +201,7 @@ TEST_F(Exchange, AReadThatGotNothingDoesNotMakeTheParametersValidAndTheNextComma
     ui.messages.clear();
     EXPECT_FALSE(app.transferParameters(doc, ui).connected);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].rfind("Error opening connection.", 0), 0u) << ui.messages[0];
+    EXPECT_TRUE(startsWith(ui.messages[0], "Error opening connection."));
 }
 
 TEST_F(Exchange, ADeviceLostWhileIdleIsReopenedByTheNextCommand)

@@ -75,7 +75,7 @@ TEST_F(Settings, OkPadsWithNulAndTheNextStartReadsTheSameBytes)
     const std::string file = readFile(settingsFile());
     for (const char* line :
          {"Connection=1\n", "DeviceName=COM7\n", "Controller=Fr\xC3\xA4s \xE2\x82\xAC\n", "BaudeRate=120000\n"})
-        EXPECT_NE(file.find(line), std::string::npos) << file;
+        EXPECT_TRUE(contains(file, line));
 
     CMoravelSDIApp next;
     next.loadSettings();

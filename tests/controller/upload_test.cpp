@@ -110,7 +110,7 @@ TEST_F(Upload, AVanishedDeviceEndsTheUploadAtOnceWithOneMessage)
     EXPECT_EQ(app.UploadFirmware(randomBytes(128 * 1024, 4), ui), UploadResult::LinkLost);
     EXPECT_LT(secondsSince(start), 2.0);
     EXPECT_EQ(ui.messages, Texts{linkLostMessage("COM2", path)});
-    EXPECT_NE(ui.messages[0].find(path), std::string::npos);
+    EXPECT_TRUE(contains(ui.messages[0], path));
     EXPECT_EQ(app.connected, 0);
     EXPECT_EQ(app.m_context.portHandle, -1);
 }

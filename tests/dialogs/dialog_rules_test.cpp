@@ -345,7 +345,7 @@ TEST(FieldValidation, TextsAreCountedInCharactersAndMustFitCodePage1252)
     EXPECT_EQ(checkCp1252Text("Ωmega Ω ✓", 16).message,
               "Bitte geben Sie nur Zeichen des Zeichensatzes Windows-1252 (Westeuropäisch) ein.\n"
               "Nicht möglich: „Ω“ „✓“");
-    EXPECT_NE(checkCp1252Text("\xC3", 16).message.find("„\xEF\xBF\xBD“"), std::string::npos);
+    EXPECT_TRUE(test::contains(checkCp1252Text("\xC3", 16).message, "„\xEF\xBF\xBD“"));
 }
 
 } // namespace

@@ -66,8 +66,6 @@ public:
     std::vector<std::string> statusTexts;
 };
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 class Document : public testing::Test {
 protected:
     Document() { doc.setInteraction(&ui); }
@@ -115,10 +113,10 @@ TEST_F(Document, OpenAsksBeforeReplacingAModifiedDocumentAndKeepsItOnRejection)
     const std::string a = file("a.ncp", kValid), b = file("b.ncp", kOther);
     CountingView view;
     doc.addView(&view);
-    const auto cwd = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    EXPECT_EQ(doc.openDocument("./sub/../a.ncp", prompts, ui), Open::Loaded); // made absolute
-    std::filesystem::current_path(cwd);
+    {
+        const test::InFolder in(dir.path());
+        EXPECT_EQ(doc.openDocument("./sub/../a.ncp", prompts, ui), Open::Loaded); // made absolute
+    }
     EXPECT_EQ(doc.pathName(), a);
     EXPECT_TRUE(doc.title() == "a.ncp" && view.initial == 1);
     doc.m_parameterSet.eilgang = 55;
@@ -129,7 +127,7 @@ TEST_F(Document, OpenAsksBeforeReplacingAModifiedDocumentAndKeepsItOnRejection)
     EXPECT_EQ(doc.openDocument(b, prompts, ui), Open::Cancelled);
     EXPECT_TRUE(doc.pathName() == a && doc.isModified());
     EXPECT_EQ(doc.openDocument(b, prompts, ui), Open::Loaded); // "yes" saves a first
-    EXPECT_NE(readFile(a).find("0102=55.000000"), std::string::npos);
+    EXPECT_TRUE(test::contains(readFile(a), "0102=55.000000"));
 
     // A rejected file: the old path and the modified flag stay, the parameters are invalid.
     // What it left is never saved over the good file: neither Ctrl+S nor the save question
@@ -284,16 +282,12 @@ TEST_F(Document, AFailedSaveKeepsTheOldFileAndTheModifiedFlag)
     doc.setModified();
     const std::string old = file("old.ncp", kOther);
     ::chmod(old.c_str(), 0604);
-    const pid_t child = ::fork();
-    if (child == 0) {
+    EXPECT_TRUE(test::inChild([&] {
         ::signal(SIGXFSZ, SIG_IGN); // writes beyond the limit then fail with EFBIG
         const rlimit limit{4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(!doc.SaveToFile(old, ui) && doc.lastSaveError() == std::errc::file_too_large ? 0 : 1);
-    }
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    EXPECT_EQ(status, 0);
+        return !doc.SaveToFile(old, ui) && doc.lastSaveError() == std::errc::file_too_large;
+    }));
     EXPECT_EQ(readFile(old), kOther);
     EXPECT_EQ(modeOf(old), 0604u);
 
@@ -318,13 +312,13 @@ TEST_F(Document, AFailedSaveKeepsTheOldFileAndTheModifiedFlag)
     EXPECT_FALSE(doc.saveAs(prompts));
     EXPECT_EQ(doc.pathName(), dir.file("a.ncp"));
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_TRUE(contains(ui.messages[0], dir.file("missing/b.ncp") + "\n" + std::strerror(ENOENT))) << ui.messages[0];
+    EXPECT_TRUE(test::contains(ui.messages[0], dir.file("missing/b.ncp") + "\n" + std::strerror(ENOENT)));
     if (::geteuid() != 0) { // root writes into any folder
         ::chmod(sub.c_str(), 0555);
         prompts.savePath = sub + "/b.ncp";
         EXPECT_FALSE(doc.saveAs(prompts));
         ASSERT_EQ(ui.messages.size(), 2u);
-        EXPECT_TRUE(contains(ui.messages[1], sub + "/b.ncp\n" + std::strerror(EACCES))) << ui.messages[1];
+        EXPECT_TRUE(test::contains(ui.messages[1], sub + "/b.ncp\n" + std::strerror(EACCES)));
     }
 }
 
@@ -335,7 +329,6 @@ TEST_F(Document, ASaveDoesNotFollowALinkThatAnotherUserPlantedInASharedFolder)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root: a link of another user can only be made by switching users";
-    constexpr uid_t kOther = 65534; // nobody
     ASSERT_TRUE(doc.LoadFromFile(file("a.ncp", kValid), ui));
     ui.messages.clear();
     const std::string shared = dir.file("shared"), victim = file("victim.ncp", "root's\n");
@@ -343,17 +336,9 @@ TEST_F(Document, ASaveDoesNotFollowALinkThatAnotherUserPlantedInASharedFolder)
     ::chmod(dir.path().c_str(), 0755);
     ::chmod(shared.c_str(), 01777);
     // Links made by the other user, in a child process that becomes that user.
-    const auto plant = [&](const std::string& target, const std::string& link) {
-        const pid_t child = ::fork();
-        if (child == 0)
-            ::_exit(::setgid(kOther) == 0 && ::setuid(kOther) == 0 && ::symlink(target.c_str(), link.c_str()) == 0 ? 0
-                                                                                                                   : 1);
-        int status = -1;
-        ::waitpid(child, &status, 0);
-        ASSERT_EQ(status, 0) << "planting " << link;
-    };
-    plant(victim, shared + "/x.ncp");
-    plant(dir.file("created-by-root.ncp"), shared + "/dangling.ncp");
+    for (const auto& [target, link] :
+         {std::pair{victim, shared + "/x.ncp"}, std::pair{dir.file("created-by-root.ncp"), shared + "/dangling.ncp"}})
+        ASSERT_TRUE(test::inChild([&] { return ::symlink(target.c_str(), link.c_str()) == 0; }, test::kNobody)) << link;
     for (const char* name : {"/x.ncp", "/dangling.ncp"}) {
         EXPECT_FALSE(doc.SaveToFile(shared + name, ui)) << name;
         EXPECT_EQ(doc.lastSaveError(), FileError::UnsafeSymlink);
@@ -362,13 +347,13 @@ TEST_F(Document, ASaveDoesNotFollowALinkThatAnotherUserPlantedInASharedFolder)
     EXPECT_EQ(readFile(victim), "root's\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("created-by-root.ncp")));
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_TRUE(contains(ui.messages[0], shared + "/x.ncp\n")) << ui.messages[0];
+    EXPECT_TRUE(test::contains(ui.messages[0], shared + "/x.ncp\n"));
 
     // root's own link there is followed, and so is one of the folder's owner.
     ASSERT_EQ(::symlink(victim.c_str(), (shared + "/own.ncp").c_str()), 0);
     EXPECT_TRUE(doc.SaveToFile(shared + "/own.ncp", ui));
     EXPECT_EQ(readFile(victim), doc.m_parameterSet.WriteText());
-    ASSERT_EQ(::chown(shared.c_str(), kOther, kOther), 0);
+    ASSERT_EQ(::chown(shared.c_str(), test::kNobody, test::kNobody), 0);
     EXPECT_TRUE(doc.SaveToFile(shared + "/dangling.ncp", ui));
     EXPECT_EQ(readFile(dir.file("created-by-root.ncp")), doc.m_parameterSet.WriteText());
     // Outside a sticky folder the owner does not matter.

@@ -4,7 +4,6 @@
 #include "tests/gui/gui_support.h"
 
 #include "app/dialogs/field_validation.h"
-#include "app/shell/com_port_dialog.h"
 #include "app/shell/compare_dialog.h"
 #include "app/shell/views.h"
 
@@ -53,12 +52,10 @@ protected:
 
 TEST_F(ControllerCommands, ComPortSettingsAreWrittenBackAndOpenAndCloseSwitchTheirMenuItems)
 {
-    m_driver.handlers.push_back([](QDialog& dialog) {
-        auto& com = dynamic_cast<CComPortSettingsDlg&>(dialog);
+    answerComPortDialog([](CComPortSettingsDlg& com) {
         com.modeGroup()->button(1)->setChecked(true);
         com.portCombo()->setEditText(QStringLiteral("COM3"));
         com.baudEdit()->setText(QStringLiteral("120000"));
-        com.accept();
     });
     runCommand(Command::ComPortSettings);
     EXPECT_EQ(app().connectionMode, 1);
@@ -143,8 +140,7 @@ TEST_F(ControllerCommands, ReadWithOneFailingKeyShowsItsMessageAndClosingWaitsFo
 TEST_F(ControllerCommands, TransferWithOneWrongEchoNamesThatKeyAndCompareListsTheDifferences)
 {
     runCommand(Command::ParameterNew);
-    for (const ParameterInfo* p : exchangeList()) // as read from the template
-        doc().m_parameterSet.setOrigin(p->key.value, ValueOrigin::File);
+    giveOrigins(); // as read from the template
     doc().m_parameterSet.sicherheitsabstand = 12;
     controller().setWrongValueEcho(0x0202);
     runCommand(Command::ParameterTransfer);

@@ -2,8 +2,10 @@
 // The window tests' fixture (the real program, started in-process, against the simulator) and
 // a driver that answers the real message boxes and file dialogs.
 
+#include "app/shell/com_port_dialog.h"
 #include "app/shell/main_frame.h"
 #include "app/shell/moravel_program.h"
+#include "params/controller_exchange.h"
 #include "sim/simulator.h"
 #include "tests/support/test_support.h"
 
@@ -183,6 +185,24 @@ protected:
         frame().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&frame()));
         QTest::keyClick(&frame(), key, modifiers);
+    }
+
+    // The next "Com Port Settings" dialog: fill fills it in, then it is accepted.
+    void answerComPortDialog(std::function<void(CComPortSettingsDlg&)> fill)
+    {
+        m_driver.handlers.push_back([fill](QDialog& dialog) {
+            auto& com = dynamic_cast<CComPortSettingsDlg&>(dialog);
+            fill(com);
+            com.accept();
+        });
+    }
+    // Every exchanged key of the document as if read from a file, but those listed.
+    void giveOrigins(std::initializer_list<std::int32_t> without = {})
+    {
+        for (const ParameterInfo* p : exchangeList())
+            doc().m_parameterSet.setOrigin(p->key.value, ValueOrigin::File);
+        for (std::int32_t key : without)
+            doc().m_parameterSet.setOrigin(key, ValueOrigin::None);
     }
 
     DialogDriver m_driver;

@@ -5,8 +5,6 @@
 #include "tests/gui/gui_support.h"
 
 #include "app/controller/settings.h"
-#include "app/shell/com_port_dialog.h"
-#include "params/controller_exchange.h"
 
 #include <QButtonGroup>
 #include <QLineEdit>
@@ -26,16 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The current folder changed for one scope.
-class InFolder {
-public:
-    explicit InFolder(const fs::path& dir) : m_old(fs::current_path()) { fs::current_path(dir); }
-    ~InFolder() { fs::current_path(m_old); }
-
-private:
-    fs::path m_old;
-};
-
 class UnhappyPaths : public WindowTest {
 protected:
     void TearDown() override
@@ -49,15 +37,6 @@ protected:
     {
         fs::create_directories(fs::path(settingsFilePath()).parent_path());
         test::writeFile(settingsFilePath(), "[COMSettings]\n" + lines);
-    }
-
-    // Every exchanged key as if read from a file, but those listed.
-    void giveOrigins(std::initializer_list<std::int32_t> without = {})
-    {
-        for (const ParameterInfo* p : exchangeList())
-            doc().m_parameterSet.setOrigin(p->key.value, ValueOrigin::File);
-        for (std::int32_t key : without)
-            doc().m_parameterSet.setOrigin(key, ValueOrigin::None);
     }
 
     // The program started afresh (the settings are read at the start).
@@ -93,7 +72,7 @@ TEST_F(UnhappyPaths, ASharedTemplateIsNeverWrittenButTheCurrentFoldersIs)
     const std::string templ = shared.write("NC-Travo_USB_Param_NEW.ncp", text);
     setenv("MORAVEL_DATA_DIR", shared.path().c_str(), 1);
     {
-        const InFolder inWork(work.path());
+        const test::InFolder inWork(work.path());
         runCommand(Command::ParameterNew);
         ASSERT_EQ(doc().pathName(), templ);
         doc().m_parameterSet.sicherheitsabstand = 55;
@@ -140,11 +119,9 @@ TEST_F(UnhappyPaths, TheComPortDialogShowsTheStoredSettingsWhereAnOpenResetTheCo
     const std::string before = test::readFile(settingsFilePath());
 
     QString shownName, shownBaud;
-    m_driver.handlers.push_back([&](QDialog& dialog) {
-        auto& com = dynamic_cast<CComPortSettingsDlg&>(dialog);
+    answerComPortDialog([&](CComPortSettingsDlg& com) {
         shownName = com.nameEdit()->text();
         shownBaud = com.baudEdit()->text();
-        com.accept();
     });
     runCommand(Command::ComPortSettings);
     EXPECT_EQ(shownName, QStringLiteral("Mein Fräser"));
@@ -156,11 +133,9 @@ TEST_F(UnhappyPaths, TheComPortDialogShowsTheStoredSettingsWhereAnOpenResetTheCo
     writeSettings("Connection=7\nBaudeRate=110000\n");
     restart();
     int checked = 0;
-    m_driver.handlers.push_back([&](QDialog& dialog) {
-        auto& com = dynamic_cast<CComPortSettingsDlg&>(dialog);
+    answerComPortDialog([&](CComPortSettingsDlg& com) {
         checked = com.modeGroup()->checkedId();
         com.baudEdit()->setText(QStringLiteral("120000"));
-        com.accept();
     });
     runCommand(Command::ComPortSettings);
     EXPECT_EQ(checked, -1);
@@ -179,11 +154,7 @@ TEST_F(UnhappyPaths, ASettingsFifoIsLeftAloneAndAnUnwritableFileIsNamedInAMessag
     EXPECT_EQ(app().connectionMode, DefaultConnectionMode);
 
     const auto changeBaud = [this](std::uint32_t baud) {
-        m_driver.handlers.push_back([baud](QDialog& dialog) {
-            auto& com = dynamic_cast<CComPortSettingsDlg&>(dialog);
-            com.baudEdit()->setText(QString::number(baud));
-            com.accept();
-        });
+        answerComPortDialog([baud](CComPortSettingsDlg& com) { com.baudEdit()->setText(QString::number(baud)); });
         runCommand(Command::ComPortSettings);
     };
     changeBaud(110000);

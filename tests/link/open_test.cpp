@@ -31,8 +31,10 @@ Ports one(
 void silent(sim::Device& d) { d.setSilent(true); }
 void refusing(sim::Device& d) { d.setStatusAcceptByte(2); }
 void nameUnreadable(sim::Device& d) { d.setNoReplyForKey(0x0505); }
-void nameWithWrongKeyEcho(sim::Device& d) { d.setWrongKeyEcho(0x0505); }
+void wrongKeyEcho(sim::Device& d) { d.setWrongKeyEcho(0x0505); }
 void modeSwitchLate(sim::Device& d) { d.setLateReply(2, std::chrono::milliseconds(150)); }
+Ports silentOn(int port) { return one(port, kDefault, silent); }
+Ports refusingOn(int port) { return one(port, kDefault, refusing); }
 
 Call byPort(int n)
 {
@@ -50,6 +52,27 @@ Call byName(std::string name)
 {
     return [=](auto* c) { return KorvexOpenConnectionName(c, name.data()); };
 }
+std::int32_t byPortFromGarbage(ConnectionContext* c)
+{
+    std::memset(c, 0x5A, sizeof *c);
+    return KorvexOpenConnectionPort(c, 3);
+}
+// With descriptor 0 closed, the next descriptor the process gets would be 0.
+std::int32_t byPortWithoutStdin(ConnectionContext* c)
+{
+    const int savedStdin = dup(0);
+    close(0);
+    const std::int32_t opened = savedStdin >= 0 ? KorvexOpenConnectionPort(c, 3) : 0;
+    dup2(savedStdin, 0);
+    close(savedStdin);
+    return opened;
+}
+// The name lies in the context that the open resets.
+std::int32_t byNameInTheContext(ConnectionContext* c)
+{
+    std::memcpy(c->controllerName, "Eigener Name    ", 16);
+    return KorvexOpenConnectionName(c, c->controllerName);
+}
 
 struct OpenCase {
     const char* name;
@@ -63,90 +86,43 @@ struct OpenCase {
 
 void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
 
+const std::string kSecond = "Second          ", kSpaet = "Spaet           ", kPortal = "Portalfraese    ";
+
 const OpenCase kOpenCases[] = {
     {"PortByNumber", {one(3)}, byPort(3), 1, "COM3", kBlanks},
-    {"PortResetsAGarbageContext",
-     {one(3)},
-     [](auto* c) {
-         std::memset(c, 0x5A, sizeof *c);
-         return byPort(3)(c);
-     },
-     1,
-     "COM3",
-     kBlanks},
+    {"PortResetsAGarbageContext", {one(3)}, byPortFromGarbage, 1, "COM3", kBlanks},
     {"PortNumberZeroTakesTheContextsPortName", {one(3)}, byPortName("COM3", 0), 1, "COM3", kBlanks},
     {"PortNumberNineTakesTheContextsPortName", {one(3)}, byPortName("COM3", 9), 1, "COM3", kBlanks},
     {"PortNumberMinusOneTakesTheContextsPortName", {one(3)}, byPortName("COM3", -1), 1, "COM3", kBlanks},
-    {"PortNeverTakesAStandardDescriptor",
-     {one(3)},
-     [](auto* c) {
-         const int savedStdin = dup(0);
-         close(0); // the next descriptor the process gets would be 0
-         const std::int32_t opened = savedStdin >= 0 ? byPort(3)(c) : 0;
-         dup2(savedStdin, 0);
-         close(savedStdin);
-         return opened;
-     },
-     1,
-     "COM3",
-     kBlanks},
+    {"PortNeverTakesAStandardDescriptor", {one(3)}, byPortWithoutStdin, 1, "COM3", kBlanks},
     {"PortMissing", {one(3)}, byPort(4), 0, "", "", kNotOpened},
     // Other forms of name are refused by the port map (port_map_test.cpp).
     {"PortNameUnterminated", {one(3)}, byPortName("COM34"), 0, "", "", kNotOpened},
-    {"PortSilent", {one(2, kDefault, silent)}, byPort(2), 1, "", "", kNoAnswer},
-    {"PortRefusing", {one(2, kDefault, refusing)}, byPort(2), 1, "", "", kNoAnswer},
+    {"PortSilent", {silentOn(2)}, byPort(2), 1, "", "", kNoAnswer},
+    {"PortRefusing", {refusingOn(2)}, byPort(2), 1, "", "", kNoAnswer},
     {"ScanBehindAbsentPortsCutsTheNameTo16", {one(3, "Portal-Fraese  01")}, scan, 4, "COM3", "Portal-Fraese  0"},
-    {"ScanSkipsSilentPorts", {one(1, kDefault, silent), one(2, kDefault, silent), one(3)}, scan, 6, "COM3", kDefault},
-    {"ScanSkipsARefusingController",
-     {one(1, kDefault, refusing), one(2, "Second          ")},
-     scan,
-     5,
-     "COM2",
-     "Second          "},
+    {"ScanSkipsSilentPorts", {silentOn(1), silentOn(2), one(3)}, scan, 6, "COM3", kDefault},
+    {"ScanSkipsARefusingController", {refusingOn(1), one(2, kSecond)}, scan, 5, "COM2", kSecond},
     {"ScanConnectsEvenWhenTheNameReadFails", {one(4, kDefault, nameUnreadable)}, scan, 4, "COM4", kZeros},
-    {"ScanTakesTheNameWhateverKeyTheReplyEchoes", {one(4, kHigh, nameWithWrongKeyEcho)}, scan, 4, "COM4", kHigh},
+    {"ScanTakesTheNameWhateverKeyTheReplyEchoes", {one(4, kHigh, wrongKeyEcho)}, scan, 4, "COM4", kHigh},
     // The late reply to the mode switch is not taken for the name read's.
-    {"ScanReadsTheNameAfterALateModeSwitchReply",
-     {one(4, "Spaet           ", modeSwitchLate)},
-     scan,
-     4,
-     "COM4",
-     "Spaet           "},
+    {"ScanReadsTheNameAfterALateModeSwitchReply", {one(4, kSpaet, modeSwitchLate)}, scan, 4, "COM4", kSpaet},
     {"ScanWithoutPorts", {}, scan, 0, "", "", kNoController},
-    {"ScanFindsOnlySilentAndRefusingPorts",
-     {one(5, kDefault, silent), one(7, kDefault, refusing)},
-     scan,
-     2,
-     "",
-     "",
-     kNoController},
+    {"ScanFindsOnlySilentAndRefusingPorts", {silentOn(5), refusingOn(7)}, scan, 2, "", "", kNoController},
     {"NamePassesOverSilentAndOtherControllers",
-     {one(1, kDefault, silent), one(2, "Drehbank        "), one(3, "Portalfraese    ")},
-     byName("Portalfraese    "),
+     {silentOn(1), one(2, kSecond), one(3, kPortal)},
+     byName(kPortal),
      1 + 4 + 4,
      "COM3",
-     "Portalfraese    "},
+     kPortal},
     {"NamePaddedWithZeros", {one(2, kThreeLetters)}, byName(kThreeLetters), 4, "COM2", kThreeLetters},
     {"NameWithHighBytes", {one(2, kHigh)}, byName(kHigh), 4, "COM2", kHigh},
-    {"NameTakenFromTheContextItself",
-     {one(6, "Eigener Name    ")},
-     [](auto* c) { // the name lies in the context that the open resets
-         std::memcpy(c->controllerName, "Eigener Name    ", 16);
-         return KorvexOpenConnectionName(c, c->controllerName);
-     },
-     4,
-     "COM6",
-     "Eigener Name    "},
+    {"NameTakenFromTheContextItself", {one(6, "Eigener Name    ")}, byNameInTheContext, 4, "COM6", "Eigener Name    "},
     {"NameOtherCase", {one(2)}, byName("nc-travo usb    "), 4, "", "", kNoName},
     {"NameLastByteDiffers", {one(2)}, byName("NC-Travo USB   !"), 4, "", "", kNoName},
     {"NameZerosAreNotBlanks", {one(2, kThreeLetters)}, byName("abc             "), 4, "", "", kNoName},
     {"NameUnreadableMatchesNoName", {one(1, kDefault, nameUnreadable)}, byName(kZeros), 4, "", "", kNoName},
-    {"NameMatchesWhateverKeyTheReplyEchoes",
-     {one(2, kDefault, nameWithWrongKeyEcho)},
-     byName(kDefault),
-     4,
-     "COM2",
-     kDefault},
+    {"NameMatchesWhateverKeyTheReplyEchoes", {one(2, kDefault, wrongKeyEcho)}, byName(kDefault), 4, "COM2", kDefault},
     {"NameMatchesAfterALateModeSwitchReply", {one(2, kDefault, modeSwitchLate)}, byName(kDefault), 4, "COM2", kDefault},
     {"NameNull", {one(1)}, [](auto* c) { return KorvexOpenConnectionName(c, nullptr); }, 0, "", "", kNoName},
 };

@@ -140,6 +140,8 @@ TEST_F(BadArguments, CountsOutsideTheFrameNullPointersAndNullContextsGiveZeroAnd
     const float sevenF[7] = {};
     const unsigned char bytes57[57] = {};
     char buffer[8] = {};
+    unsigned char status = 0;
+    std::int32_t steps[4] = {};
     const std::pair<const char*, Call> calls[] = {
         {"XY steps, 7 pairs", [&](auto* c) { return FahreRelativ_XY_Schritte(c, 0, 7, seven, seven, 0); }},
         {"XY mm, -1 pairs", [&](auto* c) { return FahreRelativ_XY_mm(c, 0, -1, sevenF, sevenF, 0); }},
@@ -150,16 +152,8 @@ TEST_F(BadArguments, CountsOutsideTheFrameNullPointersAndNullContextsGiveZeroAnd
         {"homing, 57 bytes", [&](auto* c) { return Referenzfahrt(c, 57, bytes57); }},
         {"homing, -1 bytes", [&](auto* c) { return Referenzfahrt(c, -1, bytes57); }},
         {"homing, null bytes", [&](auto* c) { return Referenzfahrt(c, 1, nullptr); }},
-        {"position mm, null array",
-         [&](auto* c) {
-             unsigned char s;
-             return GetPosition_mm(c, nullptr, &s);
-         }},
-        {"position steps, null status",
-         [&](auto* c) {
-             std::int32_t p[4];
-             return GetPosition_Schritte(c, p, nullptr);
-         }},
+        {"position mm, null array", [&](auto* c) { return GetPosition_mm(c, nullptr, &status); }},
+        {"position steps, null status", [&](auto* c) { return GetPosition_Schritte(c, steps, nullptr); }},
         {"parameter read, null output", [&](auto* c) { return ParameterLesen(c, 5, 5, nullptr); }},
         {"name change, null name", [&](auto* c) { return ParameterAendern_ControllerName(c, 5, 5, nullptr); }},
         {"write, -5 bytes", [&](auto* c) { return KorvexWriteChar(c, buffer, -5); }},

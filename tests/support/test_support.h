@@ -1,16 +1,23 @@
 #pragma once
 // Helpers shared by the tests: a user interaction that records messages, temporary
-// directories and whole-file access.
+// directories, whole-file access, text checks, the current folder for a scope, and work in a
+// child process.
 
 #include "params/user_interaction.h"
 
+#include <gtest/gtest.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <grp.h>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace moravel::test {
@@ -79,5 +86,53 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Whether text contains part, or begins with it; a failure shows both.
+inline testing::AssertionResult contains(const std::string& text, const std::string& part)
+{
+    if (text.find(part) != std::string::npos)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << text;
+}
+inline testing::AssertionResult startsWith(const std::string& text, const std::string& prefix)
+{
+    if (text.starts_with(prefix))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "\"" << prefix << "\" does not begin:\n" << text;
+}
+
+// The current folder changed for one scope.
+class InFolder {
+public:
+    explicit InFolder(const std::filesystem::path& dir) : m_old(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(dir);
+    }
+    ~InFolder() { std::filesystem::current_path(m_old); }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+private:
+    std::filesystem::path m_old;
+};
+
+constexpr uid_t kNobody = 65534;
+
+// Runs `what` in a forked child, as user `uid` without supplementary groups unless it is -1
+// (the caller must be root then), and tells whether it returned true there. With simulator
+// threads in the parent, `what` may make only async-signal-safe calls.
+inline bool inChild(const std::function<bool()>& what, uid_t uid = uid_t(-1))
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (uid != uid_t(-1) && (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0))
+            ::_exit(2);
+        ::_exit(what() ? 0 : 1);
+    }
+    int status = -1;
+    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 } // namespace moravel::test
