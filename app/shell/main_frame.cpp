@@ -779,16 +779,24 @@ void CMainFrame::OnParameterCompare()
         });
 }
 
-void CMainFrame::OnFirmwareUpload()
+std::shared_ptr<const std::vector<std::uint8_t>> CMainFrame::chooseFirmware(QString& path)
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
+    path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
     if (path.isEmpty())
-        return;
+        return nullptr;
     // A file that cannot be read whole is named in a message; nothing is sent then.
     std::optional<std::vector<std::uint8_t>> content = readFirmwareFile(localPath(path), m_ui);
     if (!content)
+        return nullptr;
+    return std::make_shared<const std::vector<std::uint8_t>>(std::move(*content));
+}
+
+void CMainFrame::OnFirmwareUpload()
+{
+    QString path;
+    const auto image = chooseFirmware(path);
+    if (!image)
         return;
-    auto image = std::make_shared<std::vector<std::uint8_t>>(std::move(*content));
     runOperation(Progress::Bytes, [this, image] {
         if (openConnection())
             m_app.UploadFirmware(*image, m_ui);
@@ -808,11 +816,9 @@ UpdateAssistant* CMainFrame::openAssistant(bool update, const QString& file)
 
 void CMainFrame::OnFirmwareUpdate()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
-    if (path.isEmpty())
-        return;
-    std::optional<std::vector<std::uint8_t>> content = readFirmwareFile(localPath(path), m_ui);
-    if (!content)
+    QString path;
+    const auto image = chooseFirmware(path);
+    if (!image)
         return;
     // The read starts from the template, which gives the backup file the keys the controller
     // does not hold. The user's document is left alone.
@@ -820,7 +826,6 @@ void CMainFrame::OnFirmwareUpdate()
     const CMoravelSDIDoc::OpenResult loaded = loadTemplate(*backup, m_ui);
     if (loaded != CMoravelSDIDoc::OpenResult::Loaded && loaded != CMoravelSDIDoc::OpenResult::BuiltIn)
         return;
-    auto image = std::make_shared<std::vector<std::uint8_t>>(std::move(*content));
     QPointer<UpdateAssistant> assistant = openAssistant(true, path);
     auto frontEnd = assistant->frontEnd(m_ui);
     auto outcome = std::make_shared<UpdateOutcome>();

@@ -28,6 +28,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QProgressBar;
@@ -184,6 +185,8 @@ private:
     // Before a transfer: the question naming the keys whose values came from nowhere
     // (keysWithoutOrigin); true to send, also when there are none.
     bool confirmKeysWithoutOrigin(const ParameterSet& set);
+    // The firmware file dialog and the file read whole; null when cancelled or unreadable.
+    std::shared_ptr<const std::vector<std::uint8_t>> chooseFirmware(QString& path);
     // The assistant of an update or a restore, shown beside the window.
     UpdateAssistant* openAssistant(bool update, const QString& file);
     // Worker thread: opens the connection unless it is open; a failed open's message names

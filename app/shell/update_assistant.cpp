@@ -180,8 +180,7 @@ QString uploadFailure(UploadResult result)
 
 } // namespace
 
-UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent)
-    : QDialog(parent), m_file(file), m_steps(kind == Kind::Update ? std::span(AllSteps) : RestoreSteps)
+UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent) : QDialog(parent), m_file(file)
 {
     setObjectName(QStringLiteral("updateAssistant"));
     setWindowTitle(kind == Kind::Update ? QStringLiteral("Firmware aktualisieren")
@@ -195,7 +194,7 @@ UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent
 
     auto* grid = new QGridLayout;
     int row = 0;
-    for (const UpdateStep step : m_steps) {
+    for (const UpdateStep step : kind == Kind::Update ? std::span(AllSteps) : RestoreSteps) {
         QLabel*& mark = m_marks[static_cast<std::size_t>(step)];
         mark = new QLabel;
         mark->setMinimumWidth(mark->fontMetrics().horizontalAdvance(Succeeded) * 2);

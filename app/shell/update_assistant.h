@@ -70,7 +70,6 @@ private:
     void finish(const QString& summary, const std::vector<ParameterDifference>& differences);
 
     QString m_file; // the firmware or the backup file
-    std::span<const UpdateStep> m_steps;
     std::array<QLabel*, UpdateStepCount> m_marks{};
     QLabel* m_note = nullptr;
     QProgressBar* m_progress = nullptr;
