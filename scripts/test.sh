@@ -37,7 +37,7 @@ if [ -d tests/fuzz ]; then
     -DMORAVEL_FUZZ=ON -DMORAVEL_BUILD_GUI=OFF -DMORAVEL_BUILD_BENCH=OFF >/dev/null
   cmake --build build/fuzz -j "$(nproc)" --target fuzz_read_text
   rm -rf build/fuzz/corpus && mkdir -p build/fuzz/corpus
-  build/fuzz/tests/fuzz/fuzz_read_text -max_total_time="${FUZZ_SECONDS:-60}" -timeout=5 -rss_limit_mb=2048 \
+  build/fuzz/tests/fuzz/fuzz_read_text -max_total_time="${FUZZ_SECONDS:-30}" -timeout=5 -rss_limit_mb=2048 \
     -print_final_stats=1 build/fuzz/corpus tests/fuzz/corpus
 fi
 
