@@ -27,11 +27,12 @@ configure_and_build build/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FL
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 
 # The sanitizer build compiles while the plain tests run: they mostly wait on the serial line,
-# and the suite is made to pass under load (scripts/stress-tests.sh).
+# and the suite is made to pass under load (scripts/stress-tests.sh). The build runs at the
+# lowest priority, so it takes only the time the tests leave.
 echo "== Sanitizer build (ASan + UBSan), in the background: build/asan.log"
 # A session of its own, so that a failing plain test run stops the whole build with it.
 export -f configure_and_build
-setsid bash -c 'configure_and_build "$@"' asan-build build/asan -DCMAKE_BUILD_TYPE=Debug \
+setsid nice -n 19 bash -c 'configure_and_build "$@"' asan-build build/asan -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" -DMORAVEL_SANITIZE=ON -DMORAVEL_BUILD_BENCH=OFF \
   >build/asan.log 2>&1 &
 asan_build=$!

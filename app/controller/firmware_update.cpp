@@ -3,6 +3,7 @@
 #include "app/controller/moravel_app.h"
 #include "app/controller/template_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -148,6 +149,19 @@ RestoreResult restoreParameters(CMoravelSDIApp& app, CMoravelSDIDoc& doc, Update
 UpdateOutcome runFirmwareUpdate(CMoravelSDIApp& app, CMoravelSDIDoc& backup, std::span<const std::uint8_t> image,
                                 const UpdateOptions& options, UpdateFrontEnd& frontEnd)
 {
+    // The wait for the restarted controller opens by port number; the user's connection
+    // settings are what the program uses again afterwards.
+    struct KeepConnectionSettings {
+        CMoravelSDIApp& app;
+        int mode = app.connectionMode;
+        std::array<char, sizeof app.m_context.portName> port = std::to_array(app.m_context.portName);
+        ~KeepConnectionSettings()
+        {
+            app.connectionMode = mode;
+            std::copy(port.begin(), port.end(), app.m_context.portName);
+        }
+    } keep{app};
+
     UpdateOutcome outcome;
     const auto fail = [&](UpdateStep step, bool stopped = false) {
         app.CloseConnection(frontEnd.interaction(step));

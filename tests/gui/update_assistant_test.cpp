@@ -72,6 +72,8 @@ protected:
 TEST_F(UpdateAssistantTest, KeepsEveryValueAcrossAFirmwareThatStartsFromFactoryValues)
 {
     const std::string documentTitle = doc().title();
+    const int connectionMode = app().connectionMode;
+    ASSERT_NE(connectionMode, 1) << "the wait for the restart opens by port number";
     UpdateAssistant& assistant = startUpdate();
     ASSERT_TRUE(QTest::qWaitFor([&] { return assistant.stepMark(UpdateStep::Backup) == QStringLiteral("✓"); }, 30000));
     EXPECT_FALSE(frame().action(Command::ParameterRead)->isEnabled()) << "the connection belongs to the update";
@@ -97,6 +99,7 @@ TEST_F(UpdateAssistantTest, KeepsEveryValueAcrossAFirmwareThatStartsFromFactoryV
     EXPECT_EQ(assistant.differenceTable(), nullptr);
     EXPECT_EQ(doc().title(), documentTitle) << "the user's document is not the backup";
     EXPECT_FALSE(doc().isModified());
+    EXPECT_EQ(app().connectionMode, connectionMode) << "the user's way of connecting is kept";
     assistant.closeButton()->click();
     EXPECT_TRUE(QTest::qWaitFor([this] { return frame().assistant() == nullptr; }, 5000));
 }
