@@ -17,8 +17,6 @@
 #include "params/file_io.h"
 #include "params/text_util.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -124,32 +122,6 @@ std::optional<int> saveBackup(const Arguments& args, const std::string& input, C
     if (!backup.SaveToFile(*path, ui))
         return fail("cannot write the backup '" + *path + "'; nothing changed");
     return std::nullopt;
-}
-
-std::string keyText(const ParameterInfo& p)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", p.key.value);
-    return text;
-}
-
-bool printDifferences(const ComparisonResult& result, bool json)
-{
-    std::string out;
-    if (json) {
-        nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const ParameterDifference& d : result.differences)
-            list.push_back({{"key", keyText(*d.parameter)},
-                            {"name", std::string(d.parameter->itemMacro)},
-                            {"file", cp1252ToUtf8(d.setValue)},
-                            {"controller", cp1252ToUtf8(d.controllerValue)}});
-        out = list.dump() + "\n";
-    } else {
-        for (const ParameterDifference& d : result.differences)
-            out += keyText(*d.parameter) + "\t" + std::string(d.parameter->itemMacro) + "\t" +
-                   cp1252ToUtf8(d.setValue) + "\t" + cp1252ToUtf8(d.controllerValue) + "\n";
-    }
-    return writeStdout(out);
 }
 
 // The start of transfer and diff: options, the connection, and FILE read as the program

@@ -7,6 +7,8 @@
 #include "params/cp1252.h"
 #include "params/text_util.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <cstring>
 
@@ -68,6 +70,36 @@ std::optional<int> renewFromTemplate(CMoravelSDIDoc& doc, UserInteraction& ui)
     default:
         return fail("cannot read the template file '" + findTemplateFile() + "'");
     }
+}
+
+namespace {
+
+std::string keyText(const ParameterInfo& p)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", p.key.value);
+    return text;
+}
+
+} // namespace
+
+bool printDifferences(const ComparisonResult& result, bool json)
+{
+    std::string out;
+    if (json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const ParameterDifference& d : result.differences)
+            list.push_back({{"key", keyText(*d.parameter)},
+                            {"name", std::string(d.parameter->itemMacro)},
+                            {"file", cp1252ToUtf8(d.setValue)},
+                            {"controller", cp1252ToUtf8(d.controllerValue)}});
+        out = list.dump() + "\n";
+    } else {
+        for (const ParameterDifference& d : result.differences)
+            out += keyText(*d.parameter) + "\t" + std::string(d.parameter->itemMacro) + "\t" +
+                   cp1252ToUtf8(d.setValue) + "\t" + cp1252ToUtf8(d.controllerValue) + "\n";
+    }
+    return writeStdout(out);
 }
 
 } // namespace moravel::cli

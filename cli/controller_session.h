@@ -24,4 +24,8 @@ int noConnection(const CMoravelSDIApp& app);
 // when there is none. Returns the exit status when neither can be read, or nothing.
 std::optional<int> renewFromTemplate(CMoravelSDIDoc& doc, UserInteraction& ui);
 
+// The differing keys on stdout: one line each (key, macro name, the set's value, the
+// controller's, tab-separated), or a JSON array. False when stdout cannot be written.
+bool printDifferences(const ComparisonResult& result, bool json);
+
 } // namespace moravel::cli

@@ -11,7 +11,6 @@
 #include "cli/commands.h"
 #include "cli/controller_session.h"
 #include "cli/stop_signal.h"
-#include "params/cp1252.h"
 #include "params/file_io.h"
 
 #include <chrono>
@@ -103,23 +102,6 @@ private:
     UpdateInteraction m_upload;
     StderrInteraction m_sweeps;
 };
-
-std::string keyText(const ParameterInfo& p)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", p.key.value);
-    return text;
-}
-
-// The differing keys on stdout, as diff lists them.
-bool printDifferences(const ComparisonResult& result)
-{
-    std::string out;
-    for (const ParameterDifference& d : result.differences)
-        out += keyText(*d.parameter) + "\t" + std::string(d.parameter->itemMacro) + "\t" + cp1252ToUtf8(d.setValue) +
-               "\t" + cp1252ToUtf8(d.controllerValue) + "\n";
-    return writeStdout(out);
-}
 
 int run(std::span<const std::string> args)
 {
@@ -219,7 +201,7 @@ int run(std::span<const std::string> args)
         noConnection({outcome.port});
         return endWithBackup(ExitNoConnection, "the connection was lost while restoring", backupPath);
     }
-    if (!printDifferences(restore.check))
+    if (!printDifferences(restore.check, false))
         return endWithBackup(ExitError, "cannot write to stdout", backupPath);
     if (restore.failedKeys() > 0)
         return endWithBackup(ExitKeysFailed, std::to_string(restore.failedKeys()) + " key(s) failed while restoring",

@@ -32,6 +32,16 @@ bool stoppableWithin(UpdateStep step)
     return step == UpdateStep::Backup || step == UpdateStep::Restart || step == UpdateStep::Verify;
 }
 
+// Runs call on the assistant on the GUI thread, unless it has been closed by then.
+template <typename Call>
+void postTo(GuiInteraction& ui, const QPointer<UpdateAssistant>& dialog, Call call)
+{
+    QMetaObject::invokeMethod(&ui, [dialog, call] {
+        if (dialog)
+            call(*dialog);
+    });
+}
+
 // One step's interaction: messages and questions as the window asks them, the progress to the
 // assistant, and the stop request where the step can take it.
 class StepInteraction : public UserInteraction {
@@ -50,10 +60,7 @@ public:
     void setBusy(bool busy) override { m_ui.setBusy(busy); }
     void reportProgress(std::int64_t done, std::int64_t total) override
     {
-        QMetaObject::invokeMethod(&m_ui, [dialog = m_dialog, done, total] {
-            if (dialog)
-                dialog->showProgress(done, total);
-        });
+        postTo(m_ui, m_dialog, [done, total](UpdateAssistant& d) { d.showProgress(done, total); });
     }
 
 private:
@@ -103,10 +110,7 @@ private:
     template <typename Call>
     void post(Call call)
     {
-        QMetaObject::invokeMethod(&m_ui, [dialog = m_dialog, call] {
-            if (dialog)
-                call(*dialog);
-        });
+        postTo(m_ui, m_dialog, call);
     }
 
     GuiInteraction& m_ui;
