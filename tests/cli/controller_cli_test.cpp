@@ -208,25 +208,6 @@ TEST_F(CliController, ReadWithoutATemplateFileStartsFromTheBuiltInCopy)
     EXPECT_TRUE(contains(file, "% Eilgang (mm/s)\n"));
 }
 
-// read -o as root into a shared sticky folder: a link another user planted there is not
-// followed, so no file elsewhere is replaced through it.
-TEST_F(CliController, ReadDoesNotWriteThroughALinkAnotherUserPlanted)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root: a link of another user can only be made by switching users";
-    Device& device = controllerOn(3);
-    const std::string shared = dir.file("shared"), victim = dir.write("victim.ncp", "root's\n");
-    std::filesystem::create_directory(shared);
-    ::chmod(dir.path().c_str(), 0755);
-    ::chmod(shared.c_str(), 01777);
-    const std::string link = shared + "/x.ncp";
-    ASSERT_TRUE(inChild([&] { return ::symlink(victim.c_str(), link.c_str()) == 0; }, kNobody));
-    run({"read", "-o", link}, 2, "Die Parameterdatei kann nicht gespeichert werden:\n" + link + "\n");
-    EXPECT_EQ(readFile(victim), "root's\n");
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_GT(device.frameCount(), 0u) << "the read itself ran";
-}
-
 TEST_F(CliController, DiffListsTheDifferingKeysPlainOrAsJsonWithItsExitStatus)
 {
     Device& device = controllerOn(4);
