@@ -43,6 +43,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
 export WINEARCH=win64
 ports=$top/build/wine-ports
+export QUORLINK_SIM=$sim MORAVEL_WINE_PORTS=$ports
 port_count=64
 mkdir -p "$ports"
 for n in $(seq 1 "$port_count"); do
@@ -99,7 +100,7 @@ ctest --test-dir build/win32 --output-on-failure --timeout 60
 # ---- Packages ------------------------------------------------------------------------------
 echo "== Windows packages (zip, installer)"
 rm -rf build/win64/packages
-# (cd build/win64 && cpack -G "ZIP;NSIS64" >/dev/null)
-# scripts/windows-package-check.sh build/win64/packages
+(cd build/win64 && cpack -G "ZIP;NSIS64" >/dev/null)
+scripts/windows-package-check.sh build/win64/packages
 
 echo "== Windows side passed in $(($(date +%s) - start_time)) s"
