@@ -1,8 +1,6 @@
 #pragma once
-// The serial port under a ConnectionContext: the only code of the library that opens and
-// drives the line (termios, ioctl, flock, poll); beside it, port_map.cpp only asks a ttyS
-// device whether a UART is behind it. The programs' own line checks are in
-// params/platform_line.h.
+// The serial port under a ConnectionContext: the only code that touches termios, ioctl,
+// flock and poll.
 
 #include "link/include/quorlink.h"
 
