@@ -253,6 +253,12 @@ bool namesSameFile(const std::string& a, const std::string& b)
     return where(a) == where(b);
 }
 
+bool pathExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
 bool isReadOnlyFile(const std::string& path)
 {
     struct stat st {};

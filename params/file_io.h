@@ -69,6 +69,10 @@ bool isReservedDeviceName(std::string_view path);
 // or, when either does not exist, the same absolute path once its existing part is resolved.
 bool namesSameFile(const std::string& a, const std::string& b);
 
+// True when something is at path (a link is followed; on Windows a device name counts as
+// nothing, since it is refused).
+bool pathExists(const std::string& path);
+
 // True when a file exists at path and may not be written: it has no write permission bit
 // at all (also for root, who may write anyway), or this process may not write it.
 bool isReadOnlyFile(const std::string& path);

@@ -246,6 +246,11 @@ bool namesSameFile(const std::string& a, const std::string& b)
     return whereItWouldBe(a) == whereItWouldBe(b);
 }
 
+bool pathExists(const std::string& path)
+{
+    return !namesDevice(path) && attributesOf(widen(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool isReadOnlyFile(const std::string& path)
 {
     if (namesDevice(path))

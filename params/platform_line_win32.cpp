@@ -110,7 +110,10 @@ LineProbe probeLine(const std::string& device)
     }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    probe.state = ::GetCommState(port, &dcb) ? LineState::Available : LineState::NotSerial;
+    if (::GetCommState(port, &dcb))
+        probe.state = LineState::Available;
+    else // wine opens a port whose device is gone as a file of unknown type
+        probe.state = ::GetFileType(port) == FILE_TYPE_UNKNOWN ? LineState::Missing : LineState::NotSerial;
     ::CloseHandle(port);
     return probe;
 }
