@@ -8,8 +8,9 @@
 
 namespace moravel::cli {
 
-// Prepares the output for UTF-8 text: on Windows the console's output code page becomes
-// UTF-8 (and is given back at exit); a POSIX terminal is left as it is.
+// Prepares the output: on Windows stdout and stderr become binary (no "\r" is added) and the
+// console's output code page becomes UTF-8 (given back at exit); a POSIX terminal is left as
+// it is.
 void setUpConsole();
 
 // The command line's arguments after the program name, as UTF-8 (on Windows from the

@@ -1,4 +1,4 @@
-// The console on Windows: UTF-8 output, the UTF-16 command line, and the prompt's wait for
+// The console on Windows: binary standard streams, UTF-8 output, the UTF-16 command line, and the prompt's wait for
 // Enter, which Ctrl-Z or Ctrl-C cancels.
 
 #include "cli/cli_interaction.h"
@@ -9,7 +9,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
 
 namespace moravel::cli {
 namespace {
@@ -72,6 +75,10 @@ const char* const kCancelKeys = "Ctrl-Z or Ctrl-C";
 
 void setUpConsole()
 {
+    // What the program prints is its bytes: a formatted file on stdout is the file itself,
+    // with "\n" line ends as on every system (the console starts a new line for "\n" alone).
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
     const UINT previous = ::GetConsoleOutputCP();
     if (previous != 0 && previous != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
         g_previousOutputCodePage = previous;
