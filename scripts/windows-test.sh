@@ -26,9 +26,9 @@ windows_wine_prefix
 echo "== Windows build (mingw-w64, build/win64)"
 export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-$(command -v ccache || true)}
 export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-$(command -v ccache || true)}
-# MORAVEL_BUILD_PROGRAMS: params/ and moravel-cli join the Windows build once they compile there.
+# MORAVEL_BUILD_PROGRAMS: params/, app/controller and moravel-cli.exe (MORAVEL_WINDOWS_PROGRAMS=OFF: the library alone).
 cmake --no-warn-unused-cli -S . -B build/win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DMORAVEL_BUILD_PROGRAMS="${MORAVEL_WINDOWS_PROGRAMS:-OFF}" \
+  -DCMAKE_BUILD_TYPE=Release -DMORAVEL_BUILD_PROGRAMS="${MORAVEL_WINDOWS_PROGRAMS:-ON}" \
   -DMORAVEL_WINE_PORTS="$ports" -DQUORLINK_SIM="$sim" -DMORAVEL_WINEPREFIX="$WINEPREFIX" >/dev/null
 cmake --build build/win64 -j "$(nproc)"
 
