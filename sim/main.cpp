@@ -36,13 +36,11 @@ Options:
   --other-name COM2=NAME   a port with a controller of another name (repeatable)
   --pace                   bytes at the line rate of 115200 bit/s 8N1
   --no-bootloader          'S' (enter the bootloader) gets no answer
-  --reset-after-upload SECONDS
-                           after the checksum answer of an upload the controller is
-                           reset out of its bootloader: it answers nothing for SECONDS,
+  --reset-after-upload SECONDS  after the checksum answer of an upload the controller
+                           is reset out of its bootloader: it answers nothing for SECONDS,
                            then comes back with factory parameter values
-  --mechanics X=201.005[,Y=...]
-                           the machine's true steps per millimetre of an axis (default
-                           100 each; the controller's Auflösung only approximates it)
+  --mechanics X=201.005[,Y=...]  the machine's true steps per millimetre of an axis
+                           (default 100 each; the controller's Auflösung only approximates it)
   --reversed X[,Z,...]     axes whose motor is wired the other way round
   --speed MM/S             how fast an axis travels, in the controller's millimetres per
                            second (default 10; 0: a move is done when it is commanded).
