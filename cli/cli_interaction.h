@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,8 @@ private:
 // error, and when a stop signal came (Windows: Ctrl-C). In console_posix.cpp and
 // console_win32.cpp.
 bool waitForEnter();
+// The same for a line of text: what was typed before Enter, or nothing.
+std::optional<std::string> readLine();
 
 // The upload's user (flash and update): the bootloader prompt, and the progress in bytes.
 class FlashInteraction : public StderrInteraction {

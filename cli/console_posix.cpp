@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <optional>
+#include <string>
+#include <utility>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -29,7 +32,7 @@ void discardTypedInput() { ::tcflush(STDIN_FILENO, TCIFLUSH); }
 
 // The stop signals get in only inside ppoll, so one that arrives just before the wait still
 // ends it.
-bool waitForEnter()
+std::optional<std::string> readLine()
 {
     sigset_t stops;
     sigset_t previous;
@@ -37,7 +40,8 @@ bool waitForEnter()
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
     sigprocmask(SIG_BLOCK, &stops, &previous);
-    bool entered = false;
+    std::optional<std::string> line;
+    std::string text;
     while (stopSignal() == 0) {
         pollfd input{STDIN_FILENO, POLLIN, 0};
         if (::ppoll(&input, 1, nullptr, &previous) < 0) {
@@ -50,12 +54,15 @@ bool waitForEnter()
         if (n != 1)
             break;
         if (c == '\n') {
-            entered = true;
+            line = std::move(text);
             break;
         }
+        text += c;
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return entered;
+    return line;
 }
+
+bool waitForEnter() { return readLine().has_value(); }
 
 } // namespace moravel::cli

@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <utility>
 #include <fcntl.h>
 #include <io.h>
@@ -45,29 +47,46 @@ std::string narrow(const wchar_t* wide)
 
 constexpr wchar_t kCtrlZ = 0x1A;
 
-// Waits for Enter on a console: its key events, looked at every 50 ms for a Ctrl-C that came
-// meanwhile (the control handler runs on a thread of its own).
-bool waitForEnterOnConsole(HANDLE input)
+// Reads a line on a console from its key events, echoed to stderr, looked at every 50 ms for a
+// Ctrl-C that came meanwhile (the control handler runs on a thread of its own).
+std::optional<std::string> readLineOnConsole(HANDLE input)
 {
+    std::wstring text;
     while (stopSignal() == 0) {
         const DWORD waited = ::WaitForSingleObject(input, 50);
         if (waited == WAIT_TIMEOUT)
             continue;
         if (waited != WAIT_OBJECT_0)
-            return false;
+            return std::nullopt;
         INPUT_RECORD record{};
         DWORD read = 0;
         if (!::ReadConsoleInputW(input, &record, 1, &read))
-            return false;
+            return std::nullopt;
         if (read != 1 || record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown)
             continue;
         const wchar_t c = record.Event.KeyEvent.uChar.UnicodeChar;
-        if (c == L'\r' || c == L'\n')
-            return stopSignal() == 0;
+        if (c == L'\r' || c == L'\n') {
+            std::fputs("\n", stderr);
+            std::fflush(stderr);
+            if (stopSignal() != 0)
+                return std::nullopt;
+            return narrow(text.c_str());
+        }
         if (c == kCtrlZ)
-            return false;
+            return std::nullopt;
+        if (c == L'\b') {
+            if (!text.empty()) {
+                text.pop_back();
+                std::fputs("\b \b", stderr);
+            }
+        } else if (c >= L' ') {
+            text.push_back(c);
+            const wchar_t typed[2] = {c, 0};
+            std::fputs(narrow(typed).c_str(), stderr);
+        }
+        std::fflush(stderr);
     }
-    return false;
+    return std::nullopt;
 }
 
 } // namespace
@@ -116,21 +135,30 @@ void discardTypedInput()
         ::FlushConsoleInputBuffer(::GetStdHandle(STD_INPUT_HANDLE));
 }
 
-bool waitForEnter()
+std::optional<std::string> readLine()
 {
     const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
     if (stdinIsTerminal())
-        return waitForEnterOnConsole(input);
+        return readLineOnConsole(input);
     // A pipe or a file: a line ends with '\n'; its end, a read error or Ctrl-Z cancel.
+    std::string text;
     while (stopSignal() == 0) {
         char c = 0;
         DWORD n = 0;
         if (!::ReadFile(input, &c, 1, &n, nullptr) || n != 1 || c == static_cast<char>(kCtrlZ))
-            return false;
-        if (c == '\n')
-            return stopSignal() == 0;
+            return std::nullopt;
+        if (c == '\n') {
+            if (stopSignal() != 0)
+                return std::nullopt;
+            if (!text.empty() && text.back() == '\r')
+                text.pop_back();
+            return text;
+        }
+        text += c;
     }
-    return false;
+    return std::nullopt;
 }
+
+bool waitForEnter() { return readLine().has_value(); }
 
 } // namespace moravel::cli
