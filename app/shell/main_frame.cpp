@@ -5,6 +5,8 @@
 #include "app/controller/settings_file.h"
 #include "app/controller/template_file.h"
 #include "app/dialogs/parameter_dialog.h"
+#include "app/shell/axis_control.h"
+#include "app/shell/commissioning_assistant.h"
 #include "app/shell/com_port_dialog.h"
 #include "app/shell/compare_dialog.h"
 #include "app/shell/info_dialog.h"
@@ -267,6 +269,14 @@ std::span<const CMainFrame::CommandRow> CMainFrame::commandTable()
          .menu = Menu::Parameter,
          .availability = ParametersValid,
          .dialog = DialogId::Sonstige},
+        {.command = Command::Commissioning,
+         .text = "Maschine &einrichten ...",
+         .prompt = "Prüft Richtung, Auflösung und Verfahrbereich jeder Achse und überträgt, was sich geändert "
+                   "hat.\nMaschine einrichten",
+         .menu = Menu::Parameter,
+         .separatorBefore = true,
+         .availability = Idle,
+         .handler = &CMainFrame::OnCommissioning},
         {.command = Command::About,
          .text = "Inf&o über MoravelSDI...",
          .prompt = "Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo",
@@ -448,6 +458,9 @@ void CMainFrame::createViews()
     connect(m_controlView, &CMoravelControlView::notHaltRequested, this, &CMainFrame::OnNotHalt);
     connect(m_controlView, &CMoravelControlView::notStopRequested, this, &CMainFrame::OnNotStop);
 
+    m_axes = new AxisControl(*this);
+    m_axes->addPanel(m_controlView->jogPanel());
+
     m_statusView->onInitialUpdate(m_doc);
     m_controlView->onInitialUpdate(m_doc);
     m_controlView->setFocus(Qt::OtherFocusReason); // the active view
@@ -531,6 +544,7 @@ void CMainFrame::updateCommands()
     m_saveShortcut->setEnabled(idle);
     m_controlView->jogPlusButton()->setEnabled(idle);
     m_controlView->jogMinusButton()->setEnabled(idle);
+    m_controlView->jogPanel()->setJogEnabled(idle);
 }
 
 void CMainFrame::documentChanged()
@@ -656,7 +670,7 @@ void CMainFrame::onBusyChanged(bool busy)
 void CMainFrame::updateLinkPane()
 {
     // Only between operations: while one runs, the worker owns the context.
-    if (isBusy())
+    if (!m_runner.idle())
         return;
     const int handle = m_app.isConnected() ? m_app.m_context.portHandle : -1;
     const std::string device = deviceOf(handle);
@@ -885,6 +899,24 @@ void CMainFrame::OnJog(std::int32_t stepsX)
             *accepted = openConnection() && m_app.SendMoveRelativeXY(0, 1, x, y, 3, m_ui);
         },
         [this, accepted] { m_doc.SetMoving(*accepted); });
+}
+
+CommissioningAssistant* CMainFrame::commissioningAssistant() const { return m_commissioning; }
+
+void CMainFrame::OnCommissioning()
+{
+    // One at a time: a second start brings the open one to the front.
+    if (m_commissioning != nullptr && !m_commissioning->finished()) {
+        m_commissioning->raise();
+        m_commissioning->activateWindow();
+        return;
+    }
+    if (m_commissioning != nullptr)
+        m_commissioning->close();
+    m_commissioning = new CommissioningAssistant(*this);
+    m_commissioning->setAttribute(Qt::WA_DeleteOnClose);
+    m_commissioning->show();
+    m_commissioning->start();
 }
 
 void CMainFrame::OnNotHalt()

@@ -38,8 +38,10 @@ class QToolBar;
 
 namespace moravel {
 
+class AxisControl;
 class CMoravelControlView;
 class CMoravelStatusView;
+class CommissioningAssistant;
 class LockIndicators;
 
 // The keys of the two emergency stops, NotHalt (with braking ramp) and NotStop (without), from
@@ -73,6 +75,7 @@ enum class Command {
     Motortest,
     Referenzfahrt,
     Sonstige,
+    Commissioning,
     About,
 };
 inline constexpr std::size_t CommandCount = static_cast<std::size_t>(Command::About) + 1;
@@ -95,6 +98,10 @@ public:
     QLabel* linkPane() const { return m_linkPane; }
     // The update or restore assistant last opened (null once closed).
     UpdateAssistant* assistant() const { return m_assistant; }
+    // The commissioning assistant ("Maschine einrichten ..."), null once closed.
+    CommissioningAssistant* commissioningAssistant() const;
+    // The moves of single axes and the position queries of the jog panels.
+    AxisControl& axisControl() const { return *m_axes; }
     QShortcut* saveShortcut() const { return m_saveShortcut; }
     QShortcut* notHaltShortcut() const { return m_notHaltShortcut; }
     QShortcut* notStopShortcut() const { return m_notStopShortcut; }
@@ -124,6 +131,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // They run their moves, queries and transfers as the window's operations.
+    friend class AxisControl;
+    friend class CommissioningAssistant;
+
     enum class Progress { None, Keys, Bytes };
     // When a command can be used; see availableNow.
     enum class Availability { Always, Idle, Disconnected, Connected, ParametersValid };
@@ -156,6 +167,7 @@ private:
     void OnComPortSettings();
     void OnAppAbout();
     void OnParameterDialog(DialogId which);
+    void OnCommissioning();
     void OnJog(std::int32_t stepsX);
     void OnNotHalt();
     void OnNotStop();
@@ -209,6 +221,8 @@ private:
     LockIndicators* m_locks = nullptr;
     QLabel* m_linkPane = nullptr;
     QPointer<UpdateAssistant> m_assistant;
+    QPointer<CommissioningAssistant> m_commissioning;
+    AxisControl* m_axes = nullptr;
     // The connection the link pane describes: its descriptor and device (-1 and empty when
     // not connected). The pane is written afresh only when these change, because the "Com Port
     // Settings" dialog rewrites the context's port and controller name while connected.

@@ -6,6 +6,7 @@
 
 #include "app/shell/views.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>

@@ -138,7 +138,8 @@ TEST_F(WindowStates, MenusToolbarAndViewTogglesFollowTheCommandTableAndTheMenuOp
               (QStringList{"&Neu", "&Öffnen...", "Vom Controller &Lesen", "-", "Zum Controller &Übertragen",
                            "Mit Controller &vergleichen...", "Sicherung &zurückschreiben ...", "&Speichern",
                            "Speichern &unter ...", "-", "&Geschwindigkeiten...", "S&chnittstelle...", "&Mechanik...",
-                           "Motor&test...", "&Referenzfahrt...", "S&onstige..."}));
+                           "Motor&test...", "&Referenzfahrt...", "S&onstige...", "-",
+                           "Maschine &einrichten ..."}));
     EXPECT_EQ(texts(frame().menuBar()->actions().at(3)->menu()->actions()),
               (QStringList{"Hochladen ", "Aktualisieren (Einstellungen behalten) ..."}));
     EXPECT_EQ(texts(frame().toolBar()->actions()),
