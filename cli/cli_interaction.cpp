@@ -78,7 +78,7 @@ void StderrInteraction::endBar()
 
 // The stop signals get in only inside ppoll, so one that arrives just before the wait still
 // ends it.
-bool waitForEnter()
+std::optional<std::string> readLine()
 {
     sigset_t stops;
     sigset_t previous;
@@ -86,7 +86,8 @@ bool waitForEnter()
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
     sigprocmask(SIG_BLOCK, &stops, &previous);
-    bool entered = false;
+    std::optional<std::string> line;
+    std::string text;
     while (stopSignal() == 0) {
         pollfd input{STDIN_FILENO, POLLIN, 0};
         if (::ppoll(&input, 1, nullptr, &previous) < 0) {
@@ -99,13 +100,16 @@ bool waitForEnter()
         if (n != 1)
             break;
         if (c == '\n') {
-            entered = true;
+            line = std::move(text);
             break;
         }
+        text += c;
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return entered;
+    return line;
 }
+
+bool waitForEnter() { return readLine().has_value(); }
 
 FlashInteraction::FlashInteraction(bool assumeYes) : m_assumeYes(assumeYes) { setProgressUnits("bytes", "Firmware"); }
 

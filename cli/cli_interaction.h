@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,8 @@ private:
 // Waits for Enter on stdin. False at the end of input (Ctrl-D), on a read error, and when a
 // stop signal came.
 bool waitForEnter();
+// The same for a line of text: what was typed before Enter, or nothing.
+std::optional<std::string> readLine();
 
 // The upload's user (flash and update): the bootloader prompt, and the progress in bytes.
 class FlashInteraction : public StderrInteraction {

@@ -69,6 +69,24 @@ constexpr Command kCommands[] = {
      "Exit status 0 the controller holds the backup's values again, 1 keys differ, 3 keys\n"
      "failed, 4 no connection or the controller did not come back, 5 bootloader not found,\n"
      "6 checksum mismatch, 7 upload stopped (also by SIGINT or SIGTERM).\n" kConnectionHelp},
+    {"calibrate", "calibrate [--yes] [--measured MM] [CONNECTION] AXIS DISTANCE",
+     "Calibrate an axis's steps per millimetre: move it DISTANCE mm, enter the travel measured, send the new value.",
+     &runCalibrate,
+     "AXIS is X, Y, Z or C, DISTANCE a positive number of millimetres. Reads the axis's Auflösung\n"
+     "and travel range (between mode 1 and mode 2), moves the axis by DISTANCE x Auflösung steps\n"
+     "in the plus direction and waits until it stands still, then sets the Auflösung to those\n"
+     "steps / MM (mode 1, the one key, its read-back, mode 2) and prints\n"
+     "\"Auflösung X: OLD -> NEW Schritte/mm\". No other key is ever sent. A DISTANCE longer than\n"
+     "the travel range, a move of less than 1 or more than 2147483647 steps and a new value\n"
+     "outside 0.1 ... 999 are refused (exit status 1) before anything moves or is sent.\n"
+     "--yes            start the move without waiting for Enter\n"
+     "--measured MM    the travel measured; without it the command asks on the terminal\n"
+     "                 (an empty answer or Ctrl-D changes nothing, exit status 7)\n"
+     "Without a terminal it needs both --yes and --measured (exit status 2 otherwise).\n"
+     "SIGINT or SIGTERM while the axis may be moving sends NotHalt first (exit status 130, 143).\n"
+     "Exit status 0 the controller holds the new value, 1 refused, 3 a key could not be read\n"
+     "or changed, the read-back differs or the move was not confirmed, 4 no connection or\n"
+     "connection lost, 7 cancelled at a prompt.\n" kConnectionHelp},
     {"ports", "ports", "List COM1 ... COM8 with their devices and whether they can be opened.", &runPorts},
 };
 

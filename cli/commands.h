@@ -104,4 +104,7 @@ int runPorts(std::span<const std::string> args);
 // Firmware update that keeps the parameters (update_command.cpp).
 int runUpdate(std::span<const std::string> args);
 
+// Steps-per-millimetre calibration of one axis (calibrate_command.cpp).
+int runCalibrate(std::span<const std::string> args);
+
 } // namespace moravel::cli

@@ -19,7 +19,7 @@ void printHelp()
         std::printf("  %.*s\n      %.*s\n", static_cast<int>(c.usage.size()), c.usage.data(),
                     static_cast<int>(c.summary.size()), c.summary.data());
     std::puts("\n"
-              "CONNECTION (read, transfer, diff, flash, update; for this run only, never stored):\n"
+              "CONNECTION (read, transfer, diff, flash, update, calibrate; for this run only, never stored):\n"
               "  --port COMn   open COM1 ... COM8 by number\n"
               "  --auto        use the first of COM1 ... COM8 with a controller\n"
               "  --name NAME   use the controller of this name (padded with blanks to 16 characters)\n"
@@ -31,19 +31,22 @@ void printHelp()
               "\n"
               "SIGINT or SIGTERM (Ctrl-C) stops read, transfer, diff and flash at the next key or block:\n"
               "the controller is switched back to mode 2, the port is closed and no output file is\n"
-              "written (an existing one stays as it was). A second signal ends the program at once.\n"
+              "written (an existing one stays as it was); calibrate sends NotHalt first while the axis\n"
+              "may be moving. A second signal ends the program at once.\n"
               "\n"
               "Exit status:\n"
               "  0  success\n"
               "  1  the file was rejected or (transfer) lacks exchanged keys, or diff /\n"
-              "     transfer --verify / update found differences\n"
+              "     transfer --verify / update found differences, or calibrate refused the\n"
+              "     distance or the result\n"
               "  2  wrong arguments, or a file that cannot be read or written\n"
               "  3  one or more keys failed\n"
               "  4  no connection, or the connection was lost\n"
               "  5  bootloader not found\n"
               "  6  checksum mismatch after the upload\n"
-              "  7  upload stopped (time-out, failed write, the prompt was declined, or a signal)\n"
-              "  130, 143  read, transfer or diff stopped by SIGINT, SIGTERM");
+              "  7  upload stopped (time-out, failed write, the prompt was declined, or a signal),\n"
+              "     or calibrate cancelled at a prompt\n"
+              "  130, 143  read, transfer, diff or calibrate stopped by SIGINT, SIGTERM");
 }
 
 } // namespace

@@ -34,7 +34,7 @@ expect() {
 }
 
 # Commands and top-level options.
-expect 'moravel-cli ' check format read transfer diff flash update ports --help --version
+expect 'moravel-cli ' check format read transfer diff flash update calibrate ports --help --version
 expect 'moravel-cli tr' transfer
 expect 'moravel-cli --v' --version
 # Each command's options, the connection options where the command talks to the controller.
@@ -45,6 +45,7 @@ expect 'moravel-cli transfer --p' --partial --port
 expect 'moravel-cli flash --y' --yes
 expect 'moravel-cli update --' --yes --backup --wait --port --auto --name --help
 expect 'moravel-cli ports -' --help
+expect 'moravel-cli calibrate -' --yes --measured --port --auto --name --help
 # Ports after --port, also after other options.
 expect 'moravel-cli read --port ' COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8
 expect 'moravel-cli diff --json --port COM' COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8
@@ -60,6 +61,10 @@ expect 'moravel-cli transfer --backup s' spare.ncp saved
 expect 'moravel-cli read --name '
 expect 'moravel-cli update --wait '
 expect 'moravel-cli ports '
+# The axis of calibrate, then nothing for its distance or the measured travel.
+expect 'moravel-cli calibrate --yes --port COM3 ' X Y Z C
+expect 'moravel-cli calibrate --measured 99.5 X '
+expect 'moravel-cli calibrate --measured '
 
 if [[ $failures -ne 0 ]]; then
     echo "$failures completion(s) wrong"

@@ -112,10 +112,10 @@ namespace {
 // The loop both sweeps share. call(p) makes the key's library call; skip(p) passes a key over
 // without a call; message(p) is its failure text.
 template <typename Call, typename Skip, typename Message>
-SweepOutcome sweep(ConnectionContext& ctx, UserInteraction& ui, Call call, Skip skip, Message message)
+SweepOutcome sweep(ConnectionContext& ctx, std::span<const ParameterInfo* const> list, UserInteraction& ui, Call call,
+                   Skip skip, Message message)
 {
     SweepOutcome outcome;
-    const auto list = exchangeList();
     const auto total = static_cast<std::int64_t>(list.size());
     std::int64_t position = 0;
     for (const ParameterInfo* p : list) {
@@ -151,12 +151,18 @@ SweepOutcome sweep(ConnectionContext& ctx, UserInteraction& ui, Call call, Skip 
 
 SweepOutcome readSweep(ConnectionContext* ctx, ParameterSet& set, UserInteraction& ui)
 {
+    return readKeys(ctx, exchangeList(), set, ui);
+}
+
+SweepOutcome readKeys(ConnectionContext* ctx, std::span<const ParameterInfo* const> keys, ParameterSet& set,
+                      UserInteraction& ui)
+{
     // The values the read starts from (the template's) came from nowhere as far as the
     // controller is concerned; each key read replaces that.
-    for (const ParameterInfo* p : exchangeList())
+    for (const ParameterInfo* p : keys)
         set.setOrigin(p->key.value, ValueOrigin::None);
     return sweep(
-        *ctx, ui,
+        *ctx, keys, ui,
         [&](const ParameterInfo& p) {
             if (!readKey(ctx, p, set))
                 return false;
@@ -187,11 +193,19 @@ SweepOutcome ParameterSet::TransferToController(ConnectionContext* ctx, UserInte
     if (ctx == nullptr)
         return {};
     return sweep(
-        *ctx, ui, [&](const ParameterInfo& p) { return transferKey(ctx, p, *this); },
+        *ctx, exchangeList(), ui, [&](const ParameterInfo& p) { return transferKey(ctx, p, *this); },
         [&](const ParameterInfo& p) {
             return scope == TransferScope::KeysWithOrigin && origin(p.key.value) == ValueOrigin::None;
         },
         [](const ParameterInfo& p) { return transferErrorMessage(p); });
+}
+
+SweepOutcome transferKeys(ConnectionContext* ctx, std::span<const ParameterInfo* const> keys, const ParameterSet& set,
+                          UserInteraction& ui)
+{
+    return sweep(
+        *ctx, keys, ui, [&](const ParameterInfo& p) { return transferKey(ctx, p, set); },
+        [](const ParameterInfo&) { return false; }, [](const ParameterInfo& p) { return transferErrorMessage(p); });
 }
 
 } // namespace moravel

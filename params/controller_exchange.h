@@ -7,6 +7,7 @@
 
 #include "params/parameter_table.h"
 
+#include <span>
 #include <vector>
 
 struct ConnectionContext; // the link library's connection record (quorlink.h)
@@ -24,6 +25,14 @@ bool linkLost(const ConnectionContext& ctx);
 // ParameterSet::ReadFromController for stopping, failures, the lost link and the origins).
 // REQUIRES: ctx is not null.
 SweepOutcome readSweep(ConnectionContext* ctx, ParameterSet& set, UserInteraction& ui);
+
+// The same two sweeps over chosen exchanged keys, in the order given: readKeys sets the
+// origin of each key to None first and to Controller once read; transferKeys sends the set's
+// values of those keys. REQUIRES: ctx is not null, every key isExchanged().
+SweepOutcome readKeys(ConnectionContext* ctx, std::span<const ParameterInfo* const> keys, ParameterSet& set,
+                      UserInteraction& ui);
+SweepOutcome transferKeys(ConnectionContext* ctx, std::span<const ParameterInfo* const> keys, const ParameterSet& set,
+                          UserInteraction& ui);
 
 // The exchanged keys whose value has no origin (ValueOrigin::None), in list order: what a
 // transfer would send from nowhere.

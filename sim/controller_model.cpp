@@ -2,7 +2,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -14,6 +16,7 @@ using namespace wire;
 // Parameters the machine commands use.
 constexpr std::uint16_t kResolutionKey = 0x0400; // + axis: steps per millimetre
 constexpr std::uint16_t kParkPositionKey = 0x040B;
+constexpr std::uint16_t kDirectionReversalKey = 0x0408; // per axis: 1 turns the motor the other way
 
 // Millimetres to steps with the axis resolution (steps/mm), saturating.
 std::int32_t toSteps(float mm, float resolution)
@@ -48,8 +51,41 @@ std::int32_t addSaturating(std::int32_t a, std::int32_t b)
     return static_cast<std::int32_t>(sum);
 }
 
+// The command context of the machine actions.
+struct Machine {
+    MachineState& state;
+    const ParameterStore& parameters;
+    const Mechanics& mechanics;
+    Clock::time_point now;
+
+    // Sends axis to `target` (the controller's steps), from where it is now: at once without a
+    // speed, else at the speed in the controller's millimetres.
+    void travel(int axis, std::int32_t target)
+    {
+        const auto a = static_cast<std::size_t>(axis);
+        std::int32_t& position = state.positionSteps[a];
+        const bool reversed =
+            (parameters.getFourLongs(kDirectionReversalKey)[a] != 0) != mechanics.reversedWiring[a];
+        const int sign = reversed ? -1 : 1;
+        if (!(mechanics.speedMmPerSecond > 0)) {
+            state.motorSteps[a] += sign * (std::int64_t{target} - position);
+            position = target;
+            state.motion[a] = {};
+            return;
+        }
+        state.motion[a] = {position, target, now, mechanics.speedMmPerSecond * resolution(parameters, axis), sign};
+    }
+
+    // A relative move: on top of a move still under way.
+    void move(int axis, std::int32_t steps)
+    {
+        const AxisMotion& m = state.motion[static_cast<std::size_t>(axis)];
+        travel(axis, addSaturating(m.active() ? m.to : state.positionSteps[static_cast<std::size_t>(axis)], steps));
+    }
+};
+
 void systemCommand(const RequestBytes& rq, ReplyBytes& reply, MachineState& state, const ParameterStore& parameters,
-                   std::uint8_t acceptByte)
+                   std::uint8_t acceptByte, Clock::time_point now)
 {
     switch (rq[kCode]) {
     case kStatus:
@@ -72,27 +108,32 @@ void systemCommand(const RequestBytes& rq, ReplyBytes& reply, MachineState& stat
         break;
     case kStop:
         ++state.stops;
+        stopMotion(state, now);
         break;
     default:
         break;
     }
 }
 
-void machineCommand(const RequestBytes& rq, MachineState& state, const ParameterStore& parameters)
+void machineCommand(const RequestBytes& rq, Machine machine)
 {
-    auto& pos = state.positionSteps;
+    MachineState& state = machine.state;
+    const ParameterStore& parameters = machine.parameters;
     switch (rq[kCode]) {
     case kMoveXY: // relative moves: X/Y or Z/C pairs
     case kMoveZC: {
         const int first = rq[kCode] == kMoveXY ? 0 : 2;
         const int pairs = std::min<int>(rq[kPairCount], kMaxPairs);
+        std::array<std::int32_t, 2> steps{};
         for (int i = 0; i < pairs; ++i) {
             const std::uint8_t* at = rq.data() + kAxisValues + kPairSize * static_cast<std::size_t>(i);
-            for (int k = 0; k < 2; ++k) {
-                auto& axis = pos[static_cast<std::size_t>(first + k)];
-                axis = addSaturating(axis, axisValue(at + 4 * k, rq[kUnit], parameters, first + k));
-            }
+            for (int k = 0; k < 2; ++k)
+                steps[static_cast<std::size_t>(k)] = addSaturating(
+                    steps[static_cast<std::size_t>(k)], axisValue(at + 4 * k, rq[kUnit], parameters, first + k));
         }
+        for (int k = 0; k < 2; ++k)
+            if (steps[static_cast<std::size_t>(k)] != 0)
+                machine.move(first + k, steps[static_cast<std::size_t>(k)]);
         break;
     }
     case kSpindleCoolant:
@@ -101,19 +142,22 @@ void machineCommand(const RequestBytes& rq, MachineState& state, const Parameter
     case kOutputs:
         state.outputs = rq[kArgs];
         break;
-    case kHoming:
-        pos = {};
-        break;    // homing ends at the reference points
+    case kHoming: // homing ends at the reference points
+        state.positionSteps = {};
+        state.motion = {};
+        state.motorSteps = {};
+        break;
     case kPark: { // park position, millimetres
         const auto park = parameters.getFourLongs(kParkPositionKey);
         for (int axis = 0; axis < 4; ++axis)
-            pos[static_cast<std::size_t>(axis)] =
-                toSteps(static_cast<float>(park[static_cast<std::size_t>(axis)]), resolution(parameters, axis));
+            machine.travel(axis, toSteps(static_cast<float>(park[static_cast<std::size_t>(axis)]),
+                                         resolution(parameters, axis)));
         break;
     }
-    case kZeroPoint: // the current position gets the given coordinates
+    case kZeroPoint: // the current position gets the given coordinates; the axes stay
+        stopMotion(state, machine.now);
         for (int axis = 0; axis < 4; ++axis)
-            pos[static_cast<std::size_t>(axis)] =
+            state.positionSteps[static_cast<std::size_t>(axis)] =
                 axisValue(rq.data() + kAxisValues + 4 * axis, rq[kUnit], parameters, axis);
         break;
     default:
@@ -151,21 +195,48 @@ std::optional<std::uint16_t> parameterKeyOf(const RequestBytes& request)
     return static_cast<std::uint16_t>(request[kGroup] << 8 | request[kItem]);
 }
 
-ReplyBytes replyTo(const RequestBytes& request, MachineState& state, ParameterStore& parameters,
-                   std::uint8_t acceptByte)
+void advanceMotion(MachineState& state, Clock::time_point now)
 {
+    for (std::size_t a = 0; a < 4; ++a) {
+        AxisMotion& m = state.motion[a];
+        if (!m.active())
+            continue;
+        const std::int64_t distance = std::int64_t{m.to} - m.from;
+        const double elapsed = std::chrono::duration<double>(now - m.start).count();
+        const double possible = std::floor(std::max(elapsed, 0.0) * m.stepsPerSecond);
+        const std::int64_t done = possible >= static_cast<double>(std::llabs(distance))
+                                      ? std::llabs(distance)
+                                      : static_cast<std::int64_t>(possible);
+        const auto position = static_cast<std::int32_t>(m.from + (distance < 0 ? -done : done));
+        state.motorSteps[a] += m.motorSign * (std::int64_t{position} - state.positionSteps[a]);
+        state.positionSteps[a] = position;
+        if (position == m.to)
+            m = {};
+    }
+}
+
+void stopMotion(MachineState& state, Clock::time_point now)
+{
+    advanceMotion(state, now);
+    state.motion = {};
+}
+
+ReplyBytes replyTo(const RequestBytes& request, MachineState& state, ParameterStore& parameters,
+                   std::uint8_t acceptByte, const Mechanics& mechanics, Clock::time_point now)
+{
+    advanceMotion(state, now);
     ReplyBytes reply{};
     reply[kReplyClass] = request[kClass];
     reply[kReplyCode] = request[kCode];
     switch (request[kClass]) {
     case kClassSystem:
-        systemCommand(request, reply, state, parameters, acceptByte);
+        systemCommand(request, reply, state, parameters, acceptByte, now);
         break;
     case kClassParameter:
         parameterCommand(request, reply, parameters);
         break;
     case kClassMachine:
-        machineCommand(request, state, parameters);
+        machineCommand(request, Machine{state, parameters, mechanics, now});
         break;
     default:
         break;

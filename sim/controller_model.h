@@ -16,11 +16,17 @@ namespace quorlink::sim {
 using RequestBytes = std::array<std::uint8_t, wire::kRequestSize>;
 using ReplyBytes = std::array<std::uint8_t, wire::kReplySize>;
 
-// The 32-byte reply to one request, as a healthy controller gives it; changes the machine
-// state and the parameters as the request says. acceptByte goes into byte 21 of the status
-// reply.
+// The 32-byte reply to one request at `now`, as a healthy controller gives it; changes the
+// machine state and the parameters as the request says. acceptByte goes into byte 21 of the
+// status reply.
 ReplyBytes replyTo(const RequestBytes& request, MachineState& state, ParameterStore& parameters,
-                   std::uint8_t acceptByte);
+                   std::uint8_t acceptByte, const Mechanics& mechanics, Clock::time_point now);
+
+// Brings the moves under way up to `now`: positions and motor steps advance, finished moves end.
+void advanceMotion(MachineState& state, Clock::time_point now);
+
+// Every axis stops where it is now.
+void stopMotion(MachineState& state, Clock::time_point now);
 
 // Parameter key (group << 8 | item) of a class 1 request, or nothing for other classes.
 std::optional<std::uint16_t> parameterKeyOf(const RequestBytes& request);

@@ -36,10 +36,19 @@ Options:
   --other-name COM2=NAME   a port with a controller of another name (repeatable)
   --pace                   bytes at the line rate of 115200 bit/s 8N1
   --no-bootloader          'S' (enter the bootloader) gets no answer
-  --reset-after-upload SECONDS
-                           after the checksum answer of an upload the controller is
-                           reset out of its bootloader: it answers nothing for SECONDS,
+  --reset-after-upload SECONDS  after the checksum answer of an upload the controller
+                           is reset out of its bootloader: it answers nothing for SECONDS,
                            then comes back with factory parameter values
+  --mechanics X=201.005[,Y=...]  the machine's true steps per millimetre of an axis
+                           (default 100 each; the controller's Auflösung only approximates it)
+  --reversed X[,Z,...]     axes whose motor is wired the other way round
+  --speed MM/S             how fast an axis travels, in the controller's millimetres per
+                           second (default 10; 0: a move is done when it is commanded).
+                           An emergency stop stops every axis where it is
+  --ruler FILE             keeps in FILE, for every port, where its axes physically are:
+                           "COM1 X=99.500000 Y=0.000000 Z=0.000000 C=0.000000" (mm from the
+                           start, in the direction the motor turned, RICHTUNGSUMKEHR and
+                           reversed wiring included), rewritten whenever it changes
   -v, --verbose            after COMMAND, list the requests each port received
   -h, --help               this text
 
@@ -58,9 +67,13 @@ struct Options {
     bool pace = false;
     bool bootloader = true;
     std::optional<std::chrono::milliseconds> resetAfterUpload;
+    quorlink::sim::Mechanics mechanics;
+    std::string ruler;
     bool verbose = false;
     std::vector<char*> command;
 };
+
+constexpr double kDefaultSpeed = 10.0; // mm/s
 
 [[noreturn]] void usageError(const std::string& message)
 {
@@ -91,6 +104,37 @@ std::chrono::milliseconds parseSeconds(const std::string& option, const std::str
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0 + 0.5));
 }
 
+// "X", "Y", "Z" or "C".
+int parseAxis(const std::string& text)
+{
+    static const std::string kAxes = "XYZC";
+    if (text.size() != 1 || kAxes.find(text[0]) == std::string::npos)
+        usageError("not an axis X, Y, Z or C: '" + text + "'");
+    return static_cast<int>(kAxes.find(text[0]));
+}
+
+// A positive number, as strtod reads it.
+double parsePositive(const std::string& option, const std::string& text, bool zeroAllowed = false)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !(value > 0 || (zeroAllowed && value == 0)) ||
+        !(value < 1e9))
+        usageError(option + " takes a positive number, not '" + text + "'");
+    return value;
+}
+
+std::vector<std::string> splitList(const std::string& text)
+{
+    std::vector<std::string> items;
+    std::stringstream list(text);
+    std::string item;
+    while (std::getline(list, item, ','))
+        items.push_back(item);
+    return items;
+}
+
 std::set<int> parsePortList(const std::string& text)
 {
     std::set<int> ports;
@@ -104,6 +148,7 @@ std::set<int> parsePortList(const std::string& text)
 Options parse(int argc, char** argv)
 {
     Options options;
+    options.mechanics.speedMmPerSecond = kDefaultSpeed;
     bool portsGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -134,6 +179,21 @@ Options parse(int argc, char** argv)
             options.bootloader = false;
         } else if (arg == "--reset-after-upload") {
             options.resetAfterUpload = parseSeconds(arg, value());
+        } else if (arg == "--mechanics") {
+            for (const std::string& item : splitList(value())) {
+                const auto eq = item.find('=');
+                if (eq == std::string::npos)
+                    usageError("--mechanics needs AXIS=STEPS_PER_MM, not '" + item + "'");
+                options.mechanics.trueStepsPerMm[static_cast<std::size_t>(parseAxis(item.substr(0, eq)))] =
+                    parsePositive("--mechanics", item.substr(eq + 1));
+            }
+        } else if (arg == "--reversed") {
+            for (const std::string& item : splitList(value()))
+                options.mechanics.reversedWiring[static_cast<std::size_t>(parseAxis(item))] = true;
+        } else if (arg == "--speed") {
+            options.mechanics.speedMmPerSecond = parsePositive(arg, value(), true);
+        } else if (arg == "--ruler") {
+            options.ruler = value();
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -149,6 +209,48 @@ Options parse(int argc, char** argv)
 }
 
 using RequestFrame = std::array<std::uint8_t, wire::kRequestSize>;
+
+// The ruler file: one line per port with the physical positions of its axes. Written anew
+// (through a temporary file and a rename, so that a reader never sees half of it) when it
+// changed since the last call.
+class Ruler {
+public:
+    explicit Ruler(std::string path) : m_path(std::move(path)) {}
+
+    void update(Simulator& sim)
+    {
+        if (m_path.empty())
+            return;
+        std::string text;
+        for (int port : sim.ports()) {
+            const auto& device = sim.device(port);
+            char line[200];
+            std::snprintf(line, sizeof line, "%s X=%f Y=%f Z=%f C=%f\n", device.portName().c_str(),
+                          device.physicalPositionMm(0), device.physicalPositionMm(1), device.physicalPositionMm(2),
+                          device.physicalPositionMm(3));
+            text += line;
+        }
+        if (text == m_written)
+            return;
+        const std::string temporary = m_path + ".tmp";
+        FILE* f = std::fopen(temporary.c_str(), "w");
+        if (f == nullptr || std::fputs(text.c_str(), f) < 0 || std::fclose(f) != 0 ||
+            std::rename(temporary.c_str(), m_path.c_str()) != 0) {
+            std::cerr << "quorlink-sim: cannot write the ruler file " << m_path << ": " << std::strerror(errno)
+                      << '\n';
+            m_path.clear();
+            return;
+        }
+        m_written = text;
+    }
+
+private:
+    std::string m_path;
+    std::string m_written;
+};
+
+// How often the ruler file is brought up to date.
+constexpr timespec kRulerInterval{0, 50'000'000};
 
 std::string hexKey(const RequestFrame& f)
 {
@@ -241,7 +343,7 @@ void printFrameLog(Simulator& sim)
 // simulator is passed on to the command; one that the terminal sent (Ctrl-C) has reached the
 // command's process group already and is not sent twice. The caller has blocked SIGINT,
 // SIGTERM and SIGCHLD.
-int runCommand(Simulator& sim, const Options& options)
+int runCommand(Simulator& sim, const Options& options, Ruler& ruler)
 {
     std::vector<char*> argv = options.command;
     argv.push_back(nullptr);
@@ -269,12 +371,14 @@ int runCommand(Simulator& sim, const Options& options)
         const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child || (done < 0 && errno != EINTR))
             break;
+        ruler.update(sim);
         siginfo_t info{};
-        if (sigwaitinfo(&waitFor, &info) < 0)
+        if (sigtimedwait(&waitFor, &info, &kRulerInterval) < 0)
             continue;
         if (info.si_signo != SIGCHLD && info.si_code != SI_KERNEL)
             kill(child, info.si_signo);
     }
+    ruler.update(sim);
     if (options.verbose)
         printFrameLog(sim);
     if (WIFEXITED(status))
@@ -309,6 +413,7 @@ int main(int argc, char** argv)
             device.setPacing(options.pace);
             device.setBootloaderPresent(options.bootloader);
             device.setResetAfterUpload(options.resetAfterUpload);
+            device.setMechanics(options.mechanics);
         }
     } catch (const std::exception& e) {
         std::cerr << "quorlink-sim: " << e.what() << '\n';
@@ -317,12 +422,15 @@ int main(int argc, char** argv)
     sim.exportEnvironment();
     sim.start();
 
+    Ruler ruler(options.ruler);
     if (!options.command.empty())
-        return runCommand(sim, options);
+        return runCommand(sim, options, ruler);
     for (const auto& [name, value] : sim.environment())
         std::cout << name << '=' << value << '\n';
     std::cout.flush();
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
-    return 0;
+    for (;;) {
+        ruler.update(sim);
+        if (sigtimedwait(&stopSignals, nullptr, &kRulerInterval) > 0)
+            return 0;
+    }
 }

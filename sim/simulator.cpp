@@ -98,6 +98,7 @@ struct Device::Impl {
     bool paced = false;
 
     MachineState state;
+    Mechanics mechanics;
     std::vector<ReceivedFrame> frames;
     std::vector<std::uint8_t> bootloaderBytes;
     std::vector<BootloaderRead> bootloaderReads;
@@ -195,7 +196,7 @@ struct Device::Impl {
         const bool change = key && request[wire::kCode] == wire::kParameterChange;
         const bool ignored = change && ignoredChangeKey == key;
         const std::optional<ValueArea> kept = ignored ? parameters->get(*key) : std::nullopt;
-        ReplyBytes reply = replyTo(request, state, *parameters, acceptByte);
+        ReplyBytes reply = replyTo(request, state, *parameters, acceptByte, mechanics, now);
         if (kept)
             parameters->set(*key, *kept);
         if (key && !change && wrongKeyEchoKey == key)
@@ -488,13 +489,43 @@ void Device::run()
 MachineState Device::machineState() const
 {
     std::lock_guard lock(m_impl->mutex);
+    advanceMotion(m_impl->state, Clock::now());
     return m_impl->state;
 }
 
 void Device::setPositionSteps(const std::array<std::int32_t, 4>& steps)
 {
     std::lock_guard lock(m_impl->mutex);
+    stopMotion(m_impl->state, Clock::now());
     m_impl->state.positionSteps = steps;
+}
+
+void Device::setMechanics(const Mechanics& mechanics)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->mechanics = mechanics;
+}
+
+Mechanics Device::mechanics() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->mechanics;
+}
+
+double Device::physicalPositionMm(int axis) const
+{
+    std::lock_guard lock(m_impl->mutex);
+    advanceMotion(m_impl->state, Clock::now());
+    const auto a = static_cast<std::size_t>(axis & 3);
+    return static_cast<double>(m_impl->state.motorSteps[a]) / m_impl->mechanics.trueStepsPerMm[a];
+}
+
+bool Device::moving() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    advanceMotion(m_impl->state, Clock::now());
+    const auto& motion = m_impl->state.motion;
+    return std::any_of(motion.begin(), motion.end(), [](const AxisMotion& m) { return m.active(); });
 }
 
 void Device::setStatusByte(std::uint8_t status)

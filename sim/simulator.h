@@ -78,15 +78,41 @@ struct BootloaderRead {
 // Steps of the bootloader protocol, in the order a host goes through them.
 enum class BootloaderStep { Identify, ProgrammingMode, Erase, Address, Block, Checksum };
 
+// The machine behind the controller, per axis X, Y, Z, C: how many motor steps really make a
+// millimetre (which the controller's Auflösung only approximates), whether the motor is
+// wired the other way round, and how fast the axes travel.
+struct Mechanics {
+    std::array<double, 4> trueStepsPerMm{100.0, 100.0, 100.0, 100.0};
+    std::array<bool, 4> reversedWiring{};
+    // In the controller's millimetres per second (steps per second = speed x the controller's
+    // Auflösung of the axis when the move starts). 0: a move is done when it is commanded.
+    double speedMmPerSecond = 0;
+};
+
+// A move under way on one axis: from where, to where (the controller's steps), since when,
+// how fast, and which way the motor turns for a step towards `to` (+1 or -1).
+struct AxisMotion {
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+    Clock::time_point start{};
+    double stepsPerSecond = 0;
+    int motorSign = 1;
+    bool active() const { return from != to; }
+};
+
 // The part of the controller's machine state that commands change.
 struct MachineState {
-    std::array<std::int32_t, 4> positionSteps{}; // X, Y, Z, C
+    std::array<std::int32_t, 4> positionSteps{}; // X, Y, Z, C where the controller counts them
     std::uint8_t mode = 2;                       // last operating mode switched to
     std::uint8_t spindleCoolant = 0;             // byte 2 of the last spindle/coolant command
     std::uint8_t outputs = 0;                    // byte 2 of the last general-outputs command
     std::uint8_t statusByte = 0;                 // reply byte 26 of the position reply
     int stops = 0;                               // emergency stops received (both kinds)
     int acknowledges = 0;                        // error acknowledges received
+    std::array<AxisMotion, 4> motion{};          // moves under way
+    // The steps each motor really turned, signed by its direction: the machine's physical
+    // position is motorSteps / Mechanics::trueStepsPerMm.
+    std::array<std::int64_t, 4> motorSteps{};
 };
 
 class Device {
@@ -102,9 +128,25 @@ public:
     // The device's parameters; changes made by a host are visible here and vice versa.
     ParameterStore& parameters() { return m_parameters; }
 
+    // The state now: moves under way have advanced to this moment.
     MachineState machineState() const;
+    // Where the controller counts the axes (moves under way end there).
     void setPositionSteps(const std::array<std::int32_t, 4>& steps);
     void setStatusByte(std::uint8_t status);
+
+    // ---- The machine ----------------------------------------------------------------------
+
+    // A relative move runs at mechanics.speedMmPerSecond; the controller honours its
+    // RICHTUNGSUMKEHR (0x0408) by turning the motor the other way, and so does a reversed
+    // wiring. An emergency stop (either kind) stops every axis where it is. Homing ends at
+    // the reference points (physical position 0); a park position is travelled to.
+    void setMechanics(const Mechanics& mechanics);
+    Mechanics mechanics() const;
+    // The ruler: where the axis physically is, in millimetres from where it started
+    // (motor steps / true steps per mm, in the direction the motor turned).
+    double physicalPositionMm(int axis) const;
+    // True while a move is under way on any axis.
+    bool moving() const;
 
     // ---- Fault switches (all off by default) -------------------------------------------
 

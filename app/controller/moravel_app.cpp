@@ -111,6 +111,12 @@ bool CMoravelSDIApp::SendMoveRelativeXY(std::int32_t value, std::int32_t count, 
     return manualCommand(ui, [&] { return FahreRelativ_XY_Schritte(&m_context, value, count, x, y, flags); });
 }
 
+bool CMoravelSDIApp::SendMoveRelativeZC(std::int32_t value, std::int32_t count, const std::int32_t z[],
+                                        const std::int32_t c[], std::int32_t flags, UserInteraction& ui)
+{
+    return manualCommand(ui, [&] { return FahreRelativ_ZC_Schritte(&m_context, value, count, z, c, flags); });
+}
+
 bool CMoravelSDIApp::SendNotHalt(UserInteraction& ui)
 {
     return manualCommand(ui, [&] { return NotHalt_mitBremsrampe(&m_context); });

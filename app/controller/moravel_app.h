@@ -106,6 +106,8 @@ public:
     // that fails on a vanished device ends with dropLostLink.
     bool SendMoveRelativeXY(std::int32_t value, std::int32_t count, const std::int32_t x[], const std::int32_t y[],
                             std::int32_t flags, UserInteraction& ui);
+    bool SendMoveRelativeZC(std::int32_t value, std::int32_t count, const std::int32_t z[], const std::int32_t c[],
+                            std::int32_t flags, UserInteraction& ui);
     bool SendNotHalt(UserInteraction& ui);
     bool SendNotStop(UserInteraction& ui);
 

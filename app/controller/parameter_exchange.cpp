@@ -19,15 +19,8 @@ std::string comparisonText(const ParameterInfo& p, const ParameterSet& set)
     return valueText(p, set);
 }
 
-namespace {
-
-// The road every parameter command takes around its sweep: open if needed, mode 1, the
-// status text and the busy indicator, the sweep, mode 2, the closing status text. Without
-// a connection nothing is sent. A sweep the user stopped still ends with mode 2; one whose
-// device vanished ends with the lost-link message and a closed connection, and sends nothing
-// more. The busy indicator goes off also when the sweep throws.
-template <typename Sweep>
-SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, Sweep sweep)
+SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui,
+                        const std::function<SweepOutcome(ConnectionContext*)>& sweep)
 {
     SweepResult result;
     if (!app.OpenConnection(ui))
@@ -49,8 +42,6 @@ SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, Sweep sweep)
     ui.setStatusText(ParameterTransferDone);
     return result;
 }
-
-} // namespace
 
 SweepResult CMoravelSDIApp::readParameters(CMoravelSDIDoc& doc, UserInteraction& ui)
 {

@@ -3,11 +3,17 @@
 
 #include "params/parameter_table.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+struct ConnectionContext; // the link library's connection record (quorlink.h)
+
 namespace moravel {
+
+class CMoravelSDIApp;
+class UserInteraction;
 
 // Status texts of the read and the transfer (UTF-8).
 inline constexpr std::string_view ParameterTransferRunning = "Parameterübertragung ... ";
@@ -22,6 +28,14 @@ struct SweepResult {
     bool linkLost = false;  // the device vanished; the connection is closed (one message shown)
     bool stopped = false;   // ended early: the user chose "Abbrechen" or asked to stop
 };
+
+// The road every parameter command takes around its sweep: open if needed, mode 1, the
+// status text and the busy indicator, the sweep, mode 2, the closing status text. Without
+// a connection nothing is sent. A sweep the user stopped still ends with mode 2; one whose
+// device vanished ends with the lost-link message and a closed connection, and sends nothing
+// more. The busy indicator goes off also when the sweep throws.
+SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui,
+                        const std::function<SweepOutcome(ConnectionContext*)>& sweep);
 
 // One key whose value differs between a parameter set and the controller.
 struct ParameterDifference {
