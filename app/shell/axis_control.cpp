@@ -1,5 +1,6 @@
 #include "app/shell/axis_control.h"
 
+#include "app/controller/commissioning.h"
 #include "app/shell/commissioning_assistant.h"
 #include "app/shell/main_frame.h"
 #include "params/controller_exchange.h"
@@ -26,11 +27,12 @@ AxisControl::AxisControl(CMainFrame& frame) : QObject(&frame), m_frame(frame)
     connect(&frame, &CMainFrame::busyChanged, this, &AxisControl::onBusyChanged);
 }
 
-void AxisControl::addPanel(JogPanel* panel, bool ownJogs)
+void AxisControl::addPanel(JogPanel* panel, PanelOwner owner)
 {
     m_panels.emplace_back(panel);
-    if (!ownJogs)
-        connect(panel, &JogPanel::jogRequested, this, &AxisControl::jog);
+    if (owner == PanelOwner::Other)
+        return;
+    connect(panel, &JogPanel::jogRequested, this, &AxisControl::jog);
     connect(this, &AxisControl::positionsRead, panel, [panel](const PositionReading& reading) {
         if (reading.read)
             panel->showPositions(reading.millimetres);
@@ -171,18 +173,7 @@ void AxisControl::move(std::size_t axis, std::int32_t steps, std::function<void(
             const std::int32_t n = stepsOnWorker ? stepsOnWorker() : steps;
             if (n == 0)
                 return;
-            // Room for the six pairs a request can carry; one is used, the pair's other axis
-            // does not move.
-            std::int32_t first[6] = {}, second[6] = {};
-            (axis % 2 == 0 ? first : second)[0] = n;
-            CMoravelSDIApp& app = m_frame.m_app;
-            if (axis < 2) {
-                outcome->accepted = app.SendMoveRelativeXY(0, 1, first, second, 3, m_frame.m_ui);
-            } else {
-                outcome->accepted = FahreRelativ_ZC_Schritte(&app.m_context, 0, 1, first, second, 3) != 0;
-                if (!*outcome->accepted && linkLost(app.m_context))
-                    app.dropLostLink(m_frame.m_ui);
-            }
+            outcome->accepted = moveAxis(m_frame.m_app, static_cast<int>(axis), n, m_frame.m_ui);
             outcome->reading = queryPositions(outcome->lost);
         },
         [this, outcome, done = std::move(done)] {

@@ -44,9 +44,10 @@ public:
 
     explicit AxisControl(CMainFrame& frame);
 
-    // Polls while this panel is showing; its jogs go through jog() unless the owner handles
-    // them itself (ownJogs).
-    void addPanel(JogPanel* panel, bool ownJogs = false);
+    // Polls while this panel is showing. The window's panel shows the positions and jogs
+    // through jog(); another owner (the assistant) converts both itself.
+    enum class PanelOwner { Window, Other };
+    void addPanel(JogPanel* panel, PanelOwner owner = PanelOwner::Window);
 
     // The window panel's jog: millimetres on axis, converted with the controller's Auflösung.
     void jog(std::size_t axis, double millimetres);

@@ -45,7 +45,7 @@ JogPanel::JogPanel(QWidget* parent) : QGroupBox(QStringLiteral("Achsen verfahren
         m_stepSize->addItem(QStringLiteral("%1 mm").arg(step));
     m_stepSize->setCurrentIndex(1);
     grid->addWidget(stepLabel, 0, 0, 1, 2);
-    grid->addWidget(m_stepSize, 0, 2, 1, 2);
+    grid->addWidget(m_stepSize, 0, 2, 1, 2, Qt::AlignLeft);
 
     for (std::size_t axis = 0; axis < AxisCount; ++axis) {
         const QChar name = QLatin1Char(AxisNames[axis]);
@@ -71,7 +71,7 @@ JogPanel::JogPanel(QWidget* parent) : QGroupBox(QStringLiteral("Achsen verfahren
         grid->addWidget(m_positions[axis], row, 2);
         grid->addWidget(m_plus[axis], row, 3);
     }
-    grid->setColumnStretch(2, 1);
+    grid->setColumnStretch(4, 1);
     showNoPositions();
 
     for (const KeypadJog& k : KeypadJogs)

@@ -921,11 +921,15 @@ void CMainFrame::OnCommissioning()
 
 void CMainFrame::OnNotHalt()
 {
+    m_stopPressed = StopKind::Halt;
+    m_stopPending = true;
     runStop(QStringLiteral("NotHalt"), [this] { return m_app.SendNotHalt(m_ui); });
 }
 
 void CMainFrame::OnNotStop()
 {
+    m_stopPressed = StopKind::Stop;
+    m_stopPending = true;
     runStop(QStringLiteral("NotStop"), [this] { return m_app.SendNotStop(m_ui); });
 }
 

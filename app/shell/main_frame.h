@@ -12,6 +12,10 @@
 // after it instead of being lost. The status bar's last pane shows the link: not connected, or
 // the port, its device and the controller's name.
 
+// moc cannot parse the C++20 headers this one pulls in; it needs none of its declarations.
+#ifndef Q_MOC_RUN
+#include "app/controller/commissioning.h"
+#endif
 #include "app/controller/moravel_app.h"
 #include "app/dialogs/dialog_rules.h"
 #include "app/document/moravel_document.h"
@@ -23,6 +27,7 @@
 #include <QPointer>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -233,6 +238,10 @@ private:
     QShortcut* m_notStopShortcut = nullptr;
     Progress m_progressKind = Progress::None;
     bool m_closePending = false;
+    // The stop pressed last (button or key), for a move that a job watches to its end: it
+    // sends that stop itself at once instead of waiting for its turn. GUI thread writes.
+    std::atomic<StopKind> m_stopPressed{StopKind::Halt};
+    std::atomic<bool> m_stopPending{false};
     bool m_recentFilesFailureShown = false;
 };
 
