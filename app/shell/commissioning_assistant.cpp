@@ -67,11 +67,14 @@ QString refusalText(const CalibrationMove& move)
     return {};
 }
 
-QString moveOutcomeText(const MoveResult& r, int axis, std::int32_t steps)
+QString moveOutcomeText(const MoveResult& r, int axis, std::int32_t steps, float resolution)
 {
     switch (r.outcome) {
     case MoveOutcome::Done:
-        return r.reachedTarget ? QStringLiteral("Achse %1 ist %2 Schritte gefahren.").arg(axisName(axis)).arg(steps)
+        return r.reachedTarget ? QStringLiteral("Achse %1 ist %2 mm gefahren (%3 Schritte).")
+                                     .arg(axisName(axis))
+                                     .arg(steps / static_cast<double>(resolution), 0, 'f', 1)
+                                     .arg(steps)
                                : QStringLiteral("Achse %1 ist vor dem Ziel stehen geblieben.").arg(axisName(axis));
     case MoveOutcome::Stopped:
         return QStringLiteral("Die Bewegung wurde angehalten.");
@@ -208,6 +211,9 @@ CommissioningAssistant::CommissioningAssistant(CMainFrame& frame) : QDialog(&fra
 
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("moveProgress"));
+    QSizePolicy keepRoom = m_progress->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true); // the dialog does not jump when a move starts
+    m_progress->setSizePolicy(keepRoom);
     m_progress->hide();
     layout->addWidget(m_progress);
     m_note = new QLabel;
@@ -242,6 +248,7 @@ CommissioningAssistant::CommissioningAssistant(CMainFrame& frame) : QDialog(&fra
     connect(&m_frame, &CMainFrame::busyChanged, this, &CommissioningAssistant::updateControls);
     updateControls();
     resize(sizeHint().expandedTo(QSize(560, 0)));
+    m_axes->button(AxisX)->setFocus(); // not a button that moves an axis on Enter
 }
 
 CommissioningAssistant::~CommissioningAssistant() = default;
@@ -297,10 +304,10 @@ QWidget* CommissioningAssistant::makeCalibrationPage()
     m_resolutionText = new QLabel;
     m_resolutionText->setObjectName(QStringLiteral("resolutionText"));
     m_again = button(QStringLiteral("Noch einmal"), QStringLiteral("calibrateAgain"));
-    grid->addWidget(m_resolutionText, 2, 0, 1, 2);
     grid->addWidget(m_again, 2, 2);
+    grid->addWidget(m_resolutionText, 3, 0, 1, 4);
     grid->setColumnStretch(3, 1);
-    grid->setRowStretch(3, 1);
+    grid->setRowStretch(4, 1);
     connect(m_calibrationMove, &QPushButton::clicked, this, &CommissioningAssistant::startCalibration);
     connect(m_again, &QPushButton::clicked, this, &CommissioningAssistant::startCalibration);
     connect(m_compute, &QPushButton::clicked, this, &CommissioningAssistant::computeResolution);
@@ -346,6 +353,7 @@ QWidget* CommissioningAssistant::makeChangesPage()
     m_changes->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_changes->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_changes->setWordWrap(false);
+    m_changes->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(m_changes, 1);
     return page;
 }
@@ -528,7 +536,7 @@ void CommissioningAssistant::runWatchedMove(std::int32_t steps, std::function<vo
         },
         [this, axis, steps, result, done = std::move(done)] {
             m_frame.m_doc.SetMoving(result->outcome == MoveOutcome::Done);
-            setNote(moveOutcomeText(*result, axis, steps));
+            setNote(moveOutcomeText(*result, axis, steps, resolution(axis)));
             if (!m_closeWhenStopped)
                 done(*result);
             updateControls();

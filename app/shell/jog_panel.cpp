@@ -60,6 +60,7 @@ JogPanel::JogPanel(QWidget* parent) : QGroupBox(QStringLiteral("Achsen verfahren
             positionText(-88888.888)));
         for (const int direction : {-1, +1}) {
             QPushButton* button = jogButton(axis, direction);
+            button->setAutoDefault(false); // Enter in a dialog must not move an axis
             button->setObjectName(QStringLiteral("jog%1%2").arg(name).arg(direction > 0 ? "Plus" : "Minus"));
             button->setToolTip(QStringLiteral("Achse %1 in %2-Richtung um die Schrittweite verfahren%3")
                                    .arg(name)

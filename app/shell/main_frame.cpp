@@ -915,6 +915,10 @@ void CMainFrame::OnCommissioning()
         m_commissioning->close();
     m_commissioning = new CommissioningAssistant(*this);
     m_commissioning->setAttribute(Qt::WA_DeleteOnClose);
+    // Beside the window where the screen has room, so that both can be seen.
+    const QRect window = frameGeometry();
+    if (const QScreen* s = screen(); s != nullptr && window.right() + m_commissioning->width() < s->availableGeometry().right())
+        m_commissioning->move(window.right() + 1, window.top());
     m_commissioning->show();
     m_commissioning->start();
 }

@@ -100,7 +100,7 @@ CMoravelControlView::CMoravelControlView(CMoravelSDIDoc& doc, QWidget* parent)
     m_notStop->setMinimumWidth(stopWidth);
     place(m_notHalt, 180, 40, 95, 14);
     place(m_notStop, 180, 60, 95, 14);
-    place(m_jogPanel, 6, 150, 279, 90);
+    place(m_jogPanel, 6, 150, 160, 90);
 
     connect(m_jogPlus, &QPushButton::clicked, this, &CMoravelControlView::OnJogPlus);
     connect(m_jogMinus, &QPushButton::clicked, this, &CMoravelControlView::OnJogMinus);
