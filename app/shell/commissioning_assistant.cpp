@@ -87,7 +87,7 @@ QString moveOutcomeText(const MoveResult& r, int axis, std::int32_t steps, float
     return QStringLiteral("Keine Verbindung zum Controller.");
 }
 
-QTableWidgetItem* cell(const QString& text)
+QTableWidgetItem* changeCell(const QString& text)
 {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -106,7 +106,7 @@ QDoubleSpinBox* distanceBox(const QString& name, double value)
     return box;
 }
 
-QPushButton* button(const QString& text, const QString& name)
+QPushButton* assistantButton(const QString& text, const QString& name)
 {
     auto* b = new QPushButton(text);
     b->setObjectName(name);
@@ -222,11 +222,11 @@ CommissioningAssistant::CommissioningAssistant(CMainFrame& frame) : QDialog(&fra
     layout->addWidget(m_note);
 
     auto* buttons = new QHBoxLayout;
-    m_cancel = button(QStringLiteral("Abbrechen"), QStringLiteral("cancelCommissioning"));
-    m_back = button(QStringLiteral("Zurück"), QStringLiteral("backToAxes"));
-    m_next = button(QStringLiteral("Weiter"), QStringLiteral("showChanges"));
-    m_transfer = button(QStringLiteral("Übertragen"), QStringLiteral("transferChanges"));
-    m_close = button(QStringLiteral("Schließen"), QStringLiteral("closeCommissioning"));
+    m_cancel = assistantButton(QStringLiteral("Abbrechen"), QStringLiteral("cancelCommissioning"));
+    m_back = assistantButton(QStringLiteral("Zurück"), QStringLiteral("backToAxes"));
+    m_next = assistantButton(QStringLiteral("Weiter"), QStringLiteral("showChanges"));
+    m_transfer = assistantButton(QStringLiteral("Übertragen"), QStringLiteral("transferChanges"));
+    m_close = assistantButton(QStringLiteral("Schließen"), QStringLiteral("closeCommissioning"));
     buttons->addWidget(m_cancel);
     buttons->addStretch(1);
     for (QPushButton* b : {m_back, m_next, m_transfer, m_close})
@@ -258,13 +258,13 @@ QWidget* CommissioningAssistant::makeDirectionPage()
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
     m_directionDistance = distanceBox(QStringLiteral("directionDistance"), DefaultDirectionDistance);
-    m_directionMove = button(QStringLiteral("In Plus-Richtung fahren"), QStringLiteral("directionMove"));
+    m_directionMove = assistantButton(QStringLiteral("In Plus-Richtung fahren"), QStringLiteral("directionMove"));
     grid->addWidget(new QLabel(QStringLiteral("Weg:")), 0, 0);
     grid->addWidget(m_directionDistance, 0, 1);
     grid->addWidget(m_directionMove, 0, 2);
     m_directionQuestion = new QLabel(QStringLiteral("Hat sich die Achse in Plus-Richtung bewegt?"));
-    m_yes = button(QStringLiteral("Ja"), QStringLiteral("directionYes"));
-    m_no = button(QStringLiteral("Nein"), QStringLiteral("directionNo"));
+    m_yes = assistantButton(QStringLiteral("Ja"), QStringLiteral("directionYes"));
+    m_no = assistantButton(QStringLiteral("Nein"), QStringLiteral("directionNo"));
     grid->addWidget(m_directionQuestion, 1, 0, 1, 2);
     auto* answers = new QHBoxLayout;
     answers->addWidget(m_yes);
@@ -290,20 +290,20 @@ QWidget* CommissioningAssistant::makeCalibrationPage()
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
     m_calibrationDistance = distanceBox(QStringLiteral("calibrationDistance"), DefaultCalibrationDistance);
-    m_calibrationMove = button(QStringLiteral("Fahren"), QStringLiteral("calibrationMove"));
+    m_calibrationMove = assistantButton(QStringLiteral("Fahren"), QStringLiteral("calibrationMove"));
     grid->addWidget(new QLabel(QStringLiteral("Weg:")), 0, 0);
     grid->addWidget(m_calibrationDistance, 0, 1);
     grid->addWidget(m_calibrationMove, 0, 2);
     m_measured = new QLineEdit;
     m_measured->setObjectName(QStringLiteral("measuredDistance"));
     m_measured->setPlaceholderText(QStringLiteral("mm"));
-    m_compute = button(QStringLiteral("Berechnen"), QStringLiteral("computeResolution"));
+    m_compute = assistantButton(QStringLiteral("Berechnen"), QStringLiteral("computeResolution"));
     grid->addWidget(new QLabel(QStringLiteral("Gemessener Weg:")), 1, 0);
     grid->addWidget(m_measured, 1, 1);
     grid->addWidget(m_compute, 1, 2);
     m_resolutionText = new QLabel;
     m_resolutionText->setObjectName(QStringLiteral("resolutionText"));
-    m_again = button(QStringLiteral("Noch einmal"), QStringLiteral("calibrateAgain"));
+    m_again = assistantButton(QStringLiteral("Noch einmal"), QStringLiteral("calibrateAgain"));
     grid->addWidget(m_again, 2, 2);
     grid->addWidget(m_resolutionText, 3, 0, 1, 4);
     grid->setColumnStretch(3, 1);
@@ -326,8 +326,8 @@ QWidget* CommissioningAssistant::makeRangePage()
     m_rangeText = new QLabel;
     m_rangeText->setObjectName(QStringLiteral("rangeText"));
     grid->addWidget(m_rangeText, 1, 0, 1, 3);
-    m_takeStart = button(QStringLiteral("Als Anfang übernehmen"), QStringLiteral("takeRangeStart"));
-    m_takeEnd = button(QStringLiteral("Als Ende übernehmen"), QStringLiteral("takeRangeEnd"));
+    m_takeStart = assistantButton(QStringLiteral("Als Anfang übernehmen"), QStringLiteral("takeRangeStart"));
+    m_takeEnd = assistantButton(QStringLiteral("Als Ende übernehmen"), QStringLiteral("takeRangeEnd"));
     grid->addWidget(m_takeStart, 2, 0);
     grid->addWidget(m_takeEnd, 2, 1);
     grid->setColumnStretch(2, 1);
@@ -665,10 +665,10 @@ void CommissioningAssistant::showChanges()
     m_changes->setRowCount(static_cast<int>(keys.size()));
     int row = 0;
     for (const ParameterInfo* p : keys) {
-        m_changes->setItem(row, 0, cell(QStringLiteral("%1").arg(p->key.value, 4, 16, QLatin1Char('0'))));
-        m_changes->setItem(row, 1, cell(toQString(p->itemMacro)));
-        m_changes->setItem(row, 2, cell(toQString(valueText(*p, m_sets->controller))));
-        m_changes->setItem(row, 3, cell(toQString(valueText(*p, m_sets->changed))));
+        m_changes->setItem(row, 0, changeCell(QStringLiteral("%1").arg(p->key.value, 4, 16, QLatin1Char('0'))));
+        m_changes->setItem(row, 1, changeCell(toQString(p->itemMacro)));
+        m_changes->setItem(row, 2, changeCell(toQString(valueText(*p, m_sets->controller))));
+        m_changes->setItem(row, 3, changeCell(toQString(valueText(*p, m_sets->changed))));
         ++row;
     }
     m_changes->resizeColumnsToContents();
