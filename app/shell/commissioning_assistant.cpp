@@ -415,7 +415,7 @@ void CommissioningAssistant::updateControls()
     m_back->setVisible(onChanges && m_phase != Phase::Finished);
     m_back->setEnabled(ready);
     m_transfer->setVisible(onChanges && m_phase != Phase::Finished);
-    m_transfer->setEnabled(ready && !changedKeys().empty());
+    m_transfer->setEnabled(ready && !changedKeys().empty() && rangeProblem().isEmpty());
     m_cancel->setVisible(m_phase != Phase::Finished);
     m_cancel->setEnabled(!m_stop->load());
     m_close->setVisible(m_phase == Phase::Finished);
@@ -659,6 +659,25 @@ void CommissioningAssistant::showPositions(const PositionReading& reading)
 
 // ---- The end.
 
+QString CommissioningAssistant::rangeProblem() const
+{
+    // A range taken here whose start is not below its end (the ends taken the wrong way round)
+    // is not sent.
+    const ParameterSet& c = m_sets->controller;
+    const ParameterSet& n = m_sets->changed;
+    for (int axis = 0; axis < static_cast<int>(AxisCount); ++axis) {
+        const auto a = static_cast<std::size_t>(axis);
+        const bool taken = n.verfahrbereichVon[a] != c.verfahrbereichVon[a] || n.verfahrbereichBis[a] != c.verfahrbereichBis[a];
+        if (taken && n.verfahrbereichVon[a] >= n.verfahrbereichBis[a])
+            return QStringLiteral("Der Verfahrbereich der Achse %1 (%2 … %3 mm) endet nicht hinter seinem Anfang; "
+                                  "bitte Anfang und Ende neu übernehmen.")
+                .arg(axisName(axis))
+                .arg(n.verfahrbereichVon[a])
+                .arg(n.verfahrbereichBis[a]);
+    }
+    return {};
+}
+
 void CommissioningAssistant::showChanges()
 {
     const std::vector<const ParameterInfo*> keys = changedKeys();
@@ -673,9 +692,12 @@ void CommissioningAssistant::showChanges()
     }
     m_changes->resizeColumnsToContents();
     m_changes->setVisible(!keys.empty());
-    m_changesText->setText(keys.empty() ? QStringLiteral("Es wurde nichts geändert; es gibt nichts zu übertragen.")
-                                        : QStringLiteral("Diese Parameter werden zum Controller übertragen. Vorher wird "
-                                                         "der ganze Parametersatz des Controllers gesichert."));
+    const QString problem = rangeProblem();
+    m_changesText->setText(keys.empty()         ? QStringLiteral("Es wurde nichts geändert; es gibt nichts zu übertragen.")
+                           : !problem.isEmpty() ? problem
+                                                : QStringLiteral("Diese Parameter werden zum Controller übertragen. "
+                                                                 "Vorher wird der ganze Parametersatz des Controllers "
+                                                                 "gesichert."));
     m_pages->setCurrentIndex(ChangesPage);
     setNote({});
     updateControls();

@@ -120,6 +120,8 @@ private:
     AxisMechanics mechanics(int axis) const;
     // The keys whose new value differs from the controller's, in key order.
     std::vector<const ParameterInfo*> changedKeys() const;
+    // Why the new travel ranges cannot be sent, or empty.
+    QString rangeProblem() const;
 
     CMainFrame& m_frame;
     std::shared_ptr<Sets> m_sets = std::make_shared<Sets>();
