@@ -184,7 +184,7 @@ int run(std::span<const std::string> args)
     case MoveOutcome::LinkLost:
         return ExitNoConnection;
     case MoveOutcome::Stopped:
-        return stopped("NotHalt sent; nothing changed");
+        return stopped(moved.commanded ? "NotHalt sent; nothing changed" : "nothing moved");
     case MoveOutcome::Failed:
         say("the controller did not confirm the move or stopped answering; NotHalt sent, nothing changed");
         return ExitKeysFailed;

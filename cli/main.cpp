@@ -37,16 +37,17 @@ void printHelp()
               "Exit status:\n"
               "  0  success\n"
               "  1  the file was rejected or (transfer) lacks exchanged keys, or diff /\n"
-              "     transfer --verify / update found differences, or calibrate refused the\n"
-              "     distance or the result\n"
+              "       transfer --verify / update found differences, or calibrate refused the\n"
+              "       distance or the result\n"
               "  2  wrong arguments, or a file that cannot be read or written\n"
               "  3  one or more keys failed\n"
               "  4  no connection, or the connection was lost\n"
               "  5  bootloader not found\n"
               "  6  checksum mismatch after the upload\n"
               "  7  upload stopped (time-out, failed write, the prompt was declined, or a signal),\n"
-              "     or calibrate cancelled at a prompt\n"
-              "  130, 143  read, transfer, diff or calibrate stopped by SIGINT, SIGTERM");
+              "       or calibrate cancelled at a prompt\n"
+              "  130, 143  read, transfer or diff stopped by SIGINT, SIGTERM, and so is calibrate\n"
+              "       (after NotHalt when the axis may be moving)");
 }
 
 } // namespace

@@ -64,8 +64,7 @@ struct Machine {
     {
         const auto a = static_cast<std::size_t>(axis);
         std::int32_t& position = state.positionSteps[a];
-        const bool reversed =
-            (parameters.getFourLongs(kDirectionReversalKey)[a] != 0) != mechanics.reversedWiring[a];
+        const bool reversed = (parameters.getFourLongs(kDirectionReversalKey)[a] != 0) != mechanics.reversedWiring[a];
         const int sign = reversed ? -1 : 1;
         if (!(mechanics.speedMmPerSecond > 0)) {
             state.motorSteps[a] += sign * (std::int64_t{target} - position);
@@ -150,8 +149,8 @@ void machineCommand(const RequestBytes& rq, Machine machine)
     case kPark: { // park position, millimetres
         const auto park = parameters.getFourLongs(kParkPositionKey);
         for (int axis = 0; axis < 4; ++axis)
-            machine.travel(axis, toSteps(static_cast<float>(park[static_cast<std::size_t>(axis)]),
-                                         resolution(parameters, axis)));
+            machine.travel(
+                axis, toSteps(static_cast<float>(park[static_cast<std::size_t>(axis)]), resolution(parameters, axis)));
         break;
     }
     case kZeroPoint: // the current position gets the given coordinates; the axes stay

@@ -119,8 +119,7 @@ double parsePositive(const std::string& option, const std::string& text, bool ze
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno != 0 || !(value > 0 || (zeroAllowed && value == 0)) ||
-        !(value < 1e9))
+    if (text.empty() || *end != '\0' || errno != 0 || !(value > 0 || (zeroAllowed && value == 0)) || !(value < 1e9))
         usageError(option + " takes a positive number, not '" + text + "'");
     return value;
 }
@@ -236,8 +235,7 @@ public:
         FILE* f = std::fopen(temporary.c_str(), "w");
         if (f == nullptr || std::fputs(text.c_str(), f) < 0 || std::fclose(f) != 0 ||
             std::rename(temporary.c_str(), m_path.c_str()) != 0) {
-            std::cerr << "quorlink-sim: cannot write the ruler file " << m_path << ": " << std::strerror(errno)
-                      << '\n';
+            std::cerr << "quorlink-sim: cannot write the ruler file " << m_path << ": " << std::strerror(errno) << '\n';
             m_path.clear();
             return;
         }

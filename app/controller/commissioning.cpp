@@ -232,6 +232,7 @@ MoveResult runMove(CMoravelSDIApp& app, int axis, std::int32_t steps, UserIntera
         result.outcome = MoveOutcome::Stopped;
         return result;
     }
+    result.commanded = true;
     if (!moveAxis(app, axis, steps, ui))
         return lostOr(MoveOutcome::Failed);
 
@@ -253,7 +254,8 @@ MoveResult runMove(CMoravelSDIApp& app, int axis, std::int32_t steps, UserIntera
         failures = 0;
         result.endSteps = now;
         if (total > 0)
-            ui.reportProgress(std::min<std::int64_t>(std::llabs(std::int64_t{now[a]} - result.startSteps[a]), total), total);
+            ui.reportProgress(std::min<std::int64_t>(std::llabs(std::int64_t{now[a]} - result.startSteps[a]), total),
+                              total);
         if (now[a] == target) {
             result.reachedTarget = true;
             break;

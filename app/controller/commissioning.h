@@ -79,10 +79,7 @@ const ParameterInfo& parameterRow(std::uint16_t key);
 // stops, a lost link with its one message). set's other values stay as they are.
 struct KeyReadResult {
     SweepResult sweep;
-    bool complete() const
-    {
-        return sweep.connected && sweep.failedKeys == 0 && !sweep.linkLost && !sweep.stopped;
-    }
+    bool complete() const { return sweep.connected && sweep.failedKeys == 0 && !sweep.linkLost && !sweep.stopped; }
 };
 KeyReadResult readKeys(CMoravelSDIApp& app, std::span<const ParameterInfo* const> keys, ParameterSet& set,
                        UserInteraction& ui);
@@ -122,8 +119,8 @@ void takeIntoDocument(CMoravelSDIDoc& doc, const ParameterSet& values, std::span
 
 // What the controller holds for one axis.
 struct AxisMechanics {
-    float aufloesung = 0;           // steps/mm
-    std::int32_t von = 0;           // travel range, mm
+    float aufloesung = 0; // steps/mm
+    std::int32_t von = 0; // travel range, mm
     std::int32_t bis = 0;
     std::int32_t richtungsumkehr = 0;
 };
@@ -187,7 +184,8 @@ enum class MoveOutcome {
 };
 struct MoveResult {
     MoveOutcome outcome = MoveOutcome::NoConnection;
-    bool reachedTarget = false;      // the axis stands at start + steps
+    bool commanded = false;                   // the move went out (Stopped before it: nothing moved)
+    bool reachedTarget = false;               // the axis stands at start + steps
     std::array<std::int32_t, 4> startSteps{}; // the positions before the move (steps)
     std::array<std::int32_t, 4> endSteps{};   // the last positions reported
 };

@@ -51,8 +51,8 @@ int calibrate(const char* measured, std::string& out)
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    std::vector<std::string> args = {MORAVEL_CLI, "calibrate", "--yes", "--measured", measured, "--port", "COM2",
-                                     "X",         "100"};
+    std::vector<std::string> args = {MORAVEL_CLI, "calibrate", "--yes", "--measured", measured,
+                                     "--port",    "COM2",      "X",     "100"};
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());

@@ -14,15 +14,17 @@ using quorlink::sim::Mechanics;
 
 constexpr float kFactoryAufloesung = 100.0f;
 
-// Frames of one class and code the device received.
-long framesOf(const Device& device, std::uint8_t cls, std::uint8_t code)
+// The moves and the parameter changes a device received.
+long moves(const Device& device)
 {
-    const auto frames = device.frames();
-    return std::count_if(frames.begin(), frames.end(),
-                         [&](const auto& f) { return f.bytes[0] == cls && f.bytes[1] == code; });
+    const auto frames = requestsOf(device);
+    return std::count_if(frames.begin(), frames.end(), [](const Frame& f) { return f[0] == 2; });
 }
-long moves(const Device& device) { return framesOf(device, 2, 0x11) + framesOf(device, 2, 0x12); }
-long changes(const Device& device) { return framesOf(device, 1, 0x11); }
+long changes(const Device& device)
+{
+    const auto frames = requestsOf(device);
+    return std::count_if(frames.begin(), frames.end(), [](const Frame& f) { return isParameter(f, kParameterChange); });
+}
 
 class Calibrate : public CliControllerTest {
 protected:
@@ -142,19 +144,15 @@ TEST_F(Calibrate, ASignalDuringTheMoveSendsNotHaltAndALostLinkEndsWithFour)
             ASSERT_EQ(::kill(cli.pid, c.signal), 0);
         else
             device.disappearNow();
-        const int status = cli.finish();
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << cli.err;
+        EXPECT_EQ(cli.finish(), c.status) << cli.err;
         EXPECT_TRUE(contains(cli.err, c.err));
         EXPECT_EQ(changes(device), 0);
         if (c.signal == 0)
             continue;
-        const auto frames = device.frames();
-        const auto stop = std::find_if(frames.begin(), frames.end(), [](const auto& f) {
-            return f.bytes[0] == 0 && f.bytes[1] == 3 && f.bytes[2] == 1;
-        });
+        const auto frames = requestsOf(device);
+        const auto stop = std::find_if(frames.begin(), frames.end(), [](const Frame& f) { return isStop(f, 1); });
         ASSERT_NE(stop, frames.end());
-        EXPECT_TRUE(std::any_of(frames.begin(), stop, [](const auto& f) { return f.bytes[0] == 2; }))
-            << "after the move";
+        EXPECT_TRUE(std::any_of(frames.begin(), stop, [](const Frame& f) { return f[0] == 2; })) << "after the move";
         EXPECT_FALSE(device.moving());
         EXPECT_LT(device.physicalPositionMm(AxisX), 50.0) << "stopped where it was";
     }

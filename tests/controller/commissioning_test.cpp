@@ -6,6 +6,7 @@
 #include "tests/controller/controller_fixture.h"
 
 #include <cmath>
+#include <filesystem>
 
 namespace moravel::test {
 namespace {
@@ -32,8 +33,10 @@ TEST_F(Commissioning, CalibrationReachesTheTrueStepsPerMillimetreWithinTwoRounds
         bool reversedWiring;
         std::int32_t richtungsumkehr;
         double distance;
-    } cases[] = {{AxisX, 201.005, false, 0, 100}, {AxisY, 79.37, true, 0, 100},
-                 {AxisZ, 533.3333, false, 1, 50}, {AxisC, 12.7, true, 1, 50}};
+    } cases[] = {{AxisX, 201.005, false, 0, 100},
+                 {AxisY, 79.37, true, 0, 100},
+                 {AxisZ, 533.3333, false, 1, 50},
+                 {AxisC, 12.7, true, 1, 50}};
     Mechanics mechanics;
     mechanics.speedMmPerSecond = 5000;
     for (const auto& c : cases) {
@@ -81,7 +84,7 @@ TEST_F(Commissioning, AStopRequestDuringAMoveStopsTheAxisWhereItIs)
     EXPECT_EQ(moved.outcome, MoveOutcome::Stopped);
     const auto frames = framesOf(device, 1);
     ASSERT_GE(frames.size(), 3u);
-    EXPECT_EQ(Bytes(frames.back().begin(), frames.back().begin() + 3), (Bytes{0, 3, 1})) << "NotHalt last";
+    EXPECT_TRUE(isStop(frames.back(), 1)) << "NotHalt last";
     const auto& move = frames[1];
     EXPECT_EQ(Bytes(move.begin(), move.begin() + 16), (Bytes{2, 0x12, 0, 0, 0, 0, 1, 1, 0x88, 0x13, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(move[56], 3);
@@ -127,6 +130,31 @@ TEST_F(Commissioning, ChangedKeysAreReadBackAndEveryMismatchIsReported)
     }
     EXPECT_EQ(ui.messages.size(), 1u) << "the failed change's message";
     EXPECT_EQ(device.parameters().getFourLongs(kVerfahrbereichBisKey), (std::array<std::int32_t, 4>{0, 321, 0, 0}));
+}
+
+// The assistant's transfer: the controller's whole set saved first (nothing saved with a key
+// missing), the changed keys then taken into the document as read from the controller.
+TEST_F(Commissioning, TheBackupHoldsTheWholeSetAndTheDocumentTakesTheChangedKeys)
+{
+    Device& device = connectOnCom3();
+    device.parameters().setLong(0x0506, 9);
+    const BackupResult saved = backupControllerSet(app, ui);
+    ASSERT_TRUE(saved.saved()) << saved.error;
+    EXPECT_TRUE(startsWith(saved.path, (home.path() / ".local/share/moravel/backups/NC-Travo_USB-").string()));
+    EXPECT_TRUE(contains(readFile(saved.path), "\n0506=9  "));
+    device.setNoReplyForKey(0x0101);
+    const std::string path = home.file("partial.ncp");
+    EXPECT_FALSE(backupControllerSet(app, ui, path).saved());
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    CMoravelSDIDoc doc;
+    ParameterSet values;
+    aufloesungKey(AxisY).floatValue(values) = 201.5f;
+    const ParameterInfo* keys[] = {&aufloesungKey(AxisY)};
+    takeIntoDocument(doc, values, keys);
+    EXPECT_EQ(doc.m_parameterSet.origin(kAufloesungKey + AxisY), ValueOrigin::Controller);
+    EXPECT_EQ(valueText(aufloesungKey(AxisY), doc.m_parameterSet), "201.500000");
+    EXPECT_TRUE(doc.isModified());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "app/document/moravel_document.h"
 #include "params/file_io.h"
+#include "tests/support/child_process.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
