@@ -18,7 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How often a wait looks for a stop request.
-constexpr std::chrono::milliseconds StopPoll{50};
+constexpr std::chrono::milliseconds kStopPoll{50};
 
 // A fresh document is never modified, so these are never asked.
 class NoPrompts : public DocumentPrompts {
@@ -163,7 +163,7 @@ Reconnect waitForController(CMoravelSDIApp& app, int port, std::chrono::seconds 
         while (Clock::now() < next) {
             if (ui.stopRequested())
                 return Reconnect::Stopped;
-            std::this_thread::sleep_for(std::min<Clock::duration>(StopPoll, next - Clock::now()));
+            std::this_thread::sleep_for(std::min<Clock::duration>(kStopPoll, next - Clock::now()));
         }
         if (next >= deadline)
             return Reconnect::TimedOut;

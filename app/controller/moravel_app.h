@@ -113,7 +113,7 @@ public:
     bool SendNotHalt(UserInteraction& ui);
     bool SendNotStop(UserInteraction& ui);
 
-    // ---- State (public as in the program's original design; the window reads it).
+    // ---- State (public: the window and moravel-cli read and set it directly).
     ConnectionContext m_context{}; // the one connection; holds the current settings
     std::uint8_t connected = 0;
     int connectionMode = 2;

@@ -11,17 +11,19 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace moravel {
 
 namespace {
 
-constexpr UpdateStep AllSteps[] = {UpdateStep::Backup, UpdateStep::Upload, UpdateStep::Restart, UpdateStep::Restore,
+constexpr UpdateStep kAllSteps[] = {UpdateStep::Backup, UpdateStep::Upload, UpdateStep::Restart, UpdateStep::Restore,
                                    UpdateStep::Verify};
-constexpr std::span<const UpdateStep> RestoreSteps = std::span(AllSteps).subspan(3);
+constexpr std::span<const UpdateStep> kRestoreSteps = std::span(kAllSteps).subspan(3);
 
-const QString Running = QStringLiteral("…");
-const QString Succeeded = QStringLiteral("✓");
-const QString Failed = QStringLiteral("✗");
+const QString kRunning = QStringLiteral("…");
+const QString kSucceeded = QStringLiteral("✓");
+const QString kFailed = QStringLiteral("✗");
 
 QString stepName(UpdateStep step) { return toQString(UpdateStepNames[static_cast<std::size_t>(step)]); }
 
@@ -237,10 +239,10 @@ UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent
 
     auto* grid = new QGridLayout;
     int row = 0;
-    for (const UpdateStep step : kind == Kind::Update ? std::span(AllSteps) : RestoreSteps) {
+    for (const UpdateStep step : kind == Kind::Update ? std::span(kAllSteps) : kRestoreSteps) {
         QLabel*& mark = m_marks[static_cast<std::size_t>(step)];
         mark = new QLabel;
-        mark->setMinimumWidth(mark->fontMetrics().horizontalAdvance(Succeeded) * 2);
+        mark->setMinimumWidth(mark->fontMetrics().horizontalAdvance(kSucceeded) * 2);
         mark->setAlignment(Qt::AlignCenter);
         grid->addWidget(mark, row, 0);
         grid->addWidget(new QLabel(QStringLiteral("%1. %2").arg(row + 1).arg(stepName(step))), row, 1);
@@ -292,7 +294,7 @@ void UpdateAssistant::stepStarted(UpdateStep step)
 {
     m_running = step;
     if (QLabel* mark = m_marks[static_cast<std::size_t>(step)])
-        mark->setText(Running);
+        mark->setText(kRunning);
     m_progress->setRange(0, 0); // busy until the step reports progress
     m_progress->show();
     if (!m_stop->load())
@@ -303,7 +305,7 @@ void UpdateAssistant::stepEnded(UpdateStep step, bool succeeded)
 {
     m_running.reset();
     if (QLabel* mark = m_marks[static_cast<std::size_t>(step)]) {
-        mark->setText(succeeded ? Succeeded : Failed);
+        mark->setText(succeeded ? kSucceeded : kFailed);
         mark->setStyleSheet(succeeded ? QStringLiteral("color: #1a7f37; font-weight: bold")
                                       : QStringLiteral("color: #c62828; font-weight: bold"));
     }
@@ -362,8 +364,8 @@ void UpdateAssistant::finish(const QString& summary, const std::vector<Parameter
 {
     // A step that never reported its end (the open failed before it) ended without success.
     for (QLabel* mark : m_marks)
-        if (mark != nullptr && mark->text() == Running)
-            mark->setText(Failed);
+        if (mark != nullptr && mark->text() == kRunning)
+            mark->setText(kFailed);
     m_finished = true;
     m_running.reset();
     m_progress->hide();

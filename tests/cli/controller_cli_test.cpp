@@ -208,25 +208,6 @@ TEST_F(CliController, ReadWithoutATemplateFileStartsFromTheBuiltInCopy)
     EXPECT_TRUE(contains(file, "% Eilgang (mm/s)\n"));
 }
 
-// read -o as root into a shared sticky folder: a link another user planted there is not
-// followed, so no file elsewhere is replaced through it.
-TEST_F(CliController, ReadDoesNotWriteThroughALinkAnotherUserPlanted)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root: a link of another user can only be made by switching users";
-    Device& device = controllerOn(3);
-    const std::string shared = dir.file("shared"), victim = dir.write("victim.ncp", "root's\n");
-    std::filesystem::create_directory(shared);
-    ::chmod(dir.path().c_str(), 0755);
-    ::chmod(shared.c_str(), 01777);
-    const std::string link = shared + "/x.ncp";
-    ASSERT_TRUE(inChild([&] { return ::symlink(victim.c_str(), link.c_str()) == 0; }, kNobody));
-    run({"read", "-o", link}, 2, "Die Parameterdatei kann nicht gespeichert werden:\n" + link + "\n");
-    EXPECT_EQ(readFile(victim), "root's\n");
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_GT(device.frameCount(), 0u) << "the read itself ran";
-}
-
 TEST_F(CliController, DiffListsTheDifferingKeysPlainOrAsJsonWithItsExitStatus)
 {
     Device& device = controllerOn(4);
@@ -430,6 +411,7 @@ TEST_F(CliController, ALostLinkEndsWithStatusFourAndWritesNothing)
 TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
 {
     Device& device = controllerOn(3);
+    device.setReplyDelay(50ms); // a sweep of about 6 s: the signal comes long before its end
     const std::string out = dir.write("kept.ncp", "kept\n");
     const std::string file = parameterFile({"0506=5"});
     const struct {
@@ -464,12 +446,12 @@ TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
         const auto frames = requestsOf(device);
         ASSERT_FALSE(frames.empty());
         EXPECT_TRUE(isModeSwitch(frames.back(), 2)) << "mode 2 after the last parameter frame";
-        EXPECT_TRUE(std::ranges::any_of(frames, [](const Frame& f) { return isParameter(f); }));
+        const auto parameterFrames = std::ranges::count_if(frames, [](const Frame& f) { return isParameter(f); });
+        EXPECT_TRUE(parameterFrames > 0 && parameterFrames < 30) << "ended at the next key, not at the end";
         EXPECT_TRUE(othersCanOpen(device.slavePath())) << "the port was closed";
     }
 
     // A second signal ends the program at once, by the signal's default action.
-    device.setReplyDelay(50ms);
     CliChild read(dir, {"read", "-o", dir.file("read.ncp")});
     ASSERT_TRUE(read.waitFor("Parameterübertragung ... \n")) << read.err;
     ASSERT_EQ(::kill(read.pid, SIGINT), 0);
@@ -478,20 +460,10 @@ TEST_F(CliController, ASignalDuringASweepWritesNothingAndLeavesModeTwo)
     EXPECT_FALSE(std::filesystem::exists(dir.file("read.ncp")));
 }
 
-// The sweep and the upload end at their next step, not at their end.
-TEST_F(CliController, ASignalEndsASweepOrAnUploadAtItsNextStep)
+// The upload ends at its next block, not at its end.
+TEST_F(CliController, ASignalEndsAnUploadAtItsNextBlock)
 {
     Device& device = controllerOn(3);
-    device.setReplyDelay(50ms); // a sweep of about 6 s
-    CliChild transfer(dir, {"transfer", parameterFile({"0506=5"})});
-    ASSERT_TRUE(transfer.waitFor("Parameterübertragung ... \n")) << transfer.err;
-    ASSERT_EQ(::kill(transfer.pid, SIGINT), 0);
-    EXPECT_EQ(transfer.finish(), 130) << transfer.err;
-    const auto frames = requestsOf(device);
-    EXPECT_LT(std::ranges::count_if(frames, [](const Frame& f) { return isParameter(f); }), 30) << "stopped early";
-    EXPECT_TRUE(isModeSwitch(frames.back(), 2));
-
-    device.setReplyDelay(0ms);
     device.setPacing(true); // about 0.7 s per block
     const std::string image = firmware(10 * 8192);
     CliChild flash(dir, {"flash", "--yes", image});
