@@ -228,7 +228,7 @@ int run(std::span<const std::string> args)
     if (result.sweep.linkLost)
         return ExitNoConnection;
     if (result.sweep.stopped)
-        return stopped("the new Auflösung was not read back");
+        return stopped("the new Auflösung was not verified");
     if (!result.failed.empty())
         return ExitKeysFailed; // the key's message has been shown
     if (!result.differences.empty()) {

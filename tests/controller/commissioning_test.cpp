@@ -139,7 +139,7 @@ TEST_F(Commissioning, TheBackupHoldsTheWholeSetAndTheDocumentTakesTheChangedKeys
     Device& device = connectOnCom3();
     device.parameters().setLong(0x0506, 9);
     const BackupResult saved = backupControllerSet(app, ui);
-    ASSERT_TRUE(saved.saved()) << saved.error;
+    ASSERT_TRUE(saved.saved()) << saved.error << testing::PrintToString(ui.messages);
     EXPECT_TRUE(startsWith(saved.path, (home.path() / ".local/share/moravel/backups/NC-Travo_USB-").string()));
     EXPECT_TRUE(contains(readFile(saved.path), "\n0506=9  "));
     device.setNoReplyForKey(0x0101);
