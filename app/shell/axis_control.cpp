@@ -3,11 +3,6 @@
 #include "app/controller/commissioning.h"
 #include "app/shell/commissioning_assistant.h"
 #include "app/shell/main_frame.h"
-#include "params/controller_exchange.h"
-
-#include <quorlink.h>
-
-#include <bit>
 #include <cmath>
 #include <memory>
 
@@ -33,7 +28,7 @@ void AxisControl::addPanel(JogPanel* panel, PanelOwner owner)
     if (owner == PanelOwner::Other)
         return;
     connect(panel, &JogPanel::jogRequested, this, &AxisControl::jog);
-    connect(this, &AxisControl::positionsRead, panel, [panel](const PositionReading& reading) {
+    connect(this, &AxisControl::positionsRead, panel, [panel](const PositionPoll& reading) {
         if (reading.read)
             panel->showPositions(reading.millimetres);
         else
@@ -62,7 +57,7 @@ void AxisControl::onBusyChanged(bool busy)
     m_timer.start(); // the next query a whole interval after the operation
     if (!m_frame.m_app.isConnected() && m_last) {
         m_last.reset();
-        emit positionsRead(PositionReading{});
+        emit positionsRead(PositionPoll{});
     }
 }
 
@@ -70,28 +65,12 @@ void AxisControl::poll()
 {
     if (!panelShowing() || !m_frame.m_app.isConnected() || !m_frame.m_runner.idle())
         return;
-    auto reading = std::make_shared<PositionReading>();
-    auto lost = std::make_shared<bool>(false);
-    m_frame.m_runner.runQuietly([this, reading, lost] { *reading = queryPositions(*lost); },
-                                [this, reading, lost] { deliver(*reading, *lost); });
+    auto reading = std::make_shared<PositionPoll>();
+    m_frame.m_runner.runQuietly([this, reading] { *reading = pollPosition(m_frame.m_app); },
+                                [this, reading] { deliver(*reading); });
 }
 
-PositionReading AxisControl::queryPositions(bool& linkLostNow)
-{
-    PositionReading reading;
-    if (!m_frame.m_app.isConnected())
-        return reading;
-    float mm[AxisCount] = {};
-    unsigned char status = 0;
-    reading.read = GetPosition_mm(&m_frame.m_app.m_context, mm, &status) != 0;
-    if (reading.read)
-        std::copy(std::begin(mm), std::end(mm), reading.millimetres.begin());
-    else
-        linkLostNow = linkLost(m_frame.m_app.m_context);
-    return reading;
-}
-
-void AxisControl::deliver(const PositionReading& reading, bool linkLostNow)
+void AxisControl::deliver(const PositionPoll& reading)
 {
     if (reading.read)
         m_last = reading.millimetres;
@@ -100,7 +79,7 @@ void AxisControl::deliver(const PositionReading& reading, bool linkLostNow)
     emit positionsRead(reading);
     // A quiet query leaves the connection as it is; dropping it is an operation of its own,
     // with the one message that names the device.
-    if (linkLostNow)
+    if (reading.linkLost)
         m_frame.runOperation(CMainFrame::Progress::None,
                              [this] { m_frame.m_app.dropLostLink(m_frame.m_ui); });
     else
@@ -113,21 +92,8 @@ std::array<float, AxisCount> AxisControl::resolution()
         m_resolution.reset();
     if (m_resolution)
         return *m_resolution;
-    ConnectionContext* ctx = &m_frame.m_app.m_context;
-    std::array<float, AxisCount> read{};
-    bool complete = BetriebsArtenWechsel(ctx, 1) != 0;
-    for (std::size_t axis = 0; complete && axis < AxisCount; ++axis) {
-        std::int32_t words[4] = {};
-        complete = ParameterLesen(ctx, HBYTE_MECHANIK, static_cast<std::int32_t>(LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT + axis),
-                                  words) != 0;
-        read[axis] = std::bit_cast<float>(words[0]);
-    }
-    BetriebsArtenWechsel(ctx, 2);
-    if (complete) {
-        m_resolution = read;
-        return read;
-    }
-    return m_frame.m_doc.m_parameterSet.aufloesung;
+    m_resolution = readResolutions(m_frame.m_app);
+    return m_resolution ? *m_resolution : m_frame.m_doc.m_parameterSet.aufloesung;
 }
 
 void AxisControl::jog(std::size_t axis, double millimetres)
@@ -158,8 +124,7 @@ void AxisControl::move(std::size_t axis, std::int32_t steps, std::function<void(
 {
     struct Outcome {
         std::optional<bool> accepted; // none: nothing was sent
-        PositionReading reading;
-        bool lost = false;
+        PositionPoll reading;
     };
     auto outcome = std::make_shared<Outcome>();
     m_ownOperation = true;
@@ -174,12 +139,12 @@ void AxisControl::move(std::size_t axis, std::int32_t steps, std::function<void(
             if (n == 0)
                 return;
             outcome->accepted = moveAxis(m_frame.m_app, static_cast<int>(axis), n, m_frame.m_ui);
-            outcome->reading = queryPositions(outcome->lost);
+            outcome->reading = pollPosition(m_frame.m_app);
         },
         [this, outcome, done = std::move(done)] {
             if (outcome->accepted)
                 m_frame.m_doc.SetMoving(*outcome->accepted);
-            deliver(outcome->reading, outcome->lost);
+            deliver(outcome->reading);
             if (done)
                 done(outcome->accepted.value_or(false));
         });

@@ -14,6 +14,7 @@
 // read once per connection (mode 1, the four keys, mode 2) and again after any operation that
 // may have changed it; when the controller does not answer, the document's values serve.
 
+#include "app/controller/position_poll.h"
 #include "app/shell/jog_panel.h"
 
 #include <QObject>
@@ -30,12 +31,6 @@
 namespace moravel {
 
 class CMainFrame;
-
-// What one position query found.
-struct PositionReading {
-    bool read = false; // false: no connection, or the query failed
-    std::array<float, AxisCount> millimetres{};
-};
 
 class AxisControl : public QObject {
     Q_OBJECT
@@ -61,7 +56,7 @@ public:
 
 signals:
     // After every position query, read or not.
-    void positionsRead(const moravel::PositionReading& reading);
+    void positionsRead(const moravel::PositionPoll& reading);
 
 private:
     // move(), with the steps either given or worked out on the worker (stepsOnWorker; 0 sends
@@ -71,9 +66,7 @@ private:
     void onBusyChanged(bool busy);
     void poll();
     bool panelShowing() const;
-    void deliver(const PositionReading& reading, bool linkLost);
-    // Worker thread: the query, and whether it found the device gone.
-    PositionReading queryPositions(bool& linkLost);
+    void deliver(const PositionPoll& reading);
     // Worker thread: the controller's Auflösung, cached; the document's when it cannot be read.
     std::array<float, AxisCount> resolution();
 

@@ -646,7 +646,7 @@ void CommissioningAssistant::jog(std::size_t axis, double millimetres)
     m_frame.axisControl().move(axis, static_cast<std::int32_t>(steps));
 }
 
-void CommissioningAssistant::showPositions(const PositionReading& reading)
+void CommissioningAssistant::showPositions(const PositionPoll& reading)
 {
     if (!reading.read)
         return m_jog->showNoPositions();

@@ -43,7 +43,7 @@ class QTableWidget;
 namespace moravel {
 
 class CMainFrame;
-struct PositionReading;
+struct PositionPoll;
 
 class CommissioningAssistant : public QDialog {
     Q_OBJECT
@@ -103,7 +103,7 @@ private:
     void computeResolution();
     void takeRangeEnd(bool start);
     void jog(std::size_t axis, double millimetres);
-    void showPositions(const PositionReading& reading);
+    void showPositions(const PositionPoll& reading);
     void showChanges();
     void transfer();
     void onTransferred(const BackupResult& backup, const KeyChangeResult& change);
