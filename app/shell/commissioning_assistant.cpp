@@ -643,6 +643,8 @@ void CommissioningAssistant::jog(std::size_t axis, double millimetres)
     const double steps = std::round(millimetres * resolution(static_cast<int>(axis)));
     if (std::abs(steps) < 1 || std::abs(steps) > 2147483647.0)
         return setNote(QStringLiteral("Die Schrittweite ergibt keinen ganzen Schritt."));
+    m_jogUnsettled = true;
+    m_lastPositions.reset();
     m_frame.axisControl().move(axis, static_cast<std::int32_t>(steps));
 }
 
@@ -650,6 +652,9 @@ void CommissioningAssistant::showPositions(const PositionPoll& reading)
 {
     if (!reading.read)
         return m_jog->showNoPositions();
+    if (m_lastPositions == reading.millimetres)
+        m_jogUnsettled = false;
+    m_lastPositions = reading.millimetres;
     std::array<float, AxisCount> mm = reading.millimetres;
     for (std::size_t a = 0; a < AxisCount; ++a)
         mm[a] = static_cast<float>(static_cast<double>(mm[a]) * m_sets->controller.aufloesung[a] /
@@ -798,8 +803,11 @@ void CommissioningAssistant::reject()
     // With nothing running, "Abbrechen" and Escape close the assistant at once; otherwise the
     // running job is asked to stop (a move with NotHalt), and the assistant closes after it,
     // except after a transfer, whose outcome is shown.
-    if (m_phase == Phase::Ready || m_phase == Phase::Finished)
+    if (m_phase == Phase::Ready || m_phase == Phase::Finished) {
+        if (m_phase == Phase::Ready && m_jogUnsettled)
+            m_frame.OnNotHalt(); // a jog may still travel
         return QDialog::reject();
+    }
     m_closeWhenStopped = true;
     requestStop();
 }

@@ -128,6 +128,10 @@ private:
     Phase m_phase = Phase::Reading;
     int m_axis = AxisX;
     bool m_closeWhenStopped = false;
+    // A jog of the assistant's panel may still be travelling: it has not been seen standing
+    // still in two position queries in a row since.
+    bool m_jogUnsettled = false;
+    std::optional<std::array<float, AxisCount>> m_lastPositions;
     // Per axis: the steps of the last calibration move, waiting for its measurement.
     std::array<std::int32_t, AxisCount> m_calibrationSteps{};
     std::array<int, AxisCount> m_calibrationRounds{};

@@ -173,8 +173,8 @@ TEST_F(CommissioningTest, TheAssistantChecksCalibratesTakesTheRangeAndTransfersO
     EXPECT_EQ(m_driver.messages, QStringList{});
 }
 
-// A stop key during a watched move stops it at once; "Abbrechen" during one sends NotHalt and
-// closes the assistant, and "Abbrechen" at the list (where an empty range cannot be sent):
+// A stop key during a watched move stops it at once; "Abbrechen" during one, or while a jog
+// travels, sends NotHalt and closes the assistant, and "Abbrechen" at the list (where an empty range cannot be sent):
 // nothing reaches the controller or the document either way.
 TEST_F(CommissioningTest, AStopKeyOrAbbrechenDuringAMoveAndAbbrechenAtTheListChangeNothing)
 {
@@ -207,6 +207,17 @@ TEST_F(CommissioningTest, AStopKeyOrAbbrechenDuringAMoveAndAbbrechenAtTheListCha
         ASSERT_TRUE(QTest::qWaitFor([&] { return open == nullptr; }, 5000));
     }
 
+    // A jog of the assistant's panel still travelling.
+    openAssistant().jogPanel()->stepSizeBox()->setCurrentIndex(3);
+    click(frame().commissioningAssistant()->jogPanel()->jogButton(AxisX, +1));
+    ASSERT_TRUE(controller().moving());
+    const int stops = controller().machineState().stops;
+    child("cancelCommissioning")->click();
+    waitIdle();
+    EXPECT_FALSE(controller().moving());
+    EXPECT_EQ(controller().machineState().stops, stops + 1);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame().commissioningAssistant() == nullptr; }, 5000));
     CommissioningAssistant& assistant = openAssistant();
     const QPointer<CommissioningAssistant> open(&assistant);
     assistant.selectAxis(AxisZ);
