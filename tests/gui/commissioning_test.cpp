@@ -111,6 +111,13 @@ TEST_F(CommissioningTest, TheJogPanelMovesEveryAxisAndShowsWhereTheControllerCou
     EXPECT_TRUE(std::none_of(frames.begin(), frames.end(), [](const test::Frame& f) { return f[0] == 0 && f[1] == 0; }))
         << "no position query";
     EXPECT_EQ(m_driver.messages, QStringList{});
+
+    // A device that vanishes is found by the next query: one message, the link closed.
+    controller().disappearNow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !app().isConnected() && !frame().isBusy(); }, 10000));
+    ASSERT_EQ(m_driver.messages.size(), 1);
+    EXPECT_TRUE(m_driver.messages[0].startsWith(QStringLiteral("Die Verbindung zum Controller ist unterbrochen")));
+    EXPECT_EQ(panel.positionLabel(0)->text(), QStringLiteral("– mm"));
 }
 
 // The whole assistant: the direction check flips exactly the reversed axis, two rounds make
@@ -158,6 +165,11 @@ TEST_F(CommissioningTest, TheAssistantChecksCalibratesTakesTheRangeAndTransfersO
     click(child("transferChanges"));
     ASSERT_TRUE(assistant.finished()) << assistant.note().toStdString();
     EXPECT_TRUE(assistant.summary().startsWith(QStringLiteral("Der Controller hält die neuen Werte")));
+    std::vector<std::uint16_t> sent;
+    for (const test::Frame& f : test::requestsOf(controller()))
+        if (test::isParameter(f, test::kParameterChange))
+            sent.push_back(test::keyOf(f));
+    EXPECT_EQ(sent, (std::vector<std::uint16_t>{0x0400, 0x0408, 0x0409, 0x040A})) << "just the changed keys, once";
     auto& p = controller().parameters();
     EXPECT_NEAR(p.getFloat(0x0400) / kTrueX, 1.0, 1e-4);
     EXPECT_EQ(p.getFourLongs(0x0408), (std::array<std::int32_t, 4>{0, 1, 0, 0}));
