@@ -5,6 +5,8 @@
 #include "app/controller/settings_file.h"
 #include "app/controller/template_file.h"
 #include "app/dialogs/parameter_dialog.h"
+#include "app/shell/axis_control.h"
+#include "app/shell/commissioning_assistant.h"
 #include "app/shell/com_port_dialog.h"
 #include "app/shell/compare_dialog.h"
 #include "app/shell/info_dialog.h"
@@ -260,6 +262,14 @@ std::span<const CMainFrame::CommandRow> CMainFrame::commandTable()
          .menu = Menu::Parameter,
          .availability = ParametersValid,
          .dialog = DialogId::Sonstige},
+        {.command = Command::Commissioning,
+         .text = "Maschine &einrichten ...",
+         .prompt = "Prüft Richtung, Auflösung und Verfahrbereich jeder Achse und überträgt, was sich geändert "
+                   "hat.\nMaschine einrichten",
+         .menu = Menu::Parameter,
+         .separatorBefore = true,
+         .availability = Idle,
+         .handler = &CMainFrame::OnCommissioning},
         {.command = Command::About,
          .text = "Inf&o über MoravelSDI...",
          .prompt = "Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo",
@@ -441,6 +451,9 @@ void CMainFrame::createViews()
     connect(m_controlView, &CMoravelControlView::notHaltRequested, this, &CMainFrame::OnNotHalt);
     connect(m_controlView, &CMoravelControlView::notStopRequested, this, &CMainFrame::OnNotStop);
 
+    m_axes = new AxisControl(*this);
+    m_axes->addPanel(m_controlView->jogPanel());
+
     m_statusView->onInitialUpdate(m_doc);
     m_controlView->onInitialUpdate(m_doc);
     m_controlView->setFocus(Qt::OtherFocusReason); // the active view
@@ -524,6 +537,7 @@ void CMainFrame::updateCommands()
     m_saveShortcut->setEnabled(idle);
     m_controlView->jogPlusButton()->setEnabled(idle);
     m_controlView->jogMinusButton()->setEnabled(idle);
+    m_controlView->jogPanel()->setJogEnabled(idle);
 }
 
 void CMainFrame::documentChanged()
@@ -649,7 +663,7 @@ void CMainFrame::onBusyChanged(bool busy)
 void CMainFrame::updateLinkPane()
 {
     // Only between operations: while one runs, the worker owns the context.
-    if (isBusy())
+    if (!m_runner.idle())
         return;
     const int handle = m_app.isConnected() ? m_app.m_context.portHandle : -1;
     const std::string device = deviceOf(handle);
@@ -882,13 +896,39 @@ void CMainFrame::OnJog(std::int32_t stepsX)
         [this, accepted] { m_doc.SetMoving(*accepted); });
 }
 
+CommissioningAssistant* CMainFrame::commissioningAssistant() const { return m_commissioning; }
+
+void CMainFrame::OnCommissioning()
+{
+    // One at a time: a second start brings the open one to the front.
+    if (m_commissioning != nullptr && !m_commissioning->finished()) {
+        m_commissioning->raise();
+        m_commissioning->activateWindow();
+        return;
+    }
+    if (m_commissioning != nullptr)
+        m_commissioning->close();
+    m_commissioning = new CommissioningAssistant(*this);
+    m_commissioning->setAttribute(Qt::WA_DeleteOnClose);
+    // Beside the window where the screen has room, so that both can be seen.
+    const QRect window = frameGeometry();
+    if (const QScreen* s = screen(); s != nullptr && window.right() + m_commissioning->width() < s->availableGeometry().right())
+        m_commissioning->move(window.right() + 1, window.top());
+    m_commissioning->show();
+    m_commissioning->start();
+}
+
 void CMainFrame::OnNotHalt()
 {
+    m_stopPressed = StopKind::Halt;
+    m_stopPending = true;
     runStop(QStringLiteral("NotHalt"), [this] { return m_app.SendNotHalt(m_ui); });
 }
 
 void CMainFrame::OnNotStop()
 {
+    m_stopPressed = StopKind::Stop;
+    m_stopPending = true;
     runStop(QStringLiteral("NotStop"), [this] { return m_app.SendNotStop(m_ui); });
 }
 

@@ -12,6 +12,10 @@
 // after it instead of being lost. The status bar's last pane shows the link: not connected, or
 // the port, its device and the controller's name.
 
+// moc cannot parse the C++20 headers this one pulls in; it needs none of its declarations.
+#ifndef Q_MOC_RUN
+#include "app/controller/commissioning.h"
+#endif
 #include "app/controller/moravel_app.h"
 #include "app/dialogs/dialog_rules.h"
 #include "app/document/moravel_document.h"
@@ -23,6 +27,7 @@
 #include <QPointer>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,8 +43,10 @@ class QToolBar;
 
 namespace moravel {
 
+class AxisControl;
 class CMoravelControlView;
 class CMoravelStatusView;
+class CommissioningAssistant;
 class LockIndicators;
 
 // The keys of the two emergency stops, NotHalt (with braking ramp) and NotStop (without), from
@@ -73,6 +80,7 @@ enum class Command {
     Motortest,
     Referenzfahrt,
     Sonstige,
+    Commissioning,
     About,
 };
 inline constexpr std::size_t CommandCount = static_cast<std::size_t>(Command::About) + 1;
@@ -95,6 +103,10 @@ public:
     QLabel* linkPane() const { return m_linkPane; }
     // The update or restore assistant last opened (null once closed).
     UpdateAssistant* assistant() const { return m_assistant; }
+    // The commissioning assistant ("Maschine einrichten ..."), null once closed.
+    CommissioningAssistant* commissioningAssistant() const;
+    // The moves of single axes and the position queries of the jog panels.
+    AxisControl& axisControl() const { return *m_axes; }
     QShortcut* saveShortcut() const { return m_saveShortcut; }
     QShortcut* notHaltShortcut() const { return m_notHaltShortcut; }
     QShortcut* notStopShortcut() const { return m_notStopShortcut; }
@@ -124,6 +136,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // They run their moves, queries and transfers as the window's operations.
+    friend class AxisControl;
+    friend class CommissioningAssistant;
+
     enum class Progress { None, Keys, Bytes };
     // When a command can be used; see availableNow.
     enum class Availability { Always, Idle, Disconnected, Connected, ParametersValid };
@@ -156,6 +172,7 @@ private:
     void OnComPortSettings();
     void OnAppAbout();
     void OnParameterDialog(DialogId which);
+    void OnCommissioning();
     void OnJog(std::int32_t stepsX);
     void OnNotHalt();
     void OnNotStop();
@@ -209,6 +226,8 @@ private:
     LockIndicators* m_locks = nullptr;
     QLabel* m_linkPane = nullptr;
     QPointer<UpdateAssistant> m_assistant;
+    QPointer<CommissioningAssistant> m_commissioning;
+    AxisControl* m_axes = nullptr;
     // The connection the link pane describes: its descriptor and device (-1 and empty when
     // not connected). The pane is written afresh only when these change, because the "Com Port
     // Settings" dialog rewrites the context's port and controller name while connected.
@@ -219,6 +238,10 @@ private:
     QShortcut* m_notStopShortcut = nullptr;
     Progress m_progressKind = Progress::None;
     bool m_closePending = false;
+    // The stop pressed last (button or key), for a move that a job watches to its end: it
+    // sends that stop itself at once instead of waiting for its turn. GUI thread writes.
+    std::atomic<StopKind> m_stopPressed{StopKind::Halt};
+    std::atomic<bool> m_stopPending{false};
     bool m_recentFilesFailureShown = false;
 };
 

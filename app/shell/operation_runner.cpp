@@ -24,9 +24,20 @@ void OperationRunner::run(std::function<void()> job, std::function<void()> finis
 {
     if (m_pending++ == 0)
         emit busyChanged(true);
+    post(std::move(job), std::move(finished), false);
+}
+
+void OperationRunner::runQuietly(std::function<void()> job, std::function<void()> finished)
+{
+    ++m_quiet;
+    post(std::move(job), std::move(finished), true);
+}
+
+void OperationRunner::post(std::function<void()> job, std::function<void()> finished, bool quiet)
+{
     QMetaObject::invokeMethod(
         m_context,
-        [this, job = std::move(job), finished = std::move(finished)] {
+        [this, job = std::move(job), finished = std::move(finished), quiet] {
             try {
                 job();
             } catch (const std::exception& e) {
@@ -35,13 +46,19 @@ void OperationRunner::run(std::function<void()> job, std::function<void()> finis
                 qWarning("controller operation ended by an exception");
             }
             QMetaObject::invokeMethod(
-                this, [this, finished] { jobDone(finished); }, Qt::QueuedConnection);
+                this, [this, finished, quiet] { jobDone(finished, quiet); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }
 
-void OperationRunner::jobDone(const std::function<void()>& finished)
+void OperationRunner::jobDone(const std::function<void()>& finished, bool quiet)
 {
+    if (quiet) {
+        --m_quiet;
+        if (finished)
+            finished();
+        return;
+    }
     if (finished)
         finished();
     if (--m_pending == 0)

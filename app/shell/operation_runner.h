@@ -7,6 +7,9 @@
 // the connection at once.
 // While any job is queued or running, busy() is true; the window disables the controller and
 // document commands then, so the GUI thread does not touch what a job is using.
+// A quiet job (runQuietly: a position query the window makes on its own) takes its turn like
+// any other but does not make the runner busy: the commands stay enabled, and one started
+// meanwhile queues behind it. Such a job touches only the connection, never the document.
 
 #include <QObject>
 #include <QThread>
@@ -27,17 +30,24 @@ public:
     // GUI thread only.
     void run(std::function<void()> job, std::function<void()> finished = {});
 
+    // Like run, but the job does not count towards busy(). GUI thread only.
+    void runQuietly(std::function<void()> job, std::function<void()> finished = {});
+
     bool busy() const { return m_pending > 0; }
+    // No job at all is queued or running, quiet ones included.
+    bool idle() const { return m_pending == 0 && m_quiet == 0; }
 
 signals:
     void busyChanged(bool busy);
 
 private:
-    void jobDone(const std::function<void()>& finished);
+    void post(std::function<void()> job, std::function<void()> finished, bool quiet);
+    void jobDone(const std::function<void()>& finished, bool quiet);
 
     QThread m_thread;
     QObject* m_context; // lives on m_thread; jobs are posted to it
     int m_pending = 0;  // GUI thread only
+    int m_quiet = 0;    // quiet jobs queued or running; GUI thread only
 };
 
 } // namespace moravel

@@ -1,5 +1,7 @@
 #include "app/shell/views.h"
 
+#include "app/shell/jog_panel.h"
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -84,7 +86,8 @@ CMoravelControlView::CMoravelControlView(CMoravelSDIDoc& doc, QWidget* parent)
       m_jogPlus(new QPushButton(QStringLiteral(">>"), form())),
       m_jogMinus(new QPushButton(QStringLiteral("<<"), form())),
       m_notHalt(new QPushButton(QStringLiteral("NotHalt (mit Bremsrampe) "), form())),
-      m_notStop(new QPushButton(QStringLiteral("NotStop (ohne Bremsrampe) "), form()))
+      m_notStop(new QPushButton(QStringLiteral("NotStop (ohne Bremsrampe) "), form())),
+      m_jogPanel(new JogPanel(form()))
 {
     setObjectName(QStringLiteral("controlView"));
     auto* caption = new QLabel(QStringLiteral("Control View"), form());
@@ -97,6 +100,7 @@ CMoravelControlView::CMoravelControlView(CMoravelSDIDoc& doc, QWidget* parent)
     m_notStop->setMinimumWidth(stopWidth);
     place(m_notHalt, 180, 40, 95, 14);
     place(m_notStop, 180, 60, 95, 14);
+    place(m_jogPanel, 6, 150, 160, 90);
 
     connect(m_jogPlus, &QPushButton::clicked, this, &CMoravelControlView::OnJogPlus);
     connect(m_jogMinus, &QPushButton::clicked, this, &CMoravelControlView::OnJogMinus);

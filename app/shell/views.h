@@ -21,6 +21,8 @@ class QPushButton;
 
 namespace moravel {
 
+class JogPanel;
+
 // A scrolling pane whose content is a form of controls placed in dialog units.
 class FormView : public QScrollArea {
     Q_OBJECT
@@ -74,6 +76,8 @@ public:
     QPushButton* jogMinusButton() const { return m_jogMinus; }
     QPushButton* notHaltButton() const { return m_notHalt; }
     QPushButton* notStopButton() const { return m_notStop; }
+    // Jogs of all four axes, below the buttons.
+    JogPanel* jogPanel() const { return m_jogPanel; }
 
     // Steps of one jog of the X axis.
     static constexpr std::int32_t JogSteps = 1000;
@@ -96,6 +100,7 @@ private:
     QPushButton* m_jogMinus;
     QPushButton* m_notHalt;
     QPushButton* m_notStop;
+    JogPanel* m_jogPanel;
 };
 
 } // namespace moravel

@@ -157,7 +157,7 @@ TEST_F(Cli, HelpAndVersion)
             EXPECT_TRUE(startsWith(runCli(dir, {commands.back(), "--help"}).out, "Usage: moravel-cli " + line.substr(2)));
         }
     }
-    EXPECT_EQ(commands, (Texts{"check", "format", "read", "transfer", "diff", "flash", "update", "ports"}));
+    EXPECT_EQ(commands, (Texts{"check", "format", "read", "transfer", "diff", "flash", "update", "calibrate", "ports"}));
     EXPECT_EQ(runCli(dir, {"--version"}).out, "moravel-cli " MORAVEL_VERSION "\n");
 }
 
