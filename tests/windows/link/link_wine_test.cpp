@@ -87,7 +87,9 @@ TEST(WinLink, MachineAndParameterCommands)
     ASSERT_EQ(FahreRelativ_XY_Schritte(&ctx, 0, 2, x, y, 0), 1);
     std::int32_t position[4] = {};
     unsigned char status = 0xFF;
-    ASSERT_EQ(GetPosition_Schritte(&ctx, position, &status), 1);
+    // The simulated axes travel at their speed: ask until the move has ended (at most ~10 s).
+    for (int i = 0; i < 100 && position[0] != 900; ++i)
+        ASSERT_EQ(GetPosition_Schritte(&ctx, position, &status), 1);
     EXPECT_EQ(position[0], 900);
     EXPECT_EQ(position[1], -50);
     EXPECT_EQ(position[2], 0);
