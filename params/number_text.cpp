@@ -56,18 +56,25 @@ bool tooLarge(const char* first, const char* last, bool hex)
     return scale + exponent > 0;
 }
 
-} // namespace
-
-ParsedNumber<std::int32_t> parseLong(std::string_view text, int base)
+// The leading white space and sign both number forms allow: where the number proper starts.
+std::size_t skipSpaceAndSign(std::string_view text, bool& negative)
 {
     std::size_t i = 0;
     while (i < text.size() && isFileSpace(text[i]))
         ++i;
-    bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
         ++i;
     }
+    return i;
+}
+
+} // namespace
+
+ParsedNumber<std::int32_t> parseLong(std::string_view text, int base)
+{
+    bool negative = false;
+    std::size_t i = skipSpaceAndSign(text, negative);
     if (base == 16 && i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         if (i + 2 < text.size() && digitValue(text[i + 2]) < 16)
             i += 2;
@@ -98,14 +105,8 @@ ParsedNumber<std::int32_t> parseLong(std::string_view text, int base)
 ParsedNumber<double> parseDouble(std::string_view text)
 {
     text = text.substr(0, text.find('\0'));
-    std::size_t i = 0;
-    while (i < text.size() && isFileSpace(text[i]))
-        ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    std::size_t i = skipSpaceAndSign(text, negative);
     const char* first = text.data() + i;
     const char* const last = text.data() + text.size();
     // from_chars takes a '-' itself; after the sign strtod takes none.
