@@ -19,15 +19,24 @@ std::string comparisonText(const ParameterInfo& p, const ParameterSet& set)
     return valueText(p, set);
 }
 
+std::string sweepClosingText(int done, int total, bool endedEarly)
+{
+    if (!endedEarly && done >= total)
+        return std::string(ParameterTransferDone);
+    return (endedEarly ? "Parameterübertragung abgebrochen: " : "Parameterübertragung mit Fehlern: ") +
+           std::to_string(done) + " von " + std::to_string(total) + " übertragen.";
+}
+
 namespace {
 
 // The road every parameter command takes around its sweep: open if needed, mode 1, the
 // status text and the busy indicator, the sweep, mode 2, the closing status text. Without
 // a connection nothing is sent. A sweep the user stopped still ends with mode 2; one whose
 // device vanished ends with the lost-link message and a closed connection, and sends nothing
-// more. The busy indicator goes off also when the sweep throws.
+// more. The closing text counts the keys that went through out of total. The busy indicator
+// goes off also when the sweep throws.
 template <typename Sweep>
-SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, Sweep sweep)
+SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, int total, Sweep sweep)
 {
     SweepResult result;
     if (!app.OpenConnection(ui))
@@ -40,13 +49,14 @@ SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, Sweep sweep)
     result.failedKeys = outcome.failedKeys();
     result.stopped = outcome.stopped;
     result.linkLost = outcome.linkLost;
+    const std::string closing = sweepClosingText(outcome.done, total, outcome.stopped || outcome.linkLost);
     if (outcome.linkLost) {
         app.dropLostLink(ui);
-        ui.setStatusText(ParameterTransferBroken);
+        ui.setStatusText(closing);
         return result;
     }
     BetriebsArtenWechsel(&app.m_context, 2);
-    ui.setStatusText(ParameterTransferDone);
+    ui.setStatusText(closing);
     return result;
 }
 
@@ -54,12 +64,17 @@ SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, Sweep sweep)
 
 SweepResult CMoravelSDIApp::readParameters(CMoravelSDIDoc& doc, UserInteraction& ui)
 {
-    return aroundSweep(*this, ui, [&](ConnectionContext* ctx) { return doc.ReadParametersFromController(ctx, ui); });
+    return aroundSweep(*this, ui, static_cast<int>(exchangeList().size()),
+                       [&](ConnectionContext* ctx) { return doc.ReadParametersFromController(ctx, ui); });
 }
 
 SweepResult CMoravelSDIApp::transferParameters(CMoravelSDIDoc& doc, UserInteraction& ui, TransferScope scope)
 {
-    return aroundSweep(*this, ui,
+    // A transfer of the keys with an origin counts only those.
+    int total = static_cast<int>(exchangeList().size());
+    if (scope == TransferScope::KeysWithOrigin)
+        total -= static_cast<int>(keysWithoutOrigin(doc.m_parameterSet).size());
+    return aroundSweep(*this, ui, total,
                        [&](ConnectionContext* ctx) { return doc.TransferParametersToController(ctx, ui, scope); });
 }
 
@@ -68,7 +83,8 @@ ComparisonResult CMoravelSDIApp::compareWithController(const ParameterSet& set, 
     ComparisonResult result;
     ParameterSet controller;
     const SweepResult sweep =
-        aroundSweep(*this, ui, [&](ConnectionContext* ctx) { return readSweep(ctx, controller, ui); });
+        aroundSweep(*this, ui, static_cast<int>(exchangeList().size()),
+                    [&](ConnectionContext* ctx) { return readSweep(ctx, controller, ui); });
     result.connected = sweep.connected;
     result.failedKeys = sweep.failedKeys;
     result.linkLost = sweep.linkLost;

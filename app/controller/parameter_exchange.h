@@ -11,9 +11,14 @@ namespace moravel {
 
 // Status texts of the read and the transfer (UTF-8).
 inline constexpr std::string_view ParameterTransferRunning = "Parameterübertragung ... ";
+// Only when every key of the sweep went through.
 inline constexpr std::string_view ParameterTransferDone = "Parameterübertragung ist abgeschlossen.";
-// After the device vanished during a read or transfer.
-inline constexpr std::string_view ParameterTransferBroken = "Parameterübertragung abgebrochen.";
+
+// The closing status text of a sweep that covered total keys, done of them through: "ist
+// abgeschlossen." only when all went through; "abgebrochen: 12 von 38 übertragen." when it
+// ended early (the device vanished, "Abbrechen", a stop request); "mit Fehlern: 36 von 38
+// übertragen." when it went to the end with failed keys.
+std::string sweepClosingText(int done, int total, bool endedEarly);
 
 // How a parameter read or transfer command went.
 struct SweepResult {

@@ -17,6 +17,7 @@
 #include "app/document/moravel_document.h"
 #include "app/shell/gui_interaction.h"
 #include "app/shell/operation_runner.h"
+#include "app/shell/status_panes.h"
 #include "app/shell/update_assistant.h"
 
 #include <QMainWindow>
@@ -88,11 +89,18 @@ public:
     QSplitter* splitter() const { return m_splitter; }
     CMoravelStatusView* statusView() const { return m_statusView; }
     CMoravelControlView* controlView() const { return m_controlView; }
-    QLabel* messagePane() const { return m_messagePane; }
+    // The status bar's message pane: it gets the width its text needs before the panes to its
+    // right get any (they elide their texts first).
+    ElidedLabel* messagePane() const { return m_messagePane; }
     QProgressBar* progressBar() const { return m_progress; }
+    // The pane right of the message pane, shown while the document lacks values
+    // (CMoravelSDIDoc::missingKeys): "18 von 38 Parametern vom Controller gelesen", the keys
+    // without a value in its tooltip. It stays while the document does, whatever the message
+    // pane shows meanwhile.
+    ElidedLabel* documentNote() const { return m_documentNote; }
     // The status bar pane after the lock indicators: "Nicht verbunden", or "Verbunden: COM3
     // (/dev/ttyACM0) – NC-Travo USB" (the device and the name only where known).
-    QLabel* linkPane() const { return m_linkPane; }
+    ElidedLabel* linkPane() const { return m_linkPane; }
     // The update or restore assistant last opened (null once closed).
     UpdateAssistant* assistant() const { return m_assistant; }
     QShortcut* saveShortcut() const { return m_saveShortcut; }
@@ -107,7 +115,8 @@ public:
 
     // The enabling rules of every command, applied to the actions and buttons.
     void updateCommands();
-    // "<document title> - MoravelSDI", with the modified marker.
+    // "<document title> - MoravelSDI", with the modified marker; "<title> (unvollständig)"
+    // while the document lacks values.
     void updateTitle();
 
     // The open-document operation for path.
@@ -122,6 +131,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The status bar's panes shared out on each of its resizes; the assistant moved off the
+    // stops when it grows or the window moves under it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum class Progress { None, Keys, Bytes };
@@ -189,6 +201,12 @@ private:
     std::shared_ptr<const std::vector<std::uint8_t>> chooseFirmware(QString& path);
     // The assistant of an update or a restore, shown beside the window.
     UpdateAssistant* openAssistant(bool update, const QString& file);
+    // Puts the assistant where it covers none of the stop buttons: beside the window where the
+    // screen has room, else over another part of it (made smaller if it must).
+    void placeAssistant();
+    // The document note's text and tooltip from the document.
+    void updateDocumentNote();
+    void fitStatusPanes();
     // Worker thread: opens the connection unless it is open; a failed open's message names
     // what stands behind the ports it tried (explainFailedOpen).
     bool openConnection();
@@ -204,10 +222,11 @@ private:
     QSplitter* m_splitter = nullptr;
     CMoravelStatusView* m_statusView = nullptr;
     CMoravelControlView* m_controlView = nullptr;
-    QLabel* m_messagePane = nullptr;
+    ElidedLabel* m_messagePane = nullptr;
+    ElidedLabel* m_documentNote = nullptr;
     QProgressBar* m_progress = nullptr;
     LockIndicators* m_locks = nullptr;
-    QLabel* m_linkPane = nullptr;
+    ElidedLabel* m_linkPane = nullptr;
     QPointer<UpdateAssistant> m_assistant;
     // The connection the link pane describes: its descriptor and device (-1 and empty when
     // not connected). The pane is written afresh only when these change, because the "Com Port

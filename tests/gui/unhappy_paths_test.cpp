@@ -96,12 +96,13 @@ TEST_F(UnhappyPaths, ASharedTemplateIsNeverWrittenButTheCurrentFoldersIs)
     }
     unsetenv("MORAVEL_DATA_DIR");
 
-    // The current folder's template is the user's own: Ctrl+S writes it.
+    // The current folder's template is the user's own: Ctrl+S writes it, once asked.
     runCommand(Command::ParameterNew);
     ASSERT_EQ(doc().pathName(), workFile("NC-Travo_USB_Param_NEW.ncp"));
     doc().m_parameterSet.sicherheitsabstand = 56;
     doc().setModified();
     const qsizetype dialogs = m_driver.fileDialogs.size();
+    m_driver.clicks = {QStringLiteral("Vorlage überschreiben")};
     press(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(m_driver.fileDialogs.size(), dialogs);
     EXPECT_NE(test::readFile(workFile("NC-Travo_USB_Param_NEW.ncp")), text);
