@@ -251,7 +251,7 @@ int runTransfer(std::span<const std::string> args)
             });
         failedKeys += check.failedKeys;
         differs = !check.differences.empty();
-        if (!printDifferences(check, false))
+        if (!printDifferences(check.differences, false))
             return fail("cannot write to stdout");
     }
     return failedKeys > 0 ? ExitKeysFailed : differs ? ExitDifferences : ExitSuccess;
@@ -275,7 +275,7 @@ int runDiff(std::span<const std::string> args)
     if (stopSignal() != 0)
         return stopped(StopStatus::Signal, "nothing written");
     app.CloseConnection(ui);
-    if (!printDifferences(result, parsed.has("--json")))
+    if (!printDifferences(result.differences, parsed.has("--json")))
         return fail("cannot write to stdout");
     return result.failedKeys > 0 ? ExitKeysFailed : result.differences.empty() ? ExitSuccess : ExitDifferences;
 }

@@ -83,19 +83,19 @@ std::string keyText(const ParameterInfo& p)
 
 } // namespace
 
-bool printDifferences(const ComparisonResult& result, bool json)
+bool printDifferences(const std::vector<ParameterDifference>& differences, bool json)
 {
     std::string out;
     if (json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const ParameterDifference& d : result.differences)
+        for (const ParameterDifference& d : differences)
             list.push_back({{"key", keyText(*d.parameter)},
                             {"name", std::string(d.parameter->itemMacro)},
                             {"file", cp1252ToUtf8(d.setValue)},
                             {"controller", cp1252ToUtf8(d.controllerValue)}});
         out = list.dump() + "\n";
     } else {
-        for (const ParameterDifference& d : result.differences)
+        for (const ParameterDifference& d : differences)
             out += keyText(*d.parameter) + "\t" + std::string(d.parameter->itemMacro) + "\t" +
                    cp1252ToUtf8(d.setValue) + "\t" + cp1252ToUtf8(d.controllerValue) + "\n";
     }

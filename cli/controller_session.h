@@ -26,6 +26,6 @@ std::optional<int> renewFromTemplate(CMoravelSDIDoc& doc, UserInteraction& ui);
 
 // The differing keys on stdout: one line each (key, macro name, the set's value, the
 // controller's, tab-separated), or a JSON array. False when stdout cannot be written.
-bool printDifferences(const ComparisonResult& result, bool json);
+bool printDifferences(const std::vector<ParameterDifference>& differences, bool json);
 
 } // namespace moravel::cli

@@ -103,6 +103,79 @@ private:
     StderrInteraction m_sweeps;
 };
 
+// The exit status and the closing lines of an update's outcome.
+int report(const UpdateOutcome& outcome, const CMoravelSDIApp& app, int waitSeconds)
+{
+    const std::string& backupPath = outcome.backupPath;
+    switch (outcome.step.value_or(UpdateStep::Verify)) {
+    case UpdateStep::Backup:
+        switch (outcome.end) {
+        case UpdateEnd::NoConnection:
+            return noConnection(app);
+        case UpdateEnd::KeysFailed:
+            std::fprintf(stderr, "moravel-cli: %d key(s) could not be read; no backup written, nothing flashed\n",
+                         outcome.failedKeys);
+            return ExitKeysFailed;
+        case UpdateEnd::LinkLost:
+        case UpdateEnd::Stopped:
+            std::fputs("moravel-cli: the read did not finish; no backup written, nothing flashed\n", stderr);
+            return outcome.end == UpdateEnd::LinkLost ? ExitNoConnection : ExitStopped;
+        default:
+            if (!outcome.backupError.empty())
+                std::fprintf(stderr, "moravel-cli: %s\n", outcome.backupError.c_str());
+            return fail("no backup written; nothing flashed");
+        }
+    case UpdateStep::Upload:
+        switch (outcome.end) {
+        case UpdateEnd::NoConnection:
+            noConnection(app);
+            return endWithBackup(ExitNoConnection, "nothing flashed", backupPath);
+        case UpdateEnd::NoBootloader:
+            return endWithBackup(ExitNoBootloader, "nothing flashed", backupPath);
+        case UpdateEnd::ChecksumMismatch:
+            return endWithBackup(ExitChecksum, "the firmware was not written correctly", backupPath);
+        case UpdateEnd::LinkLost:
+            return endWithBackup(ExitNoConnection, "the upload did not finish", backupPath);
+        default:
+            if (outcome.upload == UploadResult::Declined)
+                return endWithBackup(ExitStopped, "upload cancelled, nothing sent", backupPath);
+            return endWithBackup(ExitStopped, "the upload did not finish", backupPath);
+        }
+    case UpdateStep::Restart:
+        if (outcome.end == UpdateEnd::Stopped)
+            return endWithBackup(ExitStopped, "stopped before the parameters were restored", backupPath);
+        noConnection({outcome.port});
+        return endWithBackup(ExitNoConnection,
+                             "the controller did not answer within " + std::to_string(waitSeconds) + " s", backupPath);
+    case UpdateStep::Restore:
+    case UpdateStep::Verify:
+        break;
+    }
+
+    switch (outcome.end) {
+    case UpdateEnd::LinkLost:
+        return endWithBackup(ExitNoConnection, "the connection was lost while restoring", backupPath);
+    case UpdateEnd::Stopped:
+        return endWithBackup(ExitStopped, "stopped while restoring", backupPath);
+    case UpdateEnd::NoConnection:
+        noConnection({outcome.port});
+        return endWithBackup(ExitNoConnection, "the connection was lost while restoring", backupPath);
+    default:
+        break;
+    }
+    if (!printDifferences(outcome.differences, false))
+        return endWithBackup(ExitError, "cannot write to stdout", backupPath);
+    if (outcome.end == UpdateEnd::KeysFailed)
+        return endWithBackup(ExitKeysFailed, std::to_string(outcome.failedKeys) + " key(s) failed while restoring",
+                             backupPath);
+    if (outcome.end == UpdateEnd::Differences)
+        return endWithBackup(ExitDifferences,
+                             std::to_string(outcome.differences.size()) +
+                                 " key(s) differ from the backup after restoring (listed on stdout)",
+                             backupPath);
+    return endWithBackup(ExitSuccess, "firmware updated, the controller holds its parameters again", backupPath);
+}
+
 int run(std::span<const std::string> args)
 {
     Arguments parsed;
@@ -142,76 +215,7 @@ int run(std::span<const std::string> args)
         options.backupPath = *givenBackup;
     options.restartWait = std::chrono::seconds(*waitSeconds);
     const UpdateOutcome outcome = runFirmwareUpdate(app, backup, *image, options, frontEnd);
-    const std::string& backupPath = outcome.backupPath;
-    const RestoreResult& restore = outcome.restore;
-
-    switch (outcome.failedStep.value_or(UpdateStep::Verify)) {
-    case UpdateStep::Backup: {
-        const SweepResult& read = outcome.read;
-        if (!read.connected)
-            return noConnection(app);
-        if (read.failedKeys > 0) {
-            std::fprintf(stderr, "moravel-cli: %d key(s) could not be read; no backup written, nothing flashed\n",
-                         read.failedKeys);
-            return ExitKeysFailed;
-        }
-        if (read.linkLost || read.stopped) {
-            std::fputs("moravel-cli: the read did not finish; no backup written, nothing flashed\n", stderr);
-            return read.linkLost ? ExitNoConnection : ExitStopped;
-        }
-        if (!outcome.backupError.empty())
-            std::fprintf(stderr, "moravel-cli: %s\n", outcome.backupError.c_str());
-        return fail("no backup written; nothing flashed");
-    }
-    case UpdateStep::Upload:
-        switch (outcome.upload) {
-        case UploadResult::NoConnection:
-            noConnection(app);
-            return endWithBackup(ExitNoConnection, "nothing flashed", backupPath);
-        case UploadResult::BootloaderNotFound:
-            return endWithBackup(ExitNoBootloader, "nothing flashed", backupPath);
-        case UploadResult::ChecksumMismatch:
-            return endWithBackup(ExitChecksum, "the firmware was not written correctly", backupPath);
-        case UploadResult::Declined:
-            return endWithBackup(ExitStopped, "upload cancelled, nothing sent", backupPath);
-        case UploadResult::LinkLost:
-            return endWithBackup(ExitNoConnection, "the upload did not finish", backupPath);
-        case UploadResult::Done:
-        case UploadResult::Stopped:
-        case UploadResult::Cancelled:
-            return endWithBackup(ExitStopped, "the upload did not finish", backupPath);
-        }
-        break;
-    case UpdateStep::Restart:
-        if (outcome.stopped)
-            return endWithBackup(ExitStopped, "stopped before the parameters were restored", backupPath);
-        noConnection({outcome.port});
-        return endWithBackup(ExitNoConnection,
-                             "the controller did not answer within " + std::to_string(*waitSeconds) + " s", backupPath);
-    case UpdateStep::Restore:
-    case UpdateStep::Verify:
-        break;
-    }
-
-    if (restore.linkLost())
-        return endWithBackup(ExitNoConnection, "the connection was lost while restoring", backupPath);
-    if (outcome.stopped || restore.stopped())
-        return endWithBackup(ExitStopped, "stopped while restoring", backupPath);
-    if (!restore.sent.connected) {
-        noConnection({outcome.port});
-        return endWithBackup(ExitNoConnection, "the connection was lost while restoring", backupPath);
-    }
-    if (!printDifferences(restore.check, false))
-        return endWithBackup(ExitError, "cannot write to stdout", backupPath);
-    if (restore.failedKeys() > 0)
-        return endWithBackup(ExitKeysFailed, std::to_string(restore.failedKeys()) + " key(s) failed while restoring",
-                             backupPath);
-    if (!restore.check.differences.empty())
-        return endWithBackup(ExitDifferences,
-                             std::to_string(restore.check.differences.size()) +
-                                 " key(s) differ from the backup after restoring (listed on stdout)",
-                             backupPath);
-    return endWithBackup(ExitSuccess, "firmware updated, the controller holds its parameters again", backupPath);
+    return report(outcome, app, *waitSeconds);
 }
 
 } // namespace

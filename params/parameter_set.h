@@ -131,8 +131,8 @@ public:
         Reihenfolge[n] = step.Reihenfolge;
     }
 
-    // The members, in their described order (which differs from the key order inside the
-    // Mechanik group). Quadruples are indexed with AxisX ... AxisC.
+    // The members, group by group; inside the Mechanik group the reversal flags (0x0408) come
+    // after the travel ranges and positions. Quadruples are indexed with AxisX ... AxisC.
 
     // Motortest.
     std::int32_t motortestWeglaenge = 0;      // 0x0000 steps

@@ -18,7 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How often a wait looks for a stop request.
-constexpr std::chrono::milliseconds StopPoll{50};
+constexpr std::chrono::milliseconds kStopPoll{50};
 
 // A fresh document is never modified, so these are never asked.
 class NoPrompts : public DocumentPrompts {
@@ -38,16 +38,39 @@ private:
     const UserInteraction& m_ui;
 };
 
-// Runs one step between the front end's stepStarted and stepEnded; false when the front end
-// wants to stop in front of it (the step then does not start).
+// Runs one step between the front end's stepStarted and stepEnded; true when it succeeded.
 template <typename Step>
-bool runStep(UpdateFrontEnd& frontEnd, UpdateStep step, bool first, Step body)
+bool runStep(UpdateFrontEnd& frontEnd, UpdateStep step, Step body)
 {
-    if (!first && !frontEnd.goOn(step))
-        return false;
     frontEnd.stepStarted(step);
-    frontEnd.stepEnded(step, body());
-    return true;
+    const bool succeeded = body();
+    frontEnd.stepEnded(step, succeeded);
+    return succeeded;
+}
+
+// A sweep that ran over every key (some of which may have failed).
+bool ranThrough(const SweepResult& sweep) { return sweep.connected && !sweep.linkLost && !sweep.stopped; }
+
+UpdateEnd uploadEnd(UploadResult result)
+{
+    switch (result) {
+    case UploadResult::Done:
+        return UpdateEnd::Done;
+    case UploadResult::NoConnection:
+        return UpdateEnd::NoConnection;
+    case UploadResult::BootloaderNotFound:
+        return UpdateEnd::NoBootloader;
+    case UploadResult::ChecksumMismatch:
+        return UpdateEnd::ChecksumMismatch;
+    case UploadResult::Stopped:
+        return UpdateEnd::UploadBroken;
+    case UploadResult::LinkLost:
+        return UpdateEnd::LinkLost;
+    case UploadResult::Declined:
+    case UploadResult::Cancelled:
+        break;
+    }
+    return UpdateEnd::Stopped;
 }
 
 } // namespace
@@ -107,74 +130,110 @@ CMoravelSDIDoc::OpenResult loadTemplate(CMoravelSDIDoc& doc, UserInteraction& ui
     return doc.newFromTemplate(findTemplateFile(), prompts, ui);
 }
 
+UpdateAdvice UpdateOutcome::next() const
+{
+    if (end == UpdateEnd::Done)
+        return UpdateAdvice::None;
+    if (!step)
+        return UpdateAdvice::CheckAndRestore;
+    switch (*step) {
+    case UpdateStep::Backup:
+        return UpdateAdvice::None;
+    case UpdateStep::Upload:
+        return end == UpdateEnd::ChecksumMismatch || end == UpdateEnd::UploadBroken || end == UpdateEnd::LinkLost
+                   ? UpdateAdvice::UploadAgain
+                   : UpdateAdvice::None;
+    case UpdateStep::Restart:
+    case UpdateStep::Restore:
+    case UpdateStep::Verify:
+        break;
+    }
+    return UpdateAdvice::RestoreBackup;
+}
+
 Reconnect waitForController(CMoravelSDIApp& app, int port, std::chrono::seconds wait, const UserInteraction& ui)
 {
-    app.connectionMode = 1;
-    std::snprintf(app.m_context.portName, sizeof app.m_context.portName, "COM%d", port);
     QuietOpen quiet(ui);
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline = start + wait;
     for (int attempt = 1;; ++attempt) {
-        if (app.OpenConnection(quiet))
+        if (app.OpenConnectionOnPort(port, quiet))
             return Reconnect::Connected;
         const Clock::time_point next = std::min(start + attempt * ReconnectInterval, deadline);
         while (Clock::now() < next) {
             if (ui.stopRequested())
                 return Reconnect::Stopped;
-            std::this_thread::sleep_for(std::min<Clock::duration>(StopPoll, next - Clock::now()));
+            std::this_thread::sleep_for(std::min<Clock::duration>(kStopPoll, next - Clock::now()));
         }
         if (next >= deadline)
             return Reconnect::TimedOut;
     }
 }
 
-RestoreResult restoreParameters(CMoravelSDIApp& app, CMoravelSDIDoc& doc, UpdateFrontEnd& frontEnd)
+UpdateOutcome restoreParameters(CMoravelSDIApp& app, CMoravelSDIDoc& doc, UpdateFrontEnd& frontEnd)
 {
-    RestoreResult result;
-    runStep(frontEnd, UpdateStep::Restore, true, [&] {
-        result.sent = app.transferParameters(doc, frontEnd.interaction(UpdateStep::Restore));
-        return result.sent.connected && !result.sent.linkLost && !result.sent.stopped && result.sent.failedKeys == 0;
+    UpdateOutcome outcome;
+    outcome.restoreStarted = true;
+    SweepResult sent;
+    ComparisonResult check;
+    const auto end = [&](std::optional<UpdateStep> step, UpdateEnd why, bool stopped) {
+        app.CloseConnection(frontEnd.interaction(UpdateStep::Verify));
+        outcome.step = step;
+        outcome.end = why;
+        outcome.stopped = stopped;
+        outcome.failedKeys = sent.failedKeys + check.failedKeys;
+        outcome.differences = std::move(check.differences);
+        return outcome;
+    };
+
+    runStep(frontEnd, UpdateStep::Restore, [&] {
+        sent = app.transferParameters(doc, frontEnd.interaction(UpdateStep::Restore));
+        return ranThrough(sent) && sent.failedKeys == 0;
     });
+    if (!sent.connected)
+        return end(UpdateStep::Restore, UpdateEnd::NoConnection, false);
+    if (sent.linkLost)
+        return end(UpdateStep::Restore, UpdateEnd::LinkLost, false);
+    if (sent.stopped)
+        return end(UpdateStep::Restore, UpdateEnd::Stopped, true);
+
     // Keys that failed to go out are still read back: the comparison shows what the
     // controller holds now.
-    if (result.sent.connected && !result.sent.linkLost && !result.sent.stopped)
-        runStep(frontEnd, UpdateStep::Verify, false, [&] {
-            result.check = app.compareWithController(doc.m_parameterSet, frontEnd.interaction(UpdateStep::Verify));
-            return result.verified();
-        });
-    app.CloseConnection(frontEnd.interaction(UpdateStep::Verify));
-    return result;
+    if (!frontEnd.goOn(UpdateStep::Verify))
+        return end(UpdateStep::Verify, UpdateEnd::Stopped, true);
+    runStep(frontEnd, UpdateStep::Verify, [&] {
+        check = app.compareWithController(doc.m_parameterSet, frontEnd.interaction(UpdateStep::Verify));
+        return check.connected && !check.linkLost && !check.stopped && sent.failedKeys + check.failedKeys == 0 &&
+               check.differences.empty();
+    });
+    if (check.linkLost)
+        return end(UpdateStep::Verify, UpdateEnd::LinkLost, false);
+    // Not connected after a clean transfer: the read-back did not take place.
+    if (!check.connected || check.stopped)
+        return end(UpdateStep::Verify, UpdateEnd::Stopped, true);
+    if (sent.failedKeys + check.failedKeys > 0)
+        return end(std::nullopt, UpdateEnd::KeysFailed, false);
+    return end(std::nullopt, check.differences.empty() ? UpdateEnd::Done : UpdateEnd::Differences, false);
 }
 
 UpdateOutcome runFirmwareUpdate(CMoravelSDIApp& app, CMoravelSDIDoc& backup, std::span<const std::uint8_t> image,
                                 const UpdateOptions& options, UpdateFrontEnd& frontEnd)
 {
-    // The wait for the restarted controller opens by port number; the user's connection
-    // settings are what the program uses again afterwards.
-    struct KeepConnectionSettings {
-        CMoravelSDIApp& app;
-        int mode = app.connectionMode;
-        std::array<char, sizeof app.m_context.portName> port = std::to_array(app.m_context.portName);
-        ~KeepConnectionSettings()
-        {
-            app.connectionMode = mode;
-            std::copy(port.begin(), port.end(), app.m_context.portName);
-        }
-    } keep{app};
-
     UpdateOutcome outcome;
-    const auto fail = [&](UpdateStep step, bool stopped = false) {
+    const auto end = [&](UpdateStep step, UpdateEnd why, bool stopped) {
         app.CloseConnection(frontEnd.interaction(step));
-        outcome.failedStep = step;
+        outcome.step = step;
+        outcome.end = why;
         outcome.stopped = stopped;
         return outcome;
     };
 
     // Sichern: the whole set, or nothing is flashed.
-    runStep(frontEnd, UpdateStep::Backup, true, [&] {
+    SweepResult read;
+    const bool saved = runStep(frontEnd, UpdateStep::Backup, [&] {
         UserInteraction& ui = frontEnd.interaction(UpdateStep::Backup);
-        outcome.read = app.readParameters(backup, ui);
-        if (!outcome.read.connected || outcome.read.failedKeys > 0 || outcome.read.linkLost || outcome.read.stopped)
+        read = app.readParameters(backup, ui);
+        if (!ranThrough(read) || read.failedKeys > 0)
             return false;
         std::string path = options.backupPath;
         if (path.empty())
@@ -185,48 +244,51 @@ UpdateOutcome runFirmwareUpdate(CMoravelSDIApp& app, CMoravelSDIDoc& backup, std
         frontEnd.backupSaved(path);
         return true;
     });
-    if (outcome.backupPath.empty())
-        return fail(UpdateStep::Backup, outcome.read.stopped);
+    if (!saved) {
+        outcome.failedKeys = read.failedKeys;
+        const UpdateEnd why = !read.connected      ? UpdateEnd::NoConnection
+                              : read.failedKeys > 0 ? UpdateEnd::KeysFailed
+                              : read.linkLost       ? UpdateEnd::LinkLost
+                              : read.stopped        ? UpdateEnd::Stopped
+                                                    : UpdateEnd::BackupNotSaved;
+        return end(UpdateStep::Backup, why, read.stopped);
+    }
 
     // Hochladen: UploadFirmware closes the connection.
-    if (!runStep(frontEnd, UpdateStep::Upload, false, [&] {
+    if (!frontEnd.goOn(UpdateStep::Upload))
+        return end(UpdateStep::Upload, UpdateEnd::Stopped, true);
+    if (!runStep(frontEnd, UpdateStep::Upload, [&] {
             outcome.upload = app.UploadFirmware(image, frontEnd.interaction(UpdateStep::Upload));
             return outcome.upload == UploadResult::Done;
-        }))
-        return fail(UpdateStep::Upload, true);
-    if (outcome.upload != UploadResult::Done)
-        return fail(UpdateStep::Upload,
-                    outcome.upload == UploadResult::Declined || outcome.upload == UploadResult::Cancelled);
+        })) {
+        const UpdateEnd why = uploadEnd(outcome.upload);
+        return end(UpdateStep::Upload, why, why == UpdateEnd::Stopped);
+    }
 
     // Neustart: the user restarts the controller; it is back once it answers on the port of
     // the upload.
     outcome.port = portNumberForMode1(app.m_context.portName);
-    bool confirmed = true;
-    if (!runStep(frontEnd, UpdateStep::Restart, false, [&] {
-            confirmed = frontEnd.confirmRestart(outcome.port, options.restartWait);
-            if (confirmed)
-                outcome.reconnect = waitForController(app, outcome.port, options.restartWait,
-                                                      frontEnd.interaction(UpdateStep::Restart));
-            return confirmed && outcome.reconnect == Reconnect::Connected;
-        }))
-        return fail(UpdateStep::Restart, true);
-    if (!confirmed || outcome.reconnect != Reconnect::Connected)
-        return fail(UpdateStep::Restart, !confirmed || outcome.reconnect == Reconnect::Stopped);
+    if (!frontEnd.goOn(UpdateStep::Restart))
+        return end(UpdateStep::Restart, UpdateEnd::Stopped, true);
+    Reconnect reconnect = Reconnect::Stopped;
+    if (!runStep(frontEnd, UpdateStep::Restart, [&] {
+            if (frontEnd.confirmRestart(outcome.port, options.restartWait))
+                reconnect = waitForController(app, outcome.port, options.restartWait,
+                                              frontEnd.interaction(UpdateStep::Restart));
+            return reconnect == Reconnect::Connected;
+        })) {
+        const bool timedOut = reconnect == Reconnect::TimedOut;
+        return end(UpdateStep::Restart, timedOut ? UpdateEnd::NoAnswer : UpdateEnd::Stopped, !timedOut);
+    }
 
     // Zurückschreiben and Prüfen.
     if (!frontEnd.goOn(UpdateStep::Restore))
-        return fail(UpdateStep::Restore, true);
-    outcome.restore = restoreParameters(app, backup, frontEnd);
-    const RestoreResult& r = outcome.restore;
-    if (!r.sent.connected || r.sent.linkLost || r.sent.stopped) {
-        outcome.failedStep = UpdateStep::Restore;
-        outcome.stopped = r.sent.stopped;
-    } else if (!r.check.connected || r.check.linkLost || r.check.stopped) {
-        // Not connected after a clean transfer: the user stopped in front of the read-back.
-        outcome.failedStep = UpdateStep::Verify;
-        outcome.stopped = !r.check.linkLost;
-    }
-    return outcome;
+        return end(UpdateStep::Restore, UpdateEnd::Stopped, true);
+    UpdateOutcome restored = restoreParameters(app, backup, frontEnd);
+    restored.upload = outcome.upload;
+    restored.backupPath = std::move(outcome.backupPath);
+    restored.port = outcome.port;
+    return restored;
 }
 
 } // namespace moravel

@@ -23,6 +23,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace moravel {
 
@@ -55,14 +56,12 @@ std::string defaultBackupPath(std::string_view controllerName, std::string& erro
 // there is none, without asking anything: doc must be unmodified.
 CMoravelSDIDoc::OpenResult loadTemplate(CMoravelSDIDoc& doc, UserInteraction& ui);
 
-// Open attempts by port number on COM<port>, one every ReconnectInterval, until one succeeds
-// or wait has passed. Each attempt is one status request. The attempts' messages are not
-// shown; ui.stopRequested() ends the wait within 50 ms.
+// Open attempts on COM<port>, one every ReconnectInterval, until one succeeds or wait has
+// passed. Each attempt is one status request. The connection settings are left as they are;
+// the attempts' messages are not shown; ui.stopRequested() ends the wait within 50 ms.
 enum class Reconnect { Connected, TimedOut, Stopped };
 Reconnect waitForController(CMoravelSDIApp& app, int port, std::chrono::seconds wait, const UserInteraction& ui);
 
-// What the assistant and the command-line front end provide. Every call comes from the thread
-// that runs the steps.
 class UpdateFrontEnd {
 public:
     virtual ~UpdateFrontEnd() = default;
@@ -78,42 +77,55 @@ public:
     virtual bool confirmRestart(int /*port*/, std::chrono::seconds /*wait*/) { return true; }
 };
 
-// The saved set sent back and read back (Zurückschreiben, Prüfen).
-struct RestoreResult {
-    SweepResult sent;
-    ComparisonResult check; // not connected when the transfer did not finish
-    int failedKeys() const { return sent.failedKeys + check.failedKeys; }
-    bool linkLost() const { return sent.linkLost || check.linkLost; }
-    bool stopped() const { return sent.stopped || check.stopped; }
-    // The controller holds every value of the set again.
-    bool verified() const
-    {
-        return check.connected && !linkLost() && !stopped() && failedKeys() == 0 && check.differences.empty();
-    }
+// Why an update or a restore ended where it did.
+enum class UpdateEnd : std::uint8_t {
+    Done,             // every step ran; the controller holds the backup's values
+    NoConnection,     // the controller could not be opened
+    KeysFailed,       // keys could not be read (Sichern), or sent or read back (Zurückschreiben, Prüfen)
+    LinkLost,         // the device vanished during the step
+    Stopped,          // the user stopped: during a read or the wait, at a prompt, in front of a step
+    BackupNotSaved,   // the backup file, or its folder, could not be written
+    NoBootloader,     // the bootloader did not answer
+    ChecksumMismatch, // the firmware was not written correctly
+    UploadBroken,     // a time-out or a failed write ended the upload
+    NoAnswer,         // the restarted controller did not answer within the wait
+    Differences,      // the read-back found keys that differ from the backup
+};
+
+// What the user does next.
+enum class UpdateAdvice : std::uint8_t {
+    None,            // done, or the controller is as it was
+    UploadAgain,     // the firmware is not whole: upload it again, then write the backup back
+    RestoreBackup,   // the controller may not hold the backup's values: write the backup back
+    CheckAndRestore, // keys failed or differ after the read-back: check them, write the backup back
+};
+
+// The verdict of runFirmwareUpdate and restoreParameters.
+struct UpdateOutcome {
+    // The step that did not finish, or in front of which the user stopped; none when every
+    // step ran (end is then Done, KeysFailed or Differences).
+    std::optional<UpdateStep> step;
+    UpdateEnd end = UpdateEnd::Done;
+    bool stopped = false;        // the user stopped it (also with end KeysFailed: "Abbrechen" on a failure)
+    int failedKeys = 0;          // of the read (Sichern), or of the transfer and the read-back
+    std::vector<ParameterDifference> differences; // of the read-back, also of one that did not finish
+    UploadResult upload = UploadResult::Done;     // the upload's own result
+    bool restoreStarted = false; // the transfer of the backup began
+    std::string backupPath;      // empty until the backup was saved
+    std::string backupError;     // why the backup folder could not be made
+    int port = 0;                // the port of the upload, on which the controller is awaited
+
+    UpdateAdvice next() const;
 };
 
 // Sends every exchanged key of doc (opening the connection if needed), reads them all back and
-// compares, then closes the connection. stepEnded says false for a step that did not finish
-// cleanly; a verify that found differences ends as not succeeded.
-RestoreResult restoreParameters(CMoravelSDIApp& app, CMoravelSDIDoc& doc, UpdateFrontEnd& frontEnd);
+// compares, then closes the connection (Zurückschreiben, Prüfen). stepEnded says false for a
+// step that did not finish cleanly; a verify that found differences ends as not succeeded.
+UpdateOutcome restoreParameters(CMoravelSDIApp& app, CMoravelSDIDoc& doc, UpdateFrontEnd& frontEnd);
 
 struct UpdateOptions {
     std::string backupPath; // empty: defaultBackupPath of the controller's name
     std::chrono::seconds restartWait = DefaultRestartWait;
-};
-
-struct UpdateOutcome {
-    // The step that did not finish, or in front of which the user stopped; none when the
-    // update ran to its end (restore.verified() then tells whether the values came back).
-    std::optional<UpdateStep> failedStep;
-    bool stopped = false;    // the user stopped it (between steps, during a read or the wait)
-    SweepResult read;        // Sichern: the controller's set read
-    std::string backupError; // Sichern: why the backup folder could not be made
-    std::string backupPath;  // empty until the backup was saved
-    UploadResult upload = UploadResult::Done;
-    int port = 0; // the port of the upload, on which the controller is awaited
-    Reconnect reconnect = Reconnect::Connected;
-    RestoreResult restore;
 };
 
 // The five steps. backup holds the template the read starts from (loadTemplate) and receives

@@ -51,6 +51,13 @@ void CMoravelSDIApp::dropLostLink(UserInteraction& ui)
 
 bool CMoravelSDIApp::OpenConnection(UserInteraction& ui)
 {
+    return openWith(ui, connectionMode, portNumberForMode1(m_context.portName));
+}
+
+bool CMoravelSDIApp::OpenConnectionOnPort(int port, UserInteraction& ui) { return openWith(ui, 1, port); }
+
+bool CMoravelSDIApp::openWith(UserInteraction& ui, int mode, int port)
+{
     if (connected != 0 && linkLost(m_context)) {
         // Gone since the last command (unplugged while idle): open afresh.
         if (m_context.portHandle >= 0)
@@ -60,12 +67,12 @@ bool CMoravelSDIApp::OpenConnection(UserInteraction& ui)
     if (connected != 0)
         return true;
     std::int32_t opened = 0;
-    switch (connectionMode) {
+    switch (mode) {
     case 0:
         opened = KorvexOpenConnectionName(&m_context, m_context.controllerName);
         break;
     case 1:
-        opened = KorvexOpenConnectionPort(&m_context, portNumberForMode1(m_context.portName));
+        opened = KorvexOpenConnectionPort(&m_context, port);
         break;
     case 2:
         opened = KorvexOpenConnectionAuto(&m_context);

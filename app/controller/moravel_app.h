@@ -68,6 +68,8 @@ public:
     // A connection whose device has vanished since (linkLost) is dropped first, without a
     // message, and opened afresh.
     bool OpenConnection(UserInteraction& ui);
+    // The same open on COM<port>, whatever connectionMode says; the settings stay as they are.
+    bool OpenConnectionOnPort(int port, UserInteraction& ui);
     // Closes it if connected; "Error close connection" when the library refuses.
     void CloseConnection(UserInteraction& ui);
     // After a failed call found the device gone: one message naming the device
@@ -109,7 +111,7 @@ public:
     bool SendNotHalt(UserInteraction& ui);
     bool SendNotStop(UserInteraction& ui);
 
-    // ---- State (public as in the program's original design; the window reads it).
+    // ---- State (public: the window and moravel-cli read and set it directly).
     ConnectionContext m_context{}; // the one connection; holds the current settings
     std::uint8_t connected = 0;
     int connectionMode = 2;
@@ -117,6 +119,8 @@ public:
 
 private:
     bool m_settingsSaved = true;
+    // OpenConnection's road with the library's open of the given mode.
+    bool openWith(UserInteraction& ui, int mode, int port);
     std::string m_devicePath; // the device of the open connection, for linkLostMessage
     // Opens if needed, makes the call; a failure on a vanished device drops the link.
     bool manualCommand(UserInteraction& ui, const std::function<std::int32_t()>& call);

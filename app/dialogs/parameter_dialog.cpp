@@ -19,7 +19,10 @@
 namespace moravel {
 namespace {
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString utf8ToQString(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 constexpr std::array<const char*, 4> kAxisLetters{"X", "Y", "Z", "C"};
 
@@ -63,8 +66,8 @@ ParameterDialog::ParameterDialog(const DialogForm& form, UserInteraction& ui, QW
       m_members(newMembers(form)),
       m_controls(form.fields.size())
 {
-    setWindowTitle(qs(form.title()));
-    setObjectName(qs(form.title()));
+    setWindowTitle(utf8ToQString(form.title()));
+    setObjectName(utf8ToQString(form.title()));
 
     auto* content = new QGridLayout;
     for (std::size_t i = 0; i < m_controls.size(); ++i)
@@ -141,7 +144,7 @@ void ParameterDialog::createControl(std::size_t i)
         c.combo->setInsertPolicy(QComboBox::NoInsert); // the list is fixed
         c.combo->setCompleter(nullptr);                // the text is what the user typed
         for (const std::string& entry : comboEntries(f))
-            c.combo->addItem(qs(entry));
+            c.combo->addItem(utf8ToQString(entry));
         c.combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         c.combo->setMinimumWidth(c.combo->sizeHint().width() + fontMetrics().averageCharWidth() * 2);
         break;
@@ -199,7 +202,7 @@ void ParameterDialog::layoutLabelRows(QGridLayout* grid)
         if (frameTop < 0)
             return;
         grid->setRowMinimumHeight(row++, margin);
-        addFrame(grid, qs(frame), frameTop, 0, row - frameTop, 4);
+        addFrame(grid, utf8ToQString(frame), frameTop, 0, row - frameTop, 4);
         frameTop = -1;
     };
     for (std::uint8_t i : m_form.screenOrder) {
@@ -212,7 +215,7 @@ void ParameterDialog::layoutLabelRows(QGridLayout* grid)
                 grid->setRowMinimumHeight(row++, frameTitleHeight());
             }
         }
-        auto* label = new QLabel(qs(p.dialogLabel), this);
+        auto* label = new QLabel(utf8ToQString(p.dialogLabel), this);
         label->setBuddy(m_controls[i].widget());
         if (frameTop >= 0)
             grid->addWidget(label, row, 1);
@@ -248,7 +251,7 @@ void ParameterDialog::layoutAxisFrames(QGridLayout* grid)
         const DialogField& first = m_form.fields[frame.fields.front()];
         const auto place = std::find_if(std::begin(kMechanikFrames), std::end(kMechanikFrames),
                                         [&first](const FramePlace& p) { return p.key == first.key; });
-        auto* box = new QGroupBox(qs(frame.title), this);
+        auto* box = new QGroupBox(utf8ToQString(frame.title), this);
         auto* inner = new QGridLayout(box);
         // Columns: row label, then field and unit per column ("von", "bis").
         std::vector<std::string_view> columns;
@@ -259,7 +262,7 @@ void ParameterDialog::layoutAxisFrames(QGridLayout* grid)
         }
         const int headRows = columns.size() > 1 || !columns.front().empty() ? 1 : 0;
         for (std::size_t c = 0; c < columns.size() && headRows; ++c)
-            inner->addWidget(new QLabel(qs(columns[c]), box), 0, 1 + 2 * static_cast<int>(c),
+            inner->addWidget(new QLabel(utf8ToQString(columns[c]), box), 0, 1 + 2 * static_cast<int>(c),
                              Qt::AlignLeft | Qt::AlignBottom);
         for (int axis = 0; axis < 4; ++axis)
             if (m_form.fields[frame.fields.front()].kind() != FieldKind::CheckBox)
@@ -337,7 +340,7 @@ void ParameterDialog::showControl(std::size_t i, const ControlValue& value)
 {
     const Control& c = m_controls[i];
     if (c.edit) {
-        c.edit->setText(qs(value.text));
+        c.edit->setText(utf8ToQString(value.text));
     } else if (c.combo) {
         std::vector<std::string> entries;
         for (int k = 0; k < c.combo->count(); ++k)
@@ -345,7 +348,7 @@ void ParameterDialog::showControl(std::size_t i, const ControlValue& value)
         if (const std::optional<std::size_t> k = findComboEntry(entries, value.text))
             c.combo->setCurrentIndex(static_cast<int>(*k));
         else
-            c.combo->setEditText(qs(value.text));
+            c.combo->setEditText(utf8ToQString(value.text));
     } else if (c.check) {
         c.check->setChecked(value.state != 0);
     } else {

@@ -955,11 +955,11 @@ void CMainFrame::OnFirmwareUpdate()
             if (openConnection())
                 *outcome = runFirmwareUpdate(m_app, *backup, *image, UpdateOptions{}, *frontEnd);
             else
-                outcome->failedStep = UpdateStep::Backup;
+                outcome->step = UpdateStep::Backup, outcome->end = UpdateEnd::NoConnection;
         },
         [assistant, outcome] {
             if (assistant)
-                assistant->showUpdateOutcome(*outcome);
+                assistant->showOutcome(*outcome);
         });
 }
 
@@ -980,7 +980,9 @@ void CMainFrame::OnParameterRestore()
         return;
     QPointer<UpdateAssistant> assistant = openAssistant(false, path);
     auto frontEnd = assistant->frontEnd(m_ui);
-    auto result = std::make_shared<RestoreResult>();
+    auto result = std::make_shared<UpdateOutcome>();
+    result->step = UpdateStep::Restore;
+    result->end = UpdateEnd::NoConnection; // until the steps run
     runOperation(
         Progress::None,
         [this, backup, frontEnd, result] {
@@ -989,7 +991,7 @@ void CMainFrame::OnParameterRestore()
         },
         [assistant, result] {
             if (assistant)
-                assistant->showRestoreOutcome(*result);
+                assistant->showOutcome(*result);
         });
 }
 

@@ -7,7 +7,7 @@
 namespace moravel {
 namespace {
 
-const QString Group = QStringLiteral("Recent File List");
+const QString kRecentFilesGroup = QStringLiteral("Recent File List");
 
 QString entryKey(int index) { return QStringLiteral("File%1").arg(index + 1); }
 
@@ -19,7 +19,7 @@ QStringList recentFiles()
     const std::unique_ptr<QSettings> settings = openSettingsFile();
     if (!settings)
         return files;
-    settings->beginGroup(Group);
+    settings->beginGroup(kRecentFilesGroup);
     for (int i = 0; i < RecentFileCount; ++i) {
         const QString path = settings->value(entryKey(i)).toString();
         if (!path.isEmpty())
@@ -36,7 +36,7 @@ bool addRecentFile(const QString& path)
     const std::unique_ptr<QSettings> settings = openSettingsFile();
     if (!settings)
         return false;
-    settings->beginGroup(Group);
+    settings->beginGroup(kRecentFilesGroup);
     for (int i = 0; i < RecentFileCount; ++i) {
         if (i < files.size())
             settings->setValue(entryKey(i), files.at(i));

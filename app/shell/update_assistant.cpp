@@ -15,13 +15,13 @@ namespace moravel {
 
 namespace {
 
-constexpr UpdateStep AllSteps[] = {UpdateStep::Backup, UpdateStep::Upload, UpdateStep::Restart, UpdateStep::Restore,
+constexpr UpdateStep kAllSteps[] = {UpdateStep::Backup, UpdateStep::Upload, UpdateStep::Restart, UpdateStep::Restore,
                                    UpdateStep::Verify};
-constexpr std::span<const UpdateStep> RestoreSteps = std::span(AllSteps).subspan(3);
+constexpr std::span<const UpdateStep> kRestoreSteps = std::span(kAllSteps).subspan(3);
 
-const QString Running = QStringLiteral("…");
-const QString Succeeded = QStringLiteral("✓");
-const QString Failed = QStringLiteral("✗");
+const QString kRunning = QStringLiteral("…");
+const QString kSucceeded = QStringLiteral("✓");
+const QString kFailed = QStringLiteral("✗");
 
 QString stepName(UpdateStep step) { return toQString(UpdateStepNames[static_cast<std::size_t>(step)]); }
 
@@ -133,58 +133,97 @@ QString restoreAdvice(const QString& backup)
         .arg(backup);
 }
 
-// The end of the two last steps, shared by the update and the restore.
-QString restoreSummary(const RestoreResult& r, const QString& backup, const QString& done)
+// Why the update or the restore ended, in a sentence or two.
+QString endText(const UpdateOutcome& o, const QString& done)
 {
-    if (!r.sent.connected)
-        return QStringLiteral("Keine Verbindung zum Controller; es wurde nichts übertragen.\n\n") +
-               restoreAdvice(backup);
-    if (r.linkLost())
+    const std::optional<UpdateStep> step = o.step;
+    if (step == UpdateStep::Backup) {
+        QString text;
+        switch (o.end) {
+        case UpdateEnd::NoConnection:
+            text = QStringLiteral("Keine Verbindung zum Controller. ");
+            break;
+        case UpdateEnd::KeysFailed:
+            text = keyCount(o.failedKeys, "1 Parameter konnte nicht gelesen werden. ",
+                            "%1 Parameter konnten nicht gelesen werden. ");
+            break;
+        case UpdateEnd::LinkLost:
+            text = QStringLiteral("Die Verbindung zum Controller wurde unterbrochen. ");
+            break;
+        case UpdateEnd::BackupNotSaved:
+            text = o.backupError.empty() ? QStringLiteral("Die Sicherung konnte nicht gespeichert werden. ")
+                                         : QStringLiteral("Der Ordner für Sicherungen %1 kann nicht angelegt werden. ")
+                                               .arg(displayPath(backupFolder().string()));
+            break;
+        default:
+            break;
+        }
+        return text + QStringLiteral("Es wurde keine Firmware geschrieben; der Controller ist unverändert.");
+    }
+    if (step == UpdateStep::Upload) {
+        switch (o.end) {
+        case UpdateEnd::NoConnection:
+            return QStringLiteral("Keine Verbindung zum Controller; es wurde keine Firmware geschrieben.");
+        case UpdateEnd::NoBootloader:
+            return QStringLiteral("Der Bootloader hat sich nicht gemeldet; es wurde keine Firmware geschrieben.");
+        case UpdateEnd::ChecksumMismatch:
+            return QStringLiteral("Die Firmware wurde nicht richtig geschrieben (Checksumme). Laden Sie sie erneut hoch.");
+        case UpdateEnd::UploadBroken:
+        case UpdateEnd::LinkLost:
+            return QStringLiteral("Das Hochladen wurde nicht beendet. Laden Sie die Firmware erneut hoch.");
+        default:
+            return QStringLiteral("Das Hochladen wurde abgebrochen; es wurde keine Firmware geschrieben.");
+        }
+    }
+    if (step == UpdateStep::Restart || (o.end == UpdateEnd::Stopped && !o.restoreStarted))
+        return o.end == UpdateEnd::NoAnswer
+                   ? QStringLiteral("Der Controller hat sich nach dem Neustart nicht an COM%1 gemeldet.").arg(o.port)
+                   : QStringLiteral("Die Firmware ist hochgeladen; die Parameter wurden nicht zurückgeschrieben.");
+    switch (o.end) {
+    case UpdateEnd::NoConnection:
+        return QStringLiteral("Keine Verbindung zum Controller; es wurde nichts übertragen.");
+    case UpdateEnd::LinkLost:
         return QStringLiteral("Die Verbindung zum Controller wurde unterbrochen; er hält die Werte der Sicherung "
-                              "vielleicht nur zum Teil.\n\n") +
-               restoreAdvice(backup);
-    if (r.stopped() || !r.check.connected)
-        return QStringLiteral("Abgebrochen: die Werte wurden übertragen, aber nicht zurückgelesen und geprüft.\n\n") +
-               restoreAdvice(backup);
-    QString text;
-    if (r.failedKeys() > 0)
-        text += keyCount(r.failedKeys(), "1 Parameter konnte nicht übertragen oder gelesen werden. ",
-                         "%1 Parameter konnten nicht übertragen oder gelesen werden. ");
-    if (!r.check.differences.empty())
-        text += keyCount(static_cast<int>(r.check.differences.size()),
-                         "1 Parameter weicht im Controller von der Sicherung ab (siehe Liste). ",
-                         "%1 Parameter weichen im Controller von der Sicherung ab (siehe Liste). ");
-    if (text.isEmpty())
+                              "vielleicht nur zum Teil.");
+    case UpdateEnd::Stopped:
+        return QStringLiteral("Abgebrochen: die Werte wurden übertragen, aber nicht zurückgelesen und geprüft.");
+    case UpdateEnd::Done:
         return done;
-    return text + QStringLiteral("\n\nPrüfen Sie die Werte und schreiben Sie die Sicherung erneut zurück: „Parameter → "
-                                 "Sicherung zurückschreiben ...“ oder\nmoravel-cli transfer --verify \"%1\"")
-                      .arg(backup);
-}
-
-QString uploadFailure(UploadResult result)
-{
-    switch (result) {
-    case UploadResult::NoConnection:
-        return QStringLiteral("Keine Verbindung zum Controller; es wurde keine Firmware geschrieben.");
-    case UploadResult::Declined:
-    case UploadResult::Cancelled:
-        return QStringLiteral("Das Hochladen wurde abgebrochen; es wurde keine Firmware geschrieben.");
-    case UploadResult::BootloaderNotFound:
-        return QStringLiteral("Der Bootloader hat sich nicht gemeldet; es wurde keine Firmware geschrieben.");
-    case UploadResult::ChecksumMismatch:
-        return QStringLiteral("Die Firmware wurde nicht richtig geschrieben (Checksumme). Laden Sie sie erneut hoch.");
-    case UploadResult::Stopped:
-    case UploadResult::LinkLost:
-        return QStringLiteral("Das Hochladen wurde nicht beendet. Laden Sie die Firmware erneut hoch.");
-    case UploadResult::Done:
+    default:
         break;
     }
-    return QStringLiteral("Das Hochladen wurde vor dem Start abgebrochen.");
+    QString text;
+    if (o.failedKeys > 0)
+        text += keyCount(o.failedKeys, "1 Parameter konnte nicht übertragen oder gelesen werden. ",
+                         "%1 Parameter konnten nicht übertragen oder gelesen werden. ");
+    if (!o.differences.empty())
+        text += keyCount(static_cast<int>(o.differences.size()),
+                         "1 Parameter weicht im Controller von der Sicherung ab (siehe Liste). ",
+                         "%1 Parameter weichen im Controller von der Sicherung ab (siehe Liste). ");
+    return text;
+}
+
+// What to do next, after a blank line; nothing when there is nothing to do.
+QString adviceText(UpdateAdvice advice, const QString& backup)
+{
+    switch (advice) {
+    case UpdateAdvice::None:
+        break;
+    case UpdateAdvice::UploadAgain:
+    case UpdateAdvice::RestoreBackup:
+        return QStringLiteral("\n\n") + restoreAdvice(backup);
+    case UpdateAdvice::CheckAndRestore:
+        return QStringLiteral("\n\nPrüfen Sie die Werte und schreiben Sie die Sicherung erneut zurück: „Parameter → "
+                              "Sicherung zurückschreiben ...“ oder\nmoravel-cli transfer --verify \"%1\"")
+            .arg(backup);
+    }
+    return {};
 }
 
 } // namespace
 
-UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent) : QDialog(parent), m_file(file)
+UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent)
+    : QDialog(parent), m_kind(kind), m_file(file)
 {
     setObjectName(QStringLiteral("updateAssistant"));
     setWindowTitle(kind == Kind::Update ? QStringLiteral("Firmware aktualisieren")
@@ -198,10 +237,10 @@ UpdateAssistant::UpdateAssistant(Kind kind, const QString& file, QWidget* parent
 
     auto* grid = new QGridLayout;
     int row = 0;
-    for (const UpdateStep step : kind == Kind::Update ? std::span(AllSteps) : RestoreSteps) {
+    for (const UpdateStep step : kind == Kind::Update ? std::span(kAllSteps) : kRestoreSteps) {
         QLabel*& mark = m_marks[static_cast<std::size_t>(step)];
         mark = new QLabel;
-        mark->setMinimumWidth(mark->fontMetrics().horizontalAdvance(Succeeded) * 2);
+        mark->setMinimumWidth(mark->fontMetrics().horizontalAdvance(kSucceeded) * 2);
         mark->setAlignment(Qt::AlignCenter);
         grid->addWidget(mark, row, 0);
         grid->addWidget(new QLabel(QStringLiteral("%1. %2").arg(row + 1).arg(stepName(step))), row, 1);
@@ -253,7 +292,7 @@ void UpdateAssistant::stepStarted(UpdateStep step)
 {
     m_running = step;
     if (QLabel* mark = m_marks[static_cast<std::size_t>(step)])
-        mark->setText(Running);
+        mark->setText(kRunning);
     m_progress->setRange(0, 0); // busy until the step reports progress
     m_progress->show();
     if (!m_stop->load())
@@ -264,7 +303,7 @@ void UpdateAssistant::stepEnded(UpdateStep step, bool succeeded)
 {
     m_running.reset();
     if (QLabel* mark = m_marks[static_cast<std::size_t>(step)]) {
-        mark->setText(succeeded ? Succeeded : Failed);
+        mark->setText(succeeded ? kSucceeded : kFailed);
         mark->setStyleSheet(succeeded ? QStringLiteral("color: #1a7f37; font-weight: bold")
                                       : QStringLiteral("color: #c62828; font-weight: bold"));
     }
@@ -323,8 +362,8 @@ void UpdateAssistant::finish(const QString& summary, const std::vector<Parameter
 {
     // A step that never reported its end (the open failed before it) ended without success.
     for (QLabel* mark : m_marks)
-        if (mark != nullptr && mark->text() == Running)
-            mark->setText(Failed);
+        if (mark != nullptr && mark->text() == kRunning)
+            mark->setText(kFailed);
     m_finished = true;
     m_running.reset();
     m_progress->hide();
@@ -345,73 +384,26 @@ void UpdateAssistant::finish(const QString& summary, const std::vector<Parameter
     emit ended();
 }
 
-void UpdateAssistant::showUpdateOutcome(const UpdateOutcome& o)
+void UpdateAssistant::showOutcome(const UpdateOutcome& o)
 {
-    const QString backup = displayPath(o.backupPath);
+    const bool update = m_kind == Kind::Update;
+    const QString backup = update ? displayPath(o.backupPath) : m_file;
+    const QString done =
+        update ? QStringLiteral("Die Firmware ist aktualisiert, und der Controller hält wieder alle Parameter der "
+                                "Sicherung.")
+               : QStringLiteral("Der Controller hält wieder alle Parameter der Sicherung (zurückgelesen und geprüft).");
     QString text;
-    if (!o.failedStep) {
-        text = restoreSummary(o.restore, backup,
-                              QStringLiteral("Die Firmware ist aktualisiert, und der Controller hält wieder alle "
-                                             "Parameter der Sicherung."));
-    } else {
-        const UpdateStep step = *o.failedStep;
+    if (update && o.step)
         text = (o.stopped ? QStringLiteral("Abgebrochen bei Schritt „%1“.")
                           : QStringLiteral("Schritt „%1“ ist fehlgeschlagen."))
-                   .arg(stepName(step)) +
+                   .arg(stepName(*o.step)) +
                QStringLiteral("\n\n");
-        switch (step) {
-        case UpdateStep::Backup:
-            if (!o.read.connected)
-                text += QStringLiteral("Keine Verbindung zum Controller. ");
-            else if (o.read.failedKeys > 0)
-                text += keyCount(o.read.failedKeys, "1 Parameter konnte nicht gelesen werden. ",
-                                 "%1 Parameter konnten nicht gelesen werden. ");
-            else if (o.read.linkLost)
-                text += QStringLiteral("Die Verbindung zum Controller wurde unterbrochen. ");
-            else if (!o.read.stopped)
-                text += o.backupError.empty()
-                            ? QStringLiteral("Die Sicherung konnte nicht gespeichert werden. ")
-                            : QStringLiteral("Der Ordner für Sicherungen %1 kann nicht angelegt werden. ")
-                                  .arg(displayPath(backupFolder().string()));
-            text += QStringLiteral("Es wurde keine Firmware geschrieben; der Controller ist unverändert.");
-            break;
-        case UpdateStep::Upload:
-            text += (o.stopped && o.upload == UploadResult::Done ? uploadFailure(UploadResult::Cancelled)
-                                                                 : uploadFailure(o.upload));
-            if (o.upload == UploadResult::ChecksumMismatch || o.upload == UploadResult::Stopped ||
-                o.upload == UploadResult::LinkLost)
-                text += QStringLiteral("\n\n") + restoreAdvice(backup);
-            break;
-        case UpdateStep::Restart:
-            text += (o.stopped ? QStringLiteral("Die Firmware ist hochgeladen; die Parameter wurden nicht "
-                                                "zurückgeschrieben.")
-                               : QStringLiteral("Der Controller hat sich nach dem Neustart nicht an COM%1 gemeldet.")
-                                     .arg(o.port)) +
-                    QStringLiteral("\n\n") + restoreAdvice(backup);
-            break;
-        case UpdateStep::Restore:
-        case UpdateStep::Verify:
-            text += o.stopped && !o.restore.sent.connected
-                        ? QStringLiteral(
-                              "Die Firmware ist hochgeladen; die Parameter wurden nicht zurückgeschrieben.\n\n") +
-                              restoreAdvice(backup)
-                        : restoreSummary(o.restore, backup, QString());
-            break;
-        }
-    }
-    if (o.failedStep)
-        stepEnded(*o.failedStep, false);
-    finish(text, o.restore.check.differences);
-}
-
-void UpdateAssistant::showRestoreOutcome(const RestoreResult& r)
-{
-    if (!r.sent.connected)
-        stepEnded(UpdateStep::Restore, false);
-    finish(restoreSummary(r, m_file,
-                          QStringLiteral("Der Controller hält wieder alle Parameter der Sicherung (zurückgelesen und "
-                                         "geprüft).")),
-           r.check.differences);
+    text += endText(o, done) + adviceText(o.next(), backup);
+    // The step that did not finish, or in front of which the update stopped, ends with a
+    // cross; the restore marks only the transfer that never started.
+    if (update ? o.step.has_value() : o.step == UpdateStep::Restore && o.end == UpdateEnd::NoConnection)
+        stepEnded(*o.step, false);
+    finish(text, o.differences);
 }
 
 } // namespace moravel

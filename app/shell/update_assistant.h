@@ -39,8 +39,7 @@ public:
     std::shared_ptr<UpdateFrontEnd> frontEnd(GuiInteraction& ui);
 
     // The end (GUI thread): the summary, and the differing keys if any.
-    void showUpdateOutcome(const UpdateOutcome& outcome);
-    void showRestoreOutcome(const RestoreResult& result);
+    void showOutcome(const UpdateOutcome& outcome);
 
     // For the tests: a step's mark ("" waiting, "…" running, "✓", "✗"), the summary.
     QString stepMark(UpdateStep step) const;
@@ -69,6 +68,7 @@ private:
     void requestStop();
     void finish(const QString& summary, const std::vector<ParameterDifference>& differences);
 
+    Kind m_kind;
     QString m_file; // the firmware or the backup file
     std::array<QLabel*, UpdateStepCount> m_marks{};
     QLabel* m_note = nullptr;

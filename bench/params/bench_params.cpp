@@ -71,12 +71,12 @@ void BM_WriteText(benchmark::State& state)
         benchmark::DoNotOptimize(set.WriteText());
 }
 
-constexpr std::size_t MB = 1 << 20;
+constexpr std::size_t kMiB = 1 << 20;
 BENCHMARK_CAPTURE(BM_ReadText, template_45_lines, nullptr, 0)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_ReadText, lines_1MB, &repeatedTemplate, 1 * MB)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReadText, lines_10MB, &repeatedTemplate, 10 * MB)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReadText, one_line_1MB, &oneLongLine, 1 * MB)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ReadText, one_line_10MB, &oneLongLine, 10 * MB)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReadText, lines_1MB, &repeatedTemplate, 1 * kMiB)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReadText, lines_10MB, &repeatedTemplate, 10 * kMiB)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReadText, one_line_1MB, &oneLongLine, 1 * kMiB)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReadText, one_line_10MB, &oneLongLine, 10 * kMiB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteText)->Unit(benchmark::kMicrosecond);
 
 // Keeps the real time per benchmark name for the ratios.

@@ -56,7 +56,7 @@
  * caller had open, and 0 after that. One of the open functions opens it again. This
  * applies to every command and to KorvexWriteChar and KorvexReadChar.
  *
- * All integers called "long" or "int" in the command descriptions are int32_t; multi-byte
+ * All integers called "long" or "int" in the names and comments below are int32_t; multi-byte
  * values go over the line little-endian.
  */
 #ifndef QUORLINK_H

@@ -5,6 +5,7 @@
 
 #include "app/controller/moravel_app.h"
 #include "sim/simulator.h"
+#include "tests/support/frames.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,6 @@ namespace moravel::test {
 using namespace std::chrono_literals;
 using quorlink::sim::Device;
 using Bytes = std::vector<std::uint8_t>;
-using Frame = std::array<std::uint8_t, 64>;
 using Progress = std::pair<std::int64_t, std::int64_t>;
 using Texts = std::vector<std::string>;
 
@@ -88,14 +88,12 @@ inline std::map<std::uint16_t, Bytes> checkSweep(std::span<const Frame> frames, 
     EXPECT_EQ(frames.size(), 40u);
     if (frames.size() != 40)
         return byKey;
-    const auto isMode = [](const Frame& f, int mode) { return f[0] == 0 && f[1] == 1 && f[2] == mode; };
-    EXPECT_TRUE(isMode(frames.front(), 1));
-    EXPECT_TRUE(isMode(frames.back(), 2));
+    EXPECT_TRUE(isModeSwitch(frames.front(), 1));
+    EXPECT_TRUE(isModeSwitch(frames.back(), 2));
     std::vector<std::uint16_t> keys;
     for (std::size_t i = 1; i + 1 < frames.size(); ++i) {
-        EXPECT_EQ(frames[i][0], 1);
-        EXPECT_EQ(frames[i][1], code);
-        keys.push_back(static_cast<std::uint16_t>(frames[i][2] << 8 | frames[i][3]));
+        EXPECT_TRUE(isParameter(frames[i], code));
+        keys.push_back(keyOf(frames[i]));
         byKey[keys.back()] = Bytes(frames[i].begin() + 4, frames[i].begin() + 20);
     }
     const auto simulated = quorlink::sim::ParameterStore::keys();
@@ -157,10 +155,7 @@ protected:
     static std::vector<Frame> framesOf(Device& device, std::size_t count)
     {
         device.waitForFrames(count, 2s);
-        std::vector<Frame> frames;
-        for (const auto& f : device.frames())
-            frames.push_back(f.bytes);
-        return frames;
+        return requestsOf(device);
     }
 
     TempDir home;

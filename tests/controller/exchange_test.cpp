@@ -161,19 +161,32 @@ TEST_F(Exchange, AbbrechenOrAStopRequestEndsTheSweepButNotTheRoadAroundIt)
     EXPECT_EQ(keysWithoutOrigin(doc.m_parameterSet).size(), 33u);
 }
 
+struct LossCase {
+    const char* name;
+    std::size_t goneAtFrame;
+    bool valid; // the parameters before the read
+};
+
+void PrintTo(const LossCase& c, std::ostream* os) { *os << c.name; }
+
+class LostLink : public Exchange, public ::testing::WithParamInterface<LossCase> {};
+
 // The device vanishes in the middle of a read: no message per key, one message naming the
-// device, the connection closed, the keys read so far kept with their origin.
-TEST_F(Exchange, AVanishedDeviceEndsAReadAtOnceWithOneMessage)
+// device, the connection closed, the keys read so far kept with their origin. A read that got
+// no key leaves the parameters as invalid as they were. The next command opens afresh.
+TEST_P(LostLink, EndsAReadAtOnceWithOneMessage)
 {
+    const LossCase& c = GetParam();
     Device& device = connectOnCom3();
     const std::string path = device.slavePath();
     loadTemplate();
-    device.disappearAtFrame(5); // mode 1 and three keys answered, gone in the fourth
+    if (!c.valid)
+        doc.PrepareNew();
+    device.disappearAtFrame(c.goneAtFrame);
     const auto start = std::chrono::steady_clock::now();
     const SweepResult result = app.readParameters(doc, ui);
     EXPECT_LT(secondsSince(start), 2.0);
-    EXPECT_TRUE(result.connected);
-    EXPECT_TRUE(result.linkLost);
+    EXPECT_TRUE(result.connected && result.linkLost);
     EXPECT_EQ(result.failedKeys, 0);
     EXPECT_EQ(ui.messages, Texts{"Die Verbindung zum Controller ist unterbrochen (COM3, " + path +
                                  "). Prüfen Sie Kabel und Stromversorgung und versuchen Sie es erneut."});
@@ -182,29 +195,17 @@ TEST_F(Exchange, AVanishedDeviceEndsAReadAtOnceWithOneMessage)
                                 "busy off"}));
     EXPECT_FALSE(app.isConnected());
     EXPECT_EQ(app.m_context.portHandle, -1);
-    EXPECT_EQ(keysWithoutOrigin(doc.m_parameterSet).size(), 35u);
-    EXPECT_TRUE(doc.m_bParametersValid);
-}
+    EXPECT_EQ(keysWithoutOrigin(doc.m_parameterSet).size(), 38u - (c.goneAtFrame - 2));
+    EXPECT_EQ(doc.m_bParametersValid, c.valid);
 
-// A read that got no key leaves the document's parameters as invalid as they were; the next
-// command opens afresh (and finds nothing), and a device lost while idle is noticed at the
-// next command's open.
-TEST_F(Exchange, AReadThatGotNothingDoesNotMakeTheParametersValidAndTheNextCommandReopens)
-{
-    Device& device = connectOnCom3();
-    loadTemplate();
-    doc.PrepareNew();
-    device.disappearAtFrame(2);
-    const SweepResult read = app.readParameters(doc, ui);
-    EXPECT_TRUE(read.linkLost);
-    EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_FALSE(doc.m_bParametersValid);
-
-    ui.messages.clear();
     EXPECT_FALSE(app.transferParameters(doc, ui).connected);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_TRUE(startsWith(ui.messages[0], "Error opening connection."));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_TRUE(startsWith(ui.messages[1], "Error opening connection."));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, LostLink,
+                         ::testing::Values(LossCase{"AfterThreeKeys", 5, true}, LossCase{"AtTheFirstKey", 2, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Exchange, ADeviceLostWhileIdleIsReopenedByTheNextCommand)
 {

@@ -199,6 +199,8 @@ TEST_F(ControllerCommands, FirmwareUploadThroughTheMenuShowsProgressAndARefusedF
     EXPECT_FALSE(app().isConnected());
 }
 
+// The fields filter what is typed; "OK" checks the baud rate (a number, then its range), the
+// name (its length, then code page 1252), then the port, naming and focusing the first failure.
 TEST(ComPortDialog, FiltersItsFieldsAndOkChecksBaudThenNameThenPortFocusingTheFirstFailure)
 {
     DialogDriver driver;
@@ -215,46 +217,31 @@ TEST(ComPortDialog, FiltersItsFieldsAndOkChecksBaudThenNameThenPortFocusingTheFi
         QTest::sendKeyEvent(QTest::Click, dialog.nameEdit(), Qt::Key_unknown, QString(c), Qt::NoModifier);
     EXPECT_EQ(dialog.nameEdit()->text(), QStringLiteral("Ä€x"));
     EXPECT_EQ(dialog.choice().controllerName, "\xc4\x80x");
-    dialog.nameEdit()->setText(QStringLiteral("12345678901234567"));
-    dialog.portCombo()->setEditText(QStringLiteral("COM123"));
 
-    auto expectRefused = [&](ComPortField field, QWidget* widget, const std::string& message) {
-        driver.messages.clear();
-        EXPECT_EQ(dialog.validate(), field) << message;
-        EXPECT_EQ(driver.messages, QStringList{QString::fromStdString(message)});
-        EXPECT_TRUE(dialog.focusWidget() == widget || widget->isAncestorOf(dialog.focusWidget())) << message;
+    const QString tooLong = QStringLiteral("12345678901234567");
+    const struct {
+        QString baud, name, port; // the name as pasted, past the field's filter
+        ComPortField refused;
+        std::string message;
+        QWidget* focus;
+    } steps[] = {
+        {"", tooLong, "COM123", ComPortField::BaudRate, integerExpectedMessage(), dialog.baudEdit()},
+        {"99999999999", tooLong, "COM123", ComPortField::BaudRate, integerRangeMessage(100000, 120000), dialog.baudEdit()},
+        {"120000", tooLong, "COM123", ComPortField::ControllerName, tooManyCharactersMessage(16), dialog.nameEdit()},
+        {" 100000", "x中€", "COM123", ComPortField::ControllerName, unsupportedCharactersMessage("中"), dialog.nameEdit()},
+        {"120000", "x€", "COM123", ComPortField::PortName, tooManyCharactersMessage(5), dialog.portCombo()},
+        {"120000", "x€", "COM12", ComPortField::None, "", nullptr},
     };
-    expectRefused(ComPortField::BaudRate, dialog.baudEdit(), integerRangeMessage(100000, 120000));
-    dialog.baudEdit()->setText(QStringLiteral("120000"));
-    expectRefused(ComPortField::ControllerName, dialog.nameEdit(), tooManyCharactersMessage(16));
-    dialog.nameEdit()->setText(QStringLiteral("1234567890123456"));
-    expectRefused(ComPortField::PortName, dialog.portCombo(), tooManyCharactersMessage(5));
-    dialog.portCombo()->setEditText(QStringLiteral("COM12"));
-    EXPECT_EQ(dialog.validate(), ComPortField::None);
-}
-
-// What only the texts can get wrong comes in its field's turn too: a baud field without a
-// number before the range, characters code page 1252 lacks after the name's length.
-TEST(ComPortDialog, AnEmptyBaudFieldAndNameCharactersOutsideCodePage1252AreRefused)
-{
-    DialogDriver driver;
-    CComPortSettingsDlg dialog(ComPortChoice{1, "COM123", "x", 120000});
-    dialog.nameEdit()->setText(QStringLiteral("x中€")); // as pasted, past the field's filter
-    const std::pair<QString, std::pair<ComPortField, std::string>> steps[] = {
-        {"", {ComPortField::BaudRate, integerExpectedMessage()}},
-        {"99999999999", {ComPortField::BaudRate, integerRangeMessage(100000, 120000)}},
-        {" 100000", {ComPortField::ControllerName, unsupportedCharactersMessage("中")}},
-    };
-    for (const auto& [baud, refused] : steps) {
-        dialog.baudEdit()->setText(baud);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.message);
+        dialog.baudEdit()->setText(step.baud);
+        dialog.nameEdit()->setText(step.name);
+        dialog.portCombo()->setEditText(step.port);
         driver.messages.clear();
-        EXPECT_EQ(dialog.validate(), refused.first) << baud.toStdString();
-        EXPECT_EQ(driver.messages, QStringList{QString::fromStdString(refused.second)});
+        EXPECT_EQ(dialog.validate(), step.refused);
+        EXPECT_EQ(driver.messages.join(""), QString::fromStdString(step.message));
+        EXPECT_TRUE(!step.focus || dialog.focusWidget() == step.focus || step.focus->isAncestorOf(dialog.focusWidget()));
     }
-    dialog.nameEdit()->setText(QStringLiteral("x€"));
-    driver.messages.clear();
-    EXPECT_EQ(dialog.validate(), ComPortField::PortName);
-    EXPECT_EQ(driver.messages, QStringList{QString::fromStdString(tooManyCharactersMessage(5))});
 }
 
 // The boxes of a worker thread are shown on the GUI thread in order, each after the status

@@ -3,9 +3,11 @@
 // behind a running parameter read.
 
 #include "tests/gui/gui_support.h"
+#include "tests/support/frames.h"
 
 #include "app/shell/views.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
@@ -15,20 +17,11 @@
 namespace moravel::gui {
 namespace {
 
-using quorlink::sim::ReceivedFrame;
+using test::Frame;
 
-// Request bytes 0 to 2 as the link library sends them: class 0 (system), code 3, and 1 for the
-// stop with braking ramp, 0 for the one without.
-bool isStopFrame(const ReceivedFrame& frame, std::uint8_t ramp)
+std::size_t countStops(const std::vector<Frame>& frames)
 {
-    return frame.bytes[0] == 0 && frame.bytes[1] == 3 && frame.bytes[2] == ramp;
-}
-bool isParameterRead(const ReceivedFrame& frame) { return frame.bytes[0] == 1 && frame.bytes[1] == 0x21; }
-
-std::size_t countStops(const std::vector<ReceivedFrame>& frames)
-{
-    return static_cast<std::size_t>(
-        std::ranges::count_if(frames, [](const ReceivedFrame& f) { return isStopFrame(f, 0) || isStopFrame(f, 1); }));
+    return static_cast<std::size_t>(std::ranges::count_if(frames, [](const Frame& f) { return test::isStop(f); }));
 }
 
 class LinkAndStopKeys : public WindowTest {
@@ -94,16 +87,16 @@ TEST_F(LinkAndStopKeys, F8AndF9SendTheStopsWithTheFocusInTheOtherPane)
     pressAtFocus(Qt::Key_F8);
     ASSERT_TRUE(QApplication::focusWidget() == frame().statusView());
     waitIdle();
-    std::vector<ReceivedFrame> frames = controller().frames();
+    std::vector<Frame> frames = test::requestsOf(controller());
     ASSERT_FALSE(frames.empty());
-    EXPECT_TRUE(isStopFrame(frames.back(), 1)) << "NotHalt, with braking ramp";
+    EXPECT_TRUE(test::isStop(frames.back(), 1)) << "NotHalt, with braking ramp";
     EXPECT_EQ(countStops(frames), 1u);
     EXPECT_EQ(linkText(), connectedToCom3()) << "the stop opened the connection";
 
     pressAtFocus(Qt::Key_F9);
     waitIdle();
-    frames = controller().frames();
-    EXPECT_TRUE(isStopFrame(frames.back(), 0)) << "NotStop, without ramp";
+    frames = test::requestsOf(controller());
+    EXPECT_TRUE(test::isStop(frames.back(), 0)) << "NotStop, without ramp";
     EXPECT_EQ(countStops(frames), 2u);
     EXPECT_FALSE(frame().statusView()->fahrenBox()->isChecked());
     EXPECT_FALSE(frame().messagePane()->text().contains(QStringLiteral("gesendet")))
@@ -118,20 +111,19 @@ TEST_F(LinkAndStopKeys, AStopKeyDuringAReadIsQueuedSaysSoAndIsSentAfterTheRead)
     ASSERT_TRUE(frame().isBusy());
     pressAtFocus(Qt::Key_F8);
     EXPECT_EQ(frame().messagePane()->text(), QStringLiteral("NotHalt wird nach der laufenden Operation gesendet."));
-    EXPECT_EQ(countStops(controller().frames()), 0u) << "not in the middle of the sweep";
+    EXPECT_EQ(countStops(test::requestsOf(controller())), 0u) << "not in the middle of the sweep";
     waitIdle();
 
-    const std::vector<ReceivedFrame> frames = controller().frames();
+    const std::vector<Frame> frames = test::requestsOf(controller());
     ASSERT_FALSE(frames.empty());
-    EXPECT_TRUE(isStopFrame(frames.back(), 1));
+    EXPECT_TRUE(test::isStop(frames.back(), 1));
     EXPECT_EQ(countStops(frames), 1u);
     // The read's 38 keys (and the name read of the autodetect), then its switch back to
     // mode 2, then the stop.
-    EXPECT_GE(std::ranges::count_if(frames, isParameterRead), 38);
+    EXPECT_GE(std::ranges::count_if(frames, [](const Frame& f) { return test::isParameter(f, test::kParameterRead); }),
+              38);
     ASSERT_GE(frames.size(), 2u);
-    const ReceivedFrame& beforeStop = frames[frames.size() - 2];
-    EXPECT_TRUE(beforeStop.bytes[0] == 0 && beforeStop.bytes[1] == 1 && beforeStop.bytes[2] == 2)
-        << "the read's last request, the switch to mode 2";
+    EXPECT_TRUE(test::isModeSwitch(frames[frames.size() - 2], 2)) << "the read's last request, the switch to mode 2";
     EXPECT_EQ(m_driver.messages, QStringList{});
     EXPECT_TRUE(doc().m_bParametersValid);
 }

@@ -7,6 +7,7 @@
 #include "app/controller/settings.h"
 
 #include <QButtonGroup>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>

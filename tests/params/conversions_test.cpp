@@ -14,7 +14,7 @@
 namespace moravel {
 namespace {
 
-// Keys and integer values are read "in the manner of strtol".
+// Keys and integer values are read as strtol reads them.
 TEST(NumberText, ParseLongAgreesWithStrtolClampedToThirtyTwoBits)
 {
     const unsigned seed = std::random_device{}();

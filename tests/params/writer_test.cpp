@@ -17,18 +17,6 @@
 namespace moravel {
 namespace {
 
-TEST(Table, ExchangeListHoldsEveryKeyButTheFileOnlyOnesInAscendingOrder)
-{
-    std::vector<std::uint16_t> keys;
-    for (const ParameterInfo* p : exchangeList())
-        keys.push_back(p->key.value);
-    EXPECT_EQ(keys, (std::vector<std::uint16_t>{0x0000, 0x0001, 0x0002, 0x0003, 0x0100, 0x0101, 0x0102, 0x0103,
-                                                0x0104, 0x0105, 0x0106, 0x0107, 0x0200, 0x0201, 0x0202, 0x0203,
-                                                0x0304, 0x0400, 0x0401, 0x0402, 0x0403, 0x0404, 0x0405, 0x0406,
-                                                0x0407, 0x0408, 0x0409, 0x040A, 0x040B, 0x040C, 0x040D, 0x0500,
-                                                0x0501, 0x0502, 0x0503, 0x0504, 0x0505, 0x0506}));
-}
-
 TEST(Table, ControllerMessagesFollowTheirRuleWithTheThreeKnownExceptions)
 {
     const auto read = [](std::int32_t key) { return readErrorMessage(*findParameter(key)); };

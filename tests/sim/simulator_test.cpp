@@ -2,12 +2,12 @@
 // way back to command mode, pacing, and the program quorlink-sim running a command.
 
 #include "tests/link/sim_fixture.h"
+#include "tests/support/child_process.h"
 
 #include <csignal>
 #include <poll.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 
 namespace quorlink::test {
@@ -97,29 +97,22 @@ class SimProgram : public ::testing::Test {
 protected:
     void start(std::vector<std::string> args, bool ownProcessGroup = false)
     {
-        args.insert(args.begin(), QUORLINK_SIM_PROGRAM);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
         int out[2];
         ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-        m_pid = fork();
+        m_pid = moravel::test::spawn(QUORLINK_SIM_PROGRAM, std::move(args),
+                                     {moravel::test::kSameUser, [&] {
+                                          if (ownProcessGroup)
+                                              setpgid(0, 0);
+                                          signal(SIGINT, SIG_IGN);
+                                          signal(SIGTERM, SIG_IGN);
+                                          sigset_t stop;
+                                          sigemptyset(&stop);
+                                          sigaddset(&stop, SIGINT);
+                                          sigaddset(&stop, SIGTERM);
+                                          sigprocmask(SIG_BLOCK, &stop, nullptr);
+                                          dup2(out[1], STDOUT_FILENO);
+                                      }});
         ASSERT_GE(m_pid, 0);
-        if (m_pid == 0) {
-            if (ownProcessGroup)
-                setpgid(0, 0);
-            signal(SIGINT, SIG_IGN);
-            signal(SIGTERM, SIG_IGN);
-            sigset_t stop;
-            sigemptyset(&stop);
-            sigaddset(&stop, SIGINT);
-            sigaddset(&stop, SIGTERM);
-            sigprocmask(SIG_BLOCK, &stop, nullptr);
-            dup2(out[1], STDOUT_FILENO);
-            execv(argv[0], argv.data());
-            _exit(126);
-        }
         close(out[1]);
         m_out = out[0];
     }
@@ -144,22 +137,12 @@ protected:
         return text;
     }
 
-    // The simulator's exit status (-1: still running after 10 s, then killed).
+    // The simulator's exit status (minus the signal that ended it).
     int exitStatus()
     {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        int status = 0;
-        while (waitpid(m_pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, &status, 0);
-                m_pid = -1;
-                return -1;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
+        const int code = moravel::test::waitChild(m_pid);
         m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        return code;
     }
 
     void TearDown() override

@@ -1,22 +1,18 @@
 #pragma once
 // Helpers shared by the tests: a user interaction that records messages, temporary
-// directories, whole-file access, text checks, the current folder for a scope, and work in a
-// child process.
+// directories, whole-file access, text checks and the current folder for a scope.
 
 #include "params/user_interaction.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <grp.h>
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -115,24 +111,5 @@ public:
 private:
     std::filesystem::path m_old;
 };
-
-constexpr uid_t kNobody = 65534;
-
-// Runs `what` in a forked child, as user `uid` without supplementary groups unless it is -1
-// (the caller must be root then), and tells whether it returned true there. With simulator
-// threads in the parent, `what` may make only async-signal-safe calls.
-inline bool inChild(const std::function<bool()>& what, uid_t uid = uid_t(-1))
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (uid != uid_t(-1) && (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0))
-            ::_exit(2);
-        ::_exit(what() ? 0 : 1);
-    }
-    int status = -1;
-    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 } // namespace moravel::test
