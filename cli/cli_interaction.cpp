@@ -1,16 +1,13 @@
 #include "cli/cli_interaction.h"
 
+#include "cli/console.h"
 #include "cli/stop_signal.h"
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <poll.h>
-#include <unistd.h>
 
 namespace moravel::cli {
 
-StderrInteraction::StderrInteraction() : m_terminal(::isatty(STDERR_FILENO) != 0) {}
+StderrInteraction::StderrInteraction() : m_terminal(stderrIsTerminal()) {}
 
 void StderrInteraction::showMessage(std::string_view text)
 {
@@ -76,37 +73,6 @@ void StderrInteraction::endBar()
     m_barOpen = false;
 }
 
-// The stop signals get in only inside ppoll, so one that arrives just before the wait still
-// ends it.
-bool waitForEnter()
-{
-    sigset_t stops;
-    sigset_t previous;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigprocmask(SIG_BLOCK, &stops, &previous);
-    bool entered = false;
-    while (stopSignal() == 0) {
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        if (::ppoll(&input, 1, nullptr, &previous) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        char c = 0;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n != 1)
-            break;
-        if (c == '\n') {
-            entered = true;
-            break;
-        }
-    }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return entered;
-}
-
 FlashInteraction::FlashInteraction(bool assumeYes) : m_assumeYes(assumeYes) { setProgressUnits("bytes", "Firmware"); }
 
 bool FlashInteraction::confirm(std::string_view text)
@@ -117,7 +83,7 @@ bool FlashInteraction::confirm(std::string_view text)
         std::fputs("\n", stderr);
         return stopSignal() == 0;
     }
-    std::fputs("Press Enter when the bootloader is active (Ctrl-D cancels). ", stderr);
+    std::fprintf(stderr, "Press Enter when the bootloader is active (%s cancels). ", kCancelKeys);
     std::fflush(stderr);
     const bool confirmed = waitForEnter();
     std::fputs(confirmed ? "\n" : "\n\n", stderr);

@@ -42,8 +42,9 @@ private:
     std::string m_plainLabel;
 };
 
-// Waits for Enter on stdin. False at the end of input (Ctrl-D), on a read error, and when a
-// stop signal came.
+// Waits for Enter on stdin. False at the end of input (Ctrl-D; on Windows Ctrl-Z), on a read
+// error, and when a stop signal came (Windows: Ctrl-C). In console_posix.cpp and
+// console_win32.cpp.
 bool waitForEnter();
 
 // The upload's user (flash and update): the bootloader prompt, and the progress in bytes.

@@ -9,6 +9,7 @@
 #include "app/controller/port_diagnosis.h"
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/controller_session.h"
 #include "cli/stop_signal.h"
 #include "link/common/port_map.h"
@@ -21,9 +22,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace moravel::cli {
 namespace {
@@ -193,8 +191,7 @@ int runRead(std::span<const std::string> args)
     if (const std::string* path = parsed.value("-o")) {
         // A partial result (template values for the failed keys) never replaces a file that
         // may hold a good set, unless asked to.
-        struct stat st {};
-        if (failedKeys > 0 && !parsed.has("--force") && ::stat(path->c_str(), &st) == 0) {
+        if (failedKeys > 0 && !parsed.has("--force") && pathExists(*path)) {
             std::fprintf(stderr,
                          "moravel-cli: %d key(s) could not be read; the partial result is not written to '%s', "
                          "which is kept as it was (--force writes it)\n",
@@ -293,7 +290,7 @@ int runFlash(std::span<const std::string> args)
     if (parsed.operands.size() != 1)
         return usageError("flash: expected one FIRMWARE file");
     const bool assumeYes = parsed.has("--yes");
-    if (!assumeYes && ::isatty(STDIN_FILENO) == 0)
+    if (!assumeYes && !stdinIsTerminal())
         return usageError("flash: stdin is not a terminal; confirm the bootloader prompt with --yes");
     CMoravelSDIApp app;
     if (const auto done = setUpConnection(parsed, app))

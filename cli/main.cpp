@@ -1,6 +1,7 @@
 // moravel-cli: the program's operations from the command line.
 
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "version/moravel_version.h"
 
 #include <cstdio>
@@ -51,7 +52,8 @@ void printHelp()
 int main(int argc, char** argv)
 {
     using namespace moravel::cli;
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    setUpConsole();
+    const std::vector<std::string> args = commandLineArguments(argc, argv);
     if (args.empty())
         return usageError("no command given");
     const std::string& first = args.front();

@@ -9,6 +9,7 @@
 #include "app/controller/moravel_app.h"
 #include "cli/cli_interaction.h"
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/controller_session.h"
 #include "cli/stop_signal.h"
 #include "params/file_io.h"
@@ -16,8 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <termios.h>
-#include <unistd.h>
 
 // The helpers live in a namespace of their own: in a unity build they meet the other
 // commands' helpers of the same names.
@@ -43,7 +42,7 @@ public:
         if (assumeYes())
             return true;
         endBar();
-        ::tcflush(STDIN_FILENO, TCIFLUSH);
+        discardTypedInput();
         std::fprintf(stderr, "%.*s ", static_cast<int>(RestartPrompt.size()), RestartPrompt.data());
         std::fflush(stderr);
         const bool confirmed = waitForEnter();
@@ -193,7 +192,7 @@ int run(std::span<const std::string> args)
     if (!waitSeconds)
         return usageError("update: --wait takes whole seconds from 0 to 86400, not '" + *parsed.value("--wait") + "'");
     const bool assumeYes = parsed.has("--yes");
-    if (!assumeYes && ::isatty(STDIN_FILENO) == 0)
+    if (!assumeYes && !stdinIsTerminal())
         return usageError("update: stdin is not a terminal; confirm the prompts with --yes");
     const std::string* givenBackup = parsed.value("--backup");
     if (givenBackup != nullptr && namesSameFile(*givenBackup, firmware))

@@ -63,6 +63,12 @@ function(moravel_man_page name section component source)
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
 endfunction()
 
+# Windows: a zip and an installer, nothing of the Debian packages.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/PackagingWindows.cmake)
+  return()
+endif()
+
 # Manual pages. Those of the command-line programs take their commands, options and exit
 # statuses from the program's own --help, so that page and program cannot disagree.
 if(NOT CMAKE_CROSSCOMPILING)

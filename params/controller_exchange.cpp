@@ -4,6 +4,7 @@
 
 #include "params/controller_exchange.h"
 
+#include "params/platform_line.h"
 #include "params/text_util.h"
 #include "params/user_interaction.h"
 
@@ -12,7 +13,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <poll.h>
 
 namespace moravel {
 namespace {
@@ -99,13 +99,7 @@ bool transferKey(ConnectionContext* ctx, const ParameterInfo& p, const Parameter
 
 } // namespace
 
-bool linkLost(const ConnectionContext& ctx)
-{
-    if (ctx.portHandle < 0)
-        return true;
-    pollfd pfd{ctx.portHandle, 0, 0};
-    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
+bool linkLost(const ConnectionContext& ctx) { return platform::deviceGone(ctx); }
 
 namespace {
 

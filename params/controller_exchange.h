@@ -15,9 +15,9 @@ namespace moravel {
 
 class UserInteraction;
 
-// True when the connection's device is gone: the library closed the descriptor after a
-// hang-up (portHandle -1), or the descriptor reports a hang-up or an error right now (a
-// zero-timeout poll). A sweep or an upload asks after a failed call and ends at once.
+// True when the connection's device is gone: the library closed the port after a hang-up
+// (portHandle -1), or the system reports the device gone right now (platform::deviceGone,
+// which sends nothing). A sweep or an upload asks after a failed call and ends at once.
 bool linkLost(const ConnectionContext& ctx);
 
 // The read sweep: one ParameterLesen per key in list order, into set (see

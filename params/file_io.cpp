@@ -1,3 +1,5 @@
+// The file functions on POSIX systems.
+
 #include "params/file_io.h"
 
 #include <algorithm>
@@ -127,30 +129,7 @@ std::error_code saveTarget(const std::string& path, std::string& target)
     }
 }
 
-class FileErrorCategory : public std::error_category {
-public:
-    const char* name() const noexcept override { return "moravel-file"; }
-    std::string message(int code) const override
-    {
-        switch (static_cast<FileError>(code)) {
-        case FileError::NotRegularFile:
-            return "Not a regular file";
-        case FileError::UnsafeSymlink:
-            return "Symbolic link in a shared sticky folder belongs to another user; not followed";
-        case FileError::NothingToSave:
-            return "No parameters to save";
-        }
-        return "Unknown error";
-    }
-};
-
 } // namespace
-
-const std::error_category& fileErrorCategory()
-{
-    static const FileErrorCategory category;
-    return category;
-}
 
 FileBytes readFileBytes(const std::string& path, std::size_t maxBytes)
 {
@@ -272,6 +251,12 @@ bool namesSameFile(const std::string& a, const std::string& b)
         return error ? absolute.lexically_normal() : resolved;
     };
     return where(a) == where(b);
+}
+
+bool pathExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
 }
 
 bool isReadOnlyFile(const std::string& path)

@@ -1,5 +1,6 @@
 #pragma once
-// Whole-file reading and crash-safe replacing of parameter files (POSIX).
+// Whole-file reading and crash-safe replacing of parameter files. One implementation per
+// system: file_io.cpp (POSIX) and file_io_win32.cpp (the build compiles one).
 
 #include <cstdint>
 #include <string>
@@ -52,11 +53,25 @@ inline FileBytes readParameterFile(const std::string& path) { return readFileByt
 // would follow them: a link in a sticky, world-writable folder (/tmp) that belongs neither to
 // this process's effective user nor to the folder's owner gives FileError::UnsafeSymlink.
 // Anything but a regular file at the path (a directory, a device) is refused.
+// On Windows the rename is MoveFileExW(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+// (a plain rename fails over an existing file there); a read-only file is not replaced, and
+// a link is replaced itself rather than followed.
 std::error_code replaceFileAtomically(const std::string& path, std::string_view bytes);
+
+// True when the last part of path is a name that Windows reserves for a device in every
+// folder: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 ... COM9, LPT1 ... LPT9, in any case and
+// also with an extension ("NUL.ncp", "com3.txt"). The Windows build refuses such a path
+// (FileError::NotRegularFile) before any open, for reading and for saving; elsewhere they
+// are ordinary names.
+bool isReservedDeviceName(std::string_view path);
 
 // True when a and b name the same file: the same device and inode once links are followed,
 // or, when either does not exist, the same absolute path once its existing part is resolved.
 bool namesSameFile(const std::string& a, const std::string& b);
+
+// True when something is at path (a link is followed; on Windows a device name counts as
+// nothing, since it is refused).
+bool pathExists(const std::string& path);
 
 // True when a file exists at path and may not be written: it has no write permission bit
 // at all (also for root, who may write anyway), or this process may not write it.

@@ -3,10 +3,8 @@
 #include "params/text_util.h"
 
 #include <charconv>
-#include <clocale>
-#include <cstdlib>
+#include <cstdint>
 #include <limits>
-#include <locale.h>
 #include <system_error>
 
 namespace moravel {
@@ -23,12 +21,39 @@ int digitValue(char c)
     return 99;
 }
 
-// The "C" locale object for strtod_l. glibc hands out its built-in C locale here without
-// allocating, so this cannot fail.
-locale_t cLocale()
+bool isDigitOf(char c, bool hex) { return digitValue(c) < (hex ? 16 : 10); }
+
+// For a number that from_chars found out of range: whether it is too large (else too small).
+// Out of range means it rounds to infinity or to zero, far from 1, so the place of its first
+// non-zero digit against the point plus its exponent tells which. [first, last) is what
+// from_chars matched, without the sign and the "0x".
+bool tooLarge(const char* first, const char* last, bool hex)
 {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return locale;
+    const int digitWeight = hex ? 4 : 1; // bits of a hex digit, as the 'p' exponent counts
+    std::int64_t scale = 0;
+    bool nonZero = false;
+    bool afterPoint = false;
+    const char* p = first;
+    for (; p < last && (*p == '.' || isDigitOf(*p, hex)); ++p) {
+        if (*p == '.')
+            afterPoint = true;
+        else if (!afterPoint && (nonZero || *p != '0'))
+            scale += digitWeight;
+        else if (afterPoint && !nonZero && *p == '0')
+            scale -= digitWeight;
+        nonZero = nonZero || (*p != '.' && *p != '0');
+    }
+    std::int64_t exponent = 0;
+    if (p < last) { // 'e' or 'p', a sign, digits
+        ++p;
+        const bool negative = p < last && *p == '-';
+        if (p < last && (*p == '-' || *p == '+'))
+            ++p;
+        for (; p < last && exponent < 100000000; ++p)
+            exponent = exponent * 10 + (*p - '0');
+        exponent = negative ? -exponent : exponent;
+    }
+    return scale + exponent > 0;
 }
 
 } // namespace
@@ -72,10 +97,37 @@ ParsedNumber<std::int32_t> parseLong(std::string_view text, int base)
 
 ParsedNumber<double> parseDouble(std::string_view text)
 {
-    const std::string terminated(text); // strtod_l needs a terminated string
-    char* end = nullptr;
-    const double value = strtod_l(terminated.c_str(), &end, cLocale());
-    return {value, static_cast<std::size_t>(end - terminated.c_str())};
+    text = text.substr(0, text.find('\0'));
+    std::size_t i = 0;
+    while (i < text.size() && isFileSpace(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const char* first = text.data() + i;
+    const char* const last = text.data() + text.size();
+    // from_chars takes a '-' itself; after the sign strtod takes none.
+    if (first == last || *first == '-' || *first == '+')
+        return {0, 0};
+    // "0x" starts a hexadecimal number only when a hex digit follows, after the point or not;
+    // else the "0" alone is the number, as strtod reads it.
+    bool hex = false;
+    if (last - first > 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
+        const char* digits = first + 2;
+        hex = isDigitOf(digits[0], true) || (digits[0] == '.' && digits + 1 < last && isDigitOf(digits[1], true));
+        if (hex)
+            first = digits;
+    }
+    double value = 0;
+    const std::from_chars_result result =
+        std::from_chars(first, last, value, hex ? std::chars_format::hex : std::chars_format::general);
+    if (result.ec == std::errc::invalid_argument)
+        return {0, 0};
+    if (result.ec == std::errc::result_out_of_range)
+        value = tooLarge(first, result.ptr, hex) ? std::numeric_limits<double>::infinity() : 0.0;
+    return {negative ? -value : value, static_cast<std::size_t>(result.ptr - text.data())};
 }
 
 void appendLong(std::string& out, std::int32_t value)

@@ -26,8 +26,11 @@ struct ParsedNumber {
 // INT32_MAX or INT32_MIN. base is 10 or 16.
 ParsedNumber<std::int32_t> parseLong(std::string_view text, int base);
 
-// Reads a number exactly as strtod does in the "C" locale (decimal point ".", exponent,
-// also inf, nan and hexadecimal floating point). Stops at a NUL character.
+// Reads a number as glibc's strtod does in the "C" locale, on every system (the Windows C
+// runtime's strtod differs): leading white space, an optional sign, then a decimal number
+// with "." and an exponent, "inf", "infinity", "nan", "nan(chars)" in any case, or a
+// hexadecimal one ("0x1.8p3"); correctly rounded, and infinity or zero beyond the range of a
+// double. Stops at a NUL character.
 ParsedNumber<double> parseDouble(std::string_view text);
 
 // Appends "%d" of value.

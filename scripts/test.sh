@@ -7,7 +7,9 @@
 #     batches), so a file that lacks an include fails here,
 #  4. runs the parameter-file fuzzer for a fixed time (build/fuzz),
 #  5. installs the plain build into build/stage and builds the example host program
-#     against the installed package, then runs it against the simulator.
+#     against the installed package, then runs it against the simulator,
+#  6. the Windows side: cross build, tests under wine, zip and installer
+#     (scripts/windows-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
@@ -75,4 +77,6 @@ if [ -f examples/CMakeLists.txt ]; then
 fi
 
 scripts/package-check.sh
+
+QUORLINK_SIM=$PWD/build/plain/sim/quorlink-sim scripts/windows-test.sh
 echo "== All tests passed"

@@ -36,6 +36,8 @@ Options:
   --other-name COM2=NAME   a port with a controller of another name (repeatable)
   --pace                   bytes at the line rate of 115200 bit/s 8N1
   --no-bootloader          'S' (enter the bootloader) gets no answer
+  --vanish-at COM3=N       the device on COM3 disappears (unplugged) when the N-th
+                           request has arrived, without answering it (repeatable)
   --reset-after-upload SECONDS
                            after the checksum answer of an upload the controller is
                            reset out of its bootloader: it answers nothing for SECONDS,
@@ -55,6 +57,7 @@ struct Options {
     std::string name = quorlink::sim::kDefaultControllerName;
     std::set<int> silent;
     std::map<int, std::string> otherNames;
+    std::map<int, int> vanishAt;
     bool pace = false;
     bool bootloader = true;
     std::optional<std::chrono::milliseconds> resetAfterUpload;
@@ -128,6 +131,14 @@ Options parse(int argc, char** argv)
             if (eq == std::string::npos)
                 usageError("--other-name needs COMn=NAME");
             options.otherNames[parsePort(assignment.substr(0, eq))] = assignment.substr(eq + 1);
+        } else if (arg == "--vanish-at") {
+            const std::string assignment = value();
+            const auto eq = assignment.find('=');
+            const std::string count = eq == std::string::npos ? "" : assignment.substr(eq + 1);
+            if (count.empty() || count.size() > 6 || count.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(count) < 1)
+                usageError("--vanish-at needs COMn=N with N >= 1");
+            options.vanishAt[parsePort(assignment.substr(0, eq))] = std::stoi(count);
         } else if (arg == "--pace") {
             options.pace = true;
         } else if (arg == "--no-bootloader") {
@@ -309,6 +320,8 @@ int main(int argc, char** argv)
             device.setPacing(options.pace);
             device.setBootloaderPresent(options.bootloader);
             device.setResetAfterUpload(options.resetAfterUpload);
+            if (const auto vanish = options.vanishAt.find(port); vanish != options.vanishAt.end())
+                device.disappearAtFrame(vanish->second);
         }
     } catch (const std::exception& e) {
         std::cerr << "quorlink-sim: " << e.what() << '\n';

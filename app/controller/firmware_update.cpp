@@ -1,15 +1,14 @@
 #include "app/controller/firmware_update.h"
 
 #include "app/controller/moravel_app.h"
+#include "app/controller/platform_places.h"
 #include "app/controller/template_file.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <pwd.h>
 #include <thread>
-#include <unistd.h>
 
 namespace moravel {
 
@@ -75,18 +74,7 @@ UpdateEnd uploadEnd(UploadResult result)
 
 } // namespace
 
-std::filesystem::path backupFolder()
-{
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data != nullptr && data[0] == '/')
-        return std::filesystem::path(data) / "moravel" / "backups";
-    const char* home = std::getenv("HOME");
-    std::string homeDir = home != nullptr && home[0] == '/' ? home : "";
-    if (homeDir.empty())
-        if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr)
-            homeDir = pw->pw_dir;
-    return std::filesystem::path(homeDir) / ".local" / "share" / "moravel" / "backups";
-}
+std::filesystem::path backupFolder() { return platform::userDataFolder() / "moravel" / "backups"; }
 
 std::string backupNamePart(std::string_view name)
 {
@@ -113,8 +101,7 @@ std::string defaultBackupPath(std::string_view controllerName, std::string& erro
         return {};
     }
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
+    const std::tm local = platform::localTime(now);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     const std::string stem = backupNamePart(controllerName) + "-" + stamp;

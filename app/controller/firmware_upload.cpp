@@ -14,7 +14,6 @@
 #include "params/controller_exchange.h"
 #include "params/file_io.h"
 
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -146,11 +145,24 @@ private:
 
 void CMoravelSDIApp::UpdateChecksum(std::uint8_t byte) { UpdateChecksum(std::span(&byte, 1)); }
 
-// zlib keeps the register complemented at both ends; m_checksum holds it uncomplemented.
+// The reflected CRC-32 of polynomial 0xEDB88320 (zlib's crc32 without the complement at
+// both ends): m_checksum holds the register as it is.
 void CMoravelSDIApp::UpdateChecksum(std::span<const std::uint8_t> bytes)
 {
-    m_checksum =
-        ~static_cast<std::uint32_t>(crc32(~m_checksum & 0xFFFFFFFFUL, bytes.data(), static_cast<uInt>(bytes.size())));
+    static constexpr std::array<std::uint32_t, 256> kTable = [] {
+        std::array<std::uint32_t, 256> table{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int bit = 0; bit < 8; ++bit)
+                c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+        return table;
+    }();
+    std::uint32_t c = m_checksum;
+    for (const std::uint8_t byte : bytes)
+        c = kTable[(c ^ byte) & 0xFF] ^ (c >> 8);
+    m_checksum = c;
 }
 
 UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image, UserInteraction& ui)

@@ -4,117 +4,10 @@
 
 #include "link/common/port_map.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <grp.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
+#include <string>
+#include <utility>
 
 namespace moravel {
-namespace {
-
-namespace fs = std::filesystem;
-
-std::string canonical(const std::string& path)
-{
-    std::error_code error;
-    const fs::path resolved = fs::canonical(path, error);
-    return error ? path : resolved.string();
-}
-
-// The /dev/serial/by-id link that points at device (udev makes them for USB serial devices).
-std::string stableNameOf(const std::string& device)
-{
-    std::error_code error;
-    const std::string target = canonical(device);
-    for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", error))
-        if (canonical(entry.path().string()) == target)
-            return entry.path().string();
-    return {};
-}
-
-std::string groupOf(const std::string& device)
-{
-    struct stat st {};
-    if (::stat(device.c_str(), &st) != 0)
-        return {};
-    if (const group* g = ::getgrgid(st.st_gid))
-        return g->gr_name;
-    return std::to_string(st.st_gid);
-}
-
-// The first other process that has device open, as far as /proc lets this user see.
-std::string holderOf(const std::string& device)
-{
-    const std::string target = canonical(device);
-    const std::string self = std::to_string(::getpid());
-    std::error_code error;
-    for (const auto& process : fs::directory_iterator("/proc", error)) {
-        const std::string pid = process.path().filename().string();
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
-            continue;
-        std::error_code fdError;
-        for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
-            std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError).string() != target)
-                continue;
-            std::string name;
-            std::ifstream(process.path() / "comm") >> name;
-            return "process " + pid + (name.empty() ? "" : " (" + name + ")");
-        }
-    }
-    return {};
-}
-
-void probeDevice(PortProbe& probe)
-{
-    const int fd = ::open(probe.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        switch (error) {
-        case ENOENT:
-            probe.state = PortProbe::State::Missing;
-            break;
-        case EACCES:
-        case EPERM:
-            probe.state = PortProbe::State::PermissionDenied;
-            probe.group = groupOf(probe.device);
-            break;
-        case EBUSY:
-            probe.state = PortProbe::State::InUse;
-            probe.holder = holderOf(probe.device);
-            break;
-        default:
-            probe.state = PortProbe::State::Failed;
-            probe.error = std::strerror(error);
-            break;
-        }
-        return;
-    }
-    if (!::isatty(fd)) {
-        probe.state = PortProbe::State::NotSerial;
-    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        probe.state = PortProbe::State::InUse;
-        probe.holder = holderOf(probe.device);
-    } else {
-        probe.state = PortProbe::State::Available;
-        // Keep DTR raised when this descriptor closes, as the link library does: a
-        // controller may reset when DTR drops.
-        termios t{};
-        if (::tcgetattr(fd, &t) == 0 && (t.c_cflag & HUPCL) != 0) {
-            t.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
-            ::tcsetattr(fd, TCSANOW, &t);
-        }
-    }
-    ::close(fd);
-}
-
-} // namespace
 
 PortProbe probePort(int number)
 {
@@ -125,8 +18,12 @@ PortProbe probePort(int number)
     if (number < 1 || number > 8 || !quorlink::resolvePortName(name, path))
         return probe;
     probe.device = path;
-    probe.stableName = stableNameOf(probe.device);
-    probeDevice(probe);
+    probe.stableName = platform::stableLineName(probe.device);
+    platform::LineProbe line = platform::probeLine(probe.device);
+    probe.state = line.state;
+    probe.group = std::move(line.group);
+    probe.holder = std::move(line.holder);
+    probe.error = std::move(line.error);
     return probe;
 }
 
@@ -182,7 +79,8 @@ std::vector<std::string> explainFailedOpen(const std::vector<int>& numbers)
         const std::string which = numbers.size() == 1 ? "COM" + std::to_string(numbers.front()) + " maps to no"
                                                       : "none of COM1 ... COM8 maps to a";
         lines.push_back(which + " serial device; is the controller plugged in? ('moravel-cli ports' lists the "
-                                "ports; QUORLINK_COMn=/dev/... names a device explicitly)");
+                                "ports; QUORLINK_COMn=" +
+                                std::string(platform::kDeviceExample) + " names a device explicitly)");
     }
     return lines;
 }

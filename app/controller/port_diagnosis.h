@@ -3,21 +3,17 @@
 // opened: for `moravel-cli ports`, and for explaining a failed open in the window and in
 // moravel-cli alike.
 
+#include "params/platform_line.h"
+
 #include <string>
 #include <vector>
 
 namespace moravel {
 
 struct PortProbe {
-    enum class State {
-        NoDevice,         // the name maps to nothing (no device, or QUORLINK_COMn is empty)
-        Missing,          // it maps to a path that does not exist
-        Available,        // the device opens for reading and writing and is free
-        InUse,            // another program holds it open exclusively
-        PermissionDenied, // the user may not open it
-        NotSerial,        // the path is not a terminal device
-        Failed,           // any other error (see error)
-    };
+    // NoDevice: the name maps to nothing (no device, or QUORLINK_COMn is empty); Missing: it
+    // maps to a device that does not exist; the others as an open of the device found them.
+    using State = platform::LineState;
     int number = 0;         // 1 ... 8
     std::string device;     // the mapped path, empty for NoDevice
     std::string stableName; // the /dev/serial/by-id name of a USB device, or empty

@@ -1,3 +1,5 @@
+// The settings file on POSIX systems: the INI file Qt keeps under $XDG_CONFIG_HOME.
+
 #include "app/controller/settings_file.h"
 
 #include "app/controller/settings.h"
@@ -5,14 +7,35 @@
 #include <QString>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace moravel {
 namespace {
+
+// The file Qt would choose for organisation and application in the user scope, worked out
+// afresh at every access: Qt keeps the configuration directory it saw first for the rest of
+// the process, and needs no QCoreApplication this way.
+std::string settingsPathOf()
+{
+    std::string dir;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        dir = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] == '\0') {
+            const passwd* user = ::getpwuid(::getuid());
+            home = user != nullptr ? user->pw_dir : "/";
+        }
+        dir = std::string(home) + "/.config";
+    }
+    return dir + "/" + SettingsOrganisation + "/" + SettingsApplication + ".conf";
+}
 
 // A descriptor closed on every path out.
 struct Descriptor {
@@ -65,6 +88,8 @@ std::string writeProblem(const std::string& path)
 }
 
 } // namespace
+
+std::string settingsFilePath() { return settingsPathOf(); }
 
 bool settingsFileUsable()
 {

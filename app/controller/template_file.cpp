@@ -2,6 +2,7 @@
 
 #include "app/controller/template_file.h"
 
+#include "app/controller/platform_places.h"
 #include "app/document/moravel_document.h"
 
 #include <algorithm>
@@ -9,9 +10,6 @@
 #include <filesystem>
 #include <system_error>
 
-#ifndef MORAVEL_INSTALLED_DATA_DIR
-#error "MORAVEL_INSTALLED_DATA_DIR must name the installed data directory"
-#endif
 #ifndef MORAVEL_SOURCE_DATA_DIR
 #error "MORAVEL_SOURCE_DATA_DIR must name the source tree's app/resources"
 #endif
@@ -34,10 +32,10 @@ bool isFile(const fs::path& path)
 // development build never picks up an older installed one.
 bool runningFromBuildTree()
 {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    if (error)
+    const fs::path exe = platform::executablePath();
+    if (exe.empty())
         return false;
+    std::error_code error;
     const fs::path build = fs::weakly_canonical(MORAVEL_BUILD_DIR, error);
     if (error)
         return false;
@@ -58,8 +56,9 @@ std::string findTemplateFile()
     }
     if (runningFromBuildTree() && isFile(MORAVEL_SOURCE_DATA_DIR / name))
         return (MORAVEL_SOURCE_DATA_DIR / name).string();
-    if (isFile(MORAVEL_INSTALLED_DATA_DIR / name))
-        return (MORAVEL_INSTALLED_DATA_DIR / name).string();
+    for (const fs::path& dir : platform::installedDataFolders())
+        if (isFile(dir / name))
+            return (dir / name).string();
     return name.string();
 }
 

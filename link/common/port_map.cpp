@@ -1,10 +1,12 @@
 #include "link/common/port_map.h"
 
+#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +15,8 @@
 
 namespace quorlink {
 namespace {
+
+#ifndef _WIN32
 
 // Device numbers of one name group ("ttyACM" 0, 1, 10 ...), sorted.
 struct DeviceGroup {
@@ -74,6 +78,18 @@ bool isRealSerialPort(const char* path)
     close(fd);
     return real;
 }
+#endif
+
+#ifdef _WIN32
+// The Win32 device name of a port: "\\.\" and the name (COM10 and above are reached only
+// so), unless the name is a device path already.
+bool win32DevicePath(const char* name, char (&path)[kMaxDevicePath])
+{
+    const bool isPath = name[0] == '\\' && name[1] == '\\';
+    const int len = std::snprintf(path, kMaxDevicePath, "%s%s", isPath ? "" : "\\\\.\\", name);
+    return len > 0 && static_cast<std::size_t>(len) < kMaxDevicePath;
+}
+#endif
 
 } // namespace
 
@@ -102,6 +118,7 @@ int portNumberOf(const char portName[5])
     return parsePortNumber(std::string_view(portName, ::strnlen(portName, 5)), PortNameForm::Exact);
 }
 
+#ifndef _WIN32
 bool defaultDevice(const char* devDir, int n, char (&path)[kMaxDevicePath])
 {
     if (n < 1)
@@ -119,6 +136,7 @@ bool defaultDevice(const char* devDir, int n, char (&path)[kMaxDevicePath])
     }
     return false;
 }
+#endif
 
 bool resolvePortName(const char portName[5], char (&path)[kMaxDevicePath])
 {
@@ -131,10 +149,21 @@ bool resolvePortName(const char portName[5], char (&path)[kMaxDevicePath])
         const std::size_t len = std::strlen(value);
         if (len == 0 || len >= kMaxDevicePath)
             return false;
+#ifdef _WIN32
+        return win32DevicePath(value, path);
+#else
         std::memcpy(path, value, len + 1);
         return true;
+#endif
     }
+#ifdef _WIN32
+    char name[5];
+    std::memcpy(name, "COM0", sizeof name);
+    name[3] = static_cast<char>('0' + n);
+    return win32DevicePath(name, path);
+#else
     return defaultDevice("/dev", n, path);
+#endif
 }
 
 } // namespace quorlink

@@ -29,10 +29,14 @@ int portNumberOf(const char portName[5]);
 
 // Device path of a port name: the value of QUORLINK_COM<n> when it is set, otherwise the
 // n-th device of defaultDevice(). Returns false when the name maps to nothing.
+// On Windows: the device "\\.\COM<n>", or the port QUORLINK_COM<n> names ("COM12" gives
+// "\\.\COM12"; a value that starts with "\\" is taken as it is).
 bool resolvePortName(const char portName[5], char (&path)[kMaxDevicePath]);
 
+#ifndef _WIN32
 // The n-th (1-based) present serial device in devDir: ttyACM* first, then ttyUSB*, then the
 // ttyS* that are real ports, each group in numeric order. False when there are fewer.
 bool defaultDevice(const char* devDir, int n, char (&path)[kMaxDevicePath]);
+#endif
 
 } // namespace quorlink

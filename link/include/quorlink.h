@@ -1,5 +1,5 @@
 /*
- * quorlink.h - the controller link library (libquorlink.so.1).
+ * quorlink.h - the controller link library (libquorlink.so.1; quorlink.dll on Windows).
  *
  * The library talks to a four-axis stepper-motor controller over one serial line. Every
  * function takes the address of a ConnectionContext first.
@@ -28,9 +28,18 @@
  * the environment variable QUORLINK_COM<n> holds its path when set; otherwise COM<n> is the
  * n-th present device of /dev/ttyACM*, then /dev/ttyUSB*, then the real /dev/ttyS* ports,
  * each group in numeric order. A name that maps to nothing fails to open like a missing port.
+ * On Windows COM<n> is the port of that name ("\\.\COM<n>"); QUORLINK_COM<n> may name
+ * another one ("COM12", or a device path such as "\\.\COM12").
  *
  * Opening is exclusive: a second open of the same device, from this or another process,
  * fails until the first is closed.
+ *
+ * On Windows portHandle holds the port's HANDLE as a 32-bit value: Windows keeps the
+ * significant bits of kernel handles in the low 32 (so a 64-bit process may pass them to a
+ * 32-bit one), and the library widens it back with sign extension; INVALID_HANDLE_VALUE is -1.
+ * The overlapped records have the layout of the Win32 OVERLAPPED record; their event fields
+ * hold the library's event handles while the context is open. All functions use the C calling
+ * convention (__cdecl) and are exported from quorlink.dll by their plain names.
  *
  * Writes return only when every byte has been handed to the driver. A write that cannot
  * finish within the line time of its bytes plus QUORLINK_WRITE_MARGIN_MS fails with 0.
@@ -49,7 +58,8 @@
  *
  * A lost link. When the device is gone (the port hung up, or a USB adapter was pulled), the
  * call that notices it fails at once, without its remaining pauses; the library closes the
- * port itself and sets ctx->portHandle to -1. A caller that sees portHandle == -1 after a
+ * port itself and sets ctx->portHandle to -1 (on Windows: an I/O error after which the
+ * driver no longer answers, as after an adapter is pulled). A caller that sees portHandle == -1 after a
  * failed call knows the link is gone. Every later call on that context fails at once
  * (commands still use a sequence number). KorvexCloseConnection on it closes nothing (the
  * descriptor is gone already) and returns 1 the first time, as for any connection the
@@ -65,10 +75,24 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* QUORLINK_API marks the exports. On Windows the library's .def file exports them, and a
+ * host imports them from quorlink.dll (MinGW and MSVC alike); elsewhere the library's code is
+ * hidden but for them. QUORLINK_CALL is the calling convention, fixed so that a host compiled
+ * with another default (MSVC /Gz, /Gr) still calls them right. */
+#if defined(_WIN32)
+#if defined(QUORLINK_BUILDING_LIBRARY)
+#define QUORLINK_API
+#else
+#define QUORLINK_API __declspec(dllimport)
+#endif
+#define QUORLINK_CALL __cdecl
+#else
 #if defined(QUORLINK_BUILDING_LIBRARY)
 #define QUORLINK_API __attribute__((visibility("default")))
 #else
 #define QUORLINK_API
+#endif
+#define QUORLINK_CALL
 #endif
 
 #ifdef __cplusplus
@@ -112,7 +136,7 @@ typedef struct QuorlinkOverlapped {
 
 /* One controller connection; owned by the caller. */
 typedef struct ConnectionContext {
-    int32_t portHandle;      /* file descriptor of the open port; -1 = closed */
+    int32_t portHandle;      /* file descriptor (Windows: HANDLE) of the open port; -1 = closed */
     char portName[5];        /* "COM1" ... "COM8", NUL-terminated */
     char controllerName[17]; /* 16 characters (blank-padded after a reset) and a NUL */
     uint32_t baudRate;       /* bit/s; 115200 after a reset */
@@ -142,11 +166,17 @@ QUORLINK_STATIC_ASSERT(offsetof(ConnectionContext, dataBits) == 34, "dataBits of
 QUORLINK_STATIC_ASSERT(offsetof(ConnectionContext, parity) == 35, "parity offset");
 QUORLINK_STATIC_ASSERT(offsetof(ConnectionContext, stopBits) == 36, "stopBits offset");
 QUORLINK_STATIC_ASSERT(offsetof(ConnectionContext, handshake) == 37, "handshake offset");
-#if defined(__x86_64__)
+/* 64-bit Linux (LP64) and 64-bit Windows (LLP64) alike: pointers are 8 bytes. */
+#if defined(__x86_64__) || defined(_M_X64) || defined(__aarch64__) || defined(_M_ARM64)
 QUORLINK_STATIC_ASSERT(offsetof(ConnectionContext, writeOverlapped) == 40, "writeOverlapped offset");
 QUORLINK_STATIC_ASSERT(offsetof(ConnectionContext, readOverlapped) == 72, "readOverlapped offset");
 QUORLINK_STATIC_ASSERT(sizeof(QuorlinkOverlapped) == 32, "overlapped record size");
 QUORLINK_STATIC_ASSERT(sizeof(ConnectionContext) == 104, "ConnectionContext size");
+#elif defined(__i386__) || defined(_M_IX86)
+QUORLINK_STATIC_ASSERT(offsetof(ConnectionContext, writeOverlapped) == 40, "writeOverlapped offset");
+QUORLINK_STATIC_ASSERT(offsetof(ConnectionContext, readOverlapped) == 60, "readOverlapped offset");
+QUORLINK_STATIC_ASSERT(sizeof(QuorlinkOverlapped) == 20, "overlapped record size");
+QUORLINK_STATIC_ASSERT(sizeof(ConnectionContext) == 80, "ConnectionContext size");
 #endif
 
 /* ---- Connection and raw I/O ------------------------------------------------------------ */
@@ -154,29 +184,29 @@ QUORLINK_STATIC_ASSERT(sizeof(ConnectionContext) == 104, "ConnectionContext size
 /* Opens COM<portNumber> (1..8) and checks the controller's status answer. Any other
  * portNumber opens the port whose name the caller left in ctx->portName.
  * Returns 1 = connected (sequence is then 1), 0 = failed (errorCode 1 or 2). */
-QUORLINK_API int32_t KorvexOpenConnectionPort(ConnectionContext* ctx, int32_t portNumber);
+QUORLINK_API int32_t QUORLINK_CALL KorvexOpenConnectionPort(ConnectionContext* ctx, int32_t portNumber);
 
 /* Tries COM1 ... COM8 and keeps the first port whose controller accepts the connection;
  * fills ctx->controllerName with bytes 4..19 of the controller's reply to the name read
  * (16 zeros when no whole reply came). Returns 1, or 0 with errorCode 3. */
-QUORLINK_API int32_t KorvexOpenConnectionAuto(ConnectionContext* ctx);
+QUORLINK_API int32_t QUORLINK_CALL KorvexOpenConnectionAuto(ConnectionContext* ctx);
 
 /* Tries COM1 ... COM8 and keeps the first controller whose name equals the 16 bytes at
  * `name` (exact, case-sensitive; need not be NUL-terminated; may be ctx->controllerName).
  * Returns 1, or 0 with errorCode 4. */
-QUORLINK_API int32_t KorvexOpenConnectionName(ConnectionContext* ctx, const char* name);
+QUORLINK_API int32_t QUORLINK_CALL KorvexOpenConnectionName(ConnectionContext* ctx, const char* name);
 
 /* Closes the port (DTR stays raised). Returns 1, or 0 when ctx is null or not open. After a
  * lost link (portHandle -1, see above) the port is closed already: the first close returns 1
  * and closes nothing, a second returns 0. Leaves sequence, errorCode, names and line
  * settings as they are. */
-QUORLINK_API int32_t KorvexCloseConnection(ConnectionContext* ctx);
+QUORLINK_API int32_t QUORLINK_CALL KorvexCloseConnection(ConnectionContext* ctx);
 
 /* Writes count bytes; returns count when all were written, else 0. */
-QUORLINK_API int32_t KorvexWriteChar(ConnectionContext* ctx, const void* bytes, int32_t count);
+QUORLINK_API int32_t QUORLINK_CALL KorvexWriteChar(ConnectionContext* ctx, const void* bytes, int32_t count);
 
 /* Reads up to count bytes that have already arrived; returns their number (0 when none). */
-QUORLINK_API int32_t KorvexReadChar(ConnectionContext* ctx, void* buffer, int32_t count);
+QUORLINK_API int32_t QUORLINK_CALL KorvexReadChar(ConnectionContext* ctx, void* buffer, int32_t count);
 
 /* ---- Machine commands -------------------------------------------------------------------
  * Each sends one 64-byte request, waits 100 ms and reads the 32-byte reply. Class 2 commands
@@ -184,43 +214,45 @@ QUORLINK_API int32_t KorvexReadChar(ConnectionContext* ctx, void* buffer, int32_
  * request's sequence number; they re-read for about 1.3 s to skip stale replies. */
 
 /* Status query; value goes into request byte 7. The reply is not passed on. */
-QUORLINK_API int32_t StatusAbfrage(ConnectionContext* ctx, int32_t value);
+QUORLINK_API int32_t QUORLINK_CALL StatusAbfrage(ConnectionContext* ctx, int32_t value);
 /* Positions of X, Y, Z, C in millimetres and the status byte; outputs unchanged on failure. */
-QUORLINK_API int32_t GetPosition_mm(ConnectionContext* ctx, float position[4], unsigned char* status);
+QUORLINK_API int32_t QUORLINK_CALL GetPosition_mm(ConnectionContext* ctx, float position[4], unsigned char* status);
 /* Positions of X, Y, Z, C in steps and the status byte; outputs unchanged on failure. */
-QUORLINK_API int32_t GetPosition_Schritte(ConnectionContext* ctx, int32_t position[4], unsigned char* status);
+QUORLINK_API int32_t QUORLINK_CALL GetPosition_Schritte(ConnectionContext* ctx, int32_t position[4],
+                                                        unsigned char* status);
 /* Operating mode: 1 before and 2 after a series of parameter commands. */
-QUORLINK_API int32_t BetriebsArtenWechsel(ConnectionContext* ctx, int32_t mode);
+QUORLINK_API int32_t QUORLINK_CALL BetriebsArtenWechsel(ConnectionContext* ctx, int32_t mode);
 /* Acknowledges the controller's error state. */
-QUORLINK_API int32_t FehlerQuitieren(ConnectionContext* ctx);
+QUORLINK_API int32_t QUORLINK_CALL FehlerQuitieren(ConnectionContext* ctx);
 /* Emergency stop with braking ramp. */
-QUORLINK_API int32_t NotHalt_mitBremsrampe(ConnectionContext* ctx);
+QUORLINK_API int32_t QUORLINK_CALL NotHalt_mitBremsrampe(ConnectionContext* ctx);
 /* Emergency stop without ramp. */
-QUORLINK_API int32_t NotStop_ohneBremsrampe(ConnectionContext* ctx);
+QUORLINK_API int32_t QUORLINK_CALL NotStop_ohneBremsrampe(ConnectionContext* ctx);
 
 /* Relative moves of count (0..6) pairs; x/y (z/c) may be null only when count is 0.
  * A count outside 0..6 gives 0 and sends nothing. */
-QUORLINK_API int32_t FahreRelativ_XY_mm(ConnectionContext* ctx, int32_t value, int32_t count, const float x[],
-                                        const float y[], int32_t flags);
-QUORLINK_API int32_t FahreRelativ_XY_Schritte(ConnectionContext* ctx, int32_t value, int32_t count, const int32_t x[],
-                                              const int32_t y[], int32_t flags);
-QUORLINK_API int32_t FahreRelativ_ZC_mm(ConnectionContext* ctx, int32_t value, int32_t count, const float z[],
-                                        const float c[], int32_t flags);
-QUORLINK_API int32_t FahreRelativ_ZC_Schritte(ConnectionContext* ctx, int32_t value, int32_t count, const int32_t z[],
-                                              const int32_t c[], int32_t flags);
+QUORLINK_API int32_t QUORLINK_CALL FahreRelativ_XY_mm(ConnectionContext* ctx, int32_t value, int32_t count,
+                                                      const float x[], const float y[], int32_t flags);
+QUORLINK_API int32_t QUORLINK_CALL FahreRelativ_XY_Schritte(ConnectionContext* ctx, int32_t value, int32_t count,
+                                                            const int32_t x[], const int32_t y[], int32_t flags);
+QUORLINK_API int32_t QUORLINK_CALL FahreRelativ_ZC_mm(ConnectionContext* ctx, int32_t value, int32_t count,
+                                                      const float z[], const float c[], int32_t flags);
+QUORLINK_API int32_t QUORLINK_CALL FahreRelativ_ZC_Schritte(ConnectionContext* ctx, int32_t value, int32_t count,
+                                                            const int32_t z[], const int32_t c[], int32_t flags);
 
 /* Spindle and coolant outputs: request byte 2 = spindle + 2 * coolant. */
-QUORLINK_API int32_t SpindelKuhlungSetzen(ConnectionContext* ctx, int32_t spindle, int32_t coolant);
+QUORLINK_API int32_t QUORLINK_CALL SpindelKuhlungSetzen(ConnectionContext* ctx, int32_t spindle, int32_t coolant);
 /* General outputs: request byte 2 = outputs. */
-QUORLINK_API int32_t AllgemeineAusgaeneSetzen(ConnectionContext* ctx, int32_t outputs);
+QUORLINK_API int32_t QUORLINK_CALL AllgemeineAusgaeneSetzen(ConnectionContext* ctx, int32_t outputs);
 /* Homing with count (0..56) bytes; bytes may be null only when count is 0.
  * A count outside 0..56 gives 0 and sends nothing. */
-QUORLINK_API int32_t Referenzfahrt(ConnectionContext* ctx, int32_t count, const unsigned char bytes[]);
+QUORLINK_API int32_t QUORLINK_CALL Referenzfahrt(ConnectionContext* ctx, int32_t count, const unsigned char bytes[]);
 /* Moves to the park position. */
-QUORLINK_API int32_t ParkPositionAnfahren(ConnectionContext* ctx);
+QUORLINK_API int32_t QUORLINK_CALL ParkPositionAnfahren(ConnectionContext* ctx);
 /* Sets the zero point, in millimetres or in steps. */
-QUORLINK_API int32_t NullPunktSetzen_mm(ConnectionContext* ctx, float x, float y, float z, float c);
-QUORLINK_API int32_t NullPunktSetzen_Schritte(ConnectionContext* ctx, int32_t x, int32_t y, int32_t z, int32_t c);
+QUORLINK_API int32_t QUORLINK_CALL NullPunktSetzen_mm(ConnectionContext* ctx, float x, float y, float z, float c);
+QUORLINK_API int32_t QUORLINK_CALL NullPunktSetzen_Schritte(ConnectionContext* ctx, int32_t x, int32_t y, int32_t z,
+                                                            int32_t c);
 
 /* ---- Parameter commands -----------------------------------------------------------------
  * A parameter is addressed by group and item (only their low 8 bits are sent). A change
@@ -228,24 +260,28 @@ QUORLINK_API int32_t NullPunktSetzen_Schritte(ConnectionContext* ctx, int32_t x,
 
 /* Reads a parameter's 16-byte value area into value (four 32-bit words); on failure value
  * holds zeros. */
-QUORLINK_API int32_t ParameterLesen(ConnectionContext* ctx, int32_t group, int32_t item, int32_t value[4]);
-QUORLINK_API int32_t ParameterAendern_long(ConnectionContext* ctx, int32_t group, int32_t item, int32_t value);
+QUORLINK_API int32_t QUORLINK_CALL ParameterLesen(ConnectionContext* ctx, int32_t group, int32_t item,
+                                                  int32_t value[4]);
+QUORLINK_API int32_t QUORLINK_CALL ParameterAendern_long(ConnectionContext* ctx, int32_t group, int32_t item,
+                                                         int32_t value);
 /* The echo is compared as a number: +0.0 and -0.0 are equal. */
-QUORLINK_API int32_t ParameterAendern_float(ConnectionContext* ctx, int32_t group, int32_t item, float value);
-QUORLINK_API int32_t ParameterAendern_4_longs(ConnectionContext* ctx, int32_t group, int32_t item, int32_t x, int32_t y,
-                                              int32_t z, int32_t c);
+QUORLINK_API int32_t QUORLINK_CALL ParameterAendern_float(ConnectionContext* ctx, int32_t group, int32_t item,
+                                                          float value);
+QUORLINK_API int32_t QUORLINK_CALL ParameterAendern_4_longs(ConnectionContext* ctx, int32_t group, int32_t item,
+                                                            int32_t x, int32_t y, int32_t z, int32_t c);
 /* Sends the low byte of each value. */
-QUORLINK_API int32_t ParameterAendern_4_uchar(ConnectionContext* ctx, int32_t group, int32_t item, int32_t x, int32_t y,
-                                              int32_t z, int32_t c);
+QUORLINK_API int32_t QUORLINK_CALL ParameterAendern_4_uchar(ConnectionContext* ctx, int32_t group, int32_t item,
+                                                            int32_t x, int32_t y, int32_t z, int32_t c);
 /* Sends the 16 bytes at name (not NUL-terminated). Reads the reply a second time, 100 ms
  * later, when nothing of it had arrived at the first read. */
-QUORLINK_API int32_t ParameterAendern_ControllerName(ConnectionContext* ctx, int32_t group, int32_t item,
-                                                     const char name[16]);
+QUORLINK_API int32_t QUORLINK_CALL ParameterAendern_ControllerName(ConnectionContext* ctx, int32_t group, int32_t item,
+                                                                   const char name[16]);
 /* Homing directions of steps 1..4 (c1..c4) and their axes (c5..c8), one byte each. */
-QUORLINK_API int32_t ParameterAendern_Richtung_Sequenz_ReferenzFahrt(ConnectionContext* ctx, int32_t group,
-                                                                     int32_t item, int32_t c1, int32_t c2, int32_t c3,
-                                                                     int32_t c4, int32_t c5, int32_t c6, int32_t c7,
-                                                                     int32_t c8);
+QUORLINK_API int32_t QUORLINK_CALL ParameterAendern_Richtung_Sequenz_ReferenzFahrt(ConnectionContext* ctx,
+                                                                                   int32_t group, int32_t item,
+                                                                                   int32_t c1, int32_t c2, int32_t c3,
+                                                                                   int32_t c4, int32_t c5, int32_t c6,
+                                                                                   int32_t c7, int32_t c8);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,6 @@
 #include "link/src/commands.h"
 
-#include "link/src/port_posix.h"
+#include "link/src/port.h"
 
 #include <cstring>
 

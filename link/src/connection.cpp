@@ -3,7 +3,7 @@
 #include "link/common/context_reset.h"
 #include "link/src/commands.h"
 #include "link/src/frame.h"
-#include "link/src/port_posix.h"
+#include "link/src/port.h"
 
 #include <cstring>
 

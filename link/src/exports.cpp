@@ -6,7 +6,7 @@
 #include "link/src/commands.h"
 #include "link/src/connection.h"
 #include "link/src/frame.h"
-#include "link/src/port_posix.h"
+#include "link/src/port.h"
 
 #include <cstring>
 
@@ -115,17 +115,17 @@ std::int32_t zeroPoint(ConnectionContext* ctx, std::uint8_t unit, const T (&valu
 
 extern "C" {
 
-QUORLINK_API std::int32_t KorvexOpenConnectionPort(ConnectionContext* ctx, std::int32_t portNumber)
+QUORLINK_API std::int32_t QUORLINK_CALL KorvexOpenConnectionPort(ConnectionContext* ctx, std::int32_t portNumber)
 {
     return ctx != nullptr ? quorlink::openByPort(ctx, portNumber) : 0;
 }
 
-QUORLINK_API std::int32_t KorvexOpenConnectionAuto(ConnectionContext* ctx)
+QUORLINK_API std::int32_t QUORLINK_CALL KorvexOpenConnectionAuto(ConnectionContext* ctx)
 {
     return ctx != nullptr ? quorlink::openByScan(ctx) : 0;
 }
 
-QUORLINK_API std::int32_t KorvexOpenConnectionName(ConnectionContext* ctx, const char* name)
+QUORLINK_API std::int32_t QUORLINK_CALL KorvexOpenConnectionName(ConnectionContext* ctx, const char* name)
 {
     if (ctx == nullptr)
         return 0;
@@ -136,19 +136,22 @@ QUORLINK_API std::int32_t KorvexOpenConnectionName(ConnectionContext* ctx, const
     return quorlink::openByName(ctx, name);
 }
 
-QUORLINK_API std::int32_t KorvexCloseConnection(ConnectionContext* ctx) { return quorlink::port::close(ctx) ? 1 : 0; }
+QUORLINK_API std::int32_t QUORLINK_CALL KorvexCloseConnection(ConnectionContext* ctx)
+{
+    return quorlink::port::close(ctx) ? 1 : 0;
+}
 
-QUORLINK_API std::int32_t KorvexWriteChar(ConnectionContext* ctx, const void* bytes, std::int32_t count)
+QUORLINK_API std::int32_t QUORLINK_CALL KorvexWriteChar(ConnectionContext* ctx, const void* bytes, std::int32_t count)
 {
     return quorlink::port::write(ctx, bytes, count);
 }
 
-QUORLINK_API std::int32_t KorvexReadChar(ConnectionContext* ctx, void* buffer, std::int32_t count)
+QUORLINK_API std::int32_t QUORLINK_CALL KorvexReadChar(ConnectionContext* ctx, void* buffer, std::int32_t count)
 {
     return quorlink::port::read(ctx, buffer, count);
 }
 
-QUORLINK_API std::int32_t StatusAbfrage(ConnectionContext* ctx, std::int32_t value)
+QUORLINK_API std::int32_t QUORLINK_CALL StatusAbfrage(ConnectionContext* ctx, std::int32_t value)
 {
     if (ctx == nullptr)
         return 0;
@@ -158,61 +161,67 @@ QUORLINK_API std::int32_t StatusAbfrage(ConnectionContext* ctx, std::int32_t val
     return quorlink::commandWithLengthCheck(ctx, request, reply);
 }
 
-QUORLINK_API std::int32_t GetPosition_mm(ConnectionContext* ctx, float position[4], unsigned char* status)
+QUORLINK_API std::int32_t QUORLINK_CALL GetPosition_mm(ConnectionContext* ctx, float position[4], unsigned char* status)
 {
     return positionQuery(ctx, 0, position, status);
 }
 
-QUORLINK_API std::int32_t GetPosition_Schritte(ConnectionContext* ctx, std::int32_t position[4], unsigned char* status)
+QUORLINK_API std::int32_t QUORLINK_CALL GetPosition_Schritte(ConnectionContext* ctx, std::int32_t position[4],
+                                                             unsigned char* status)
 {
     return positionQuery(ctx, 1, position, status);
 }
 
-QUORLINK_API std::int32_t BetriebsArtenWechsel(ConnectionContext* ctx, std::int32_t mode)
+QUORLINK_API std::int32_t QUORLINK_CALL BetriebsArtenWechsel(ConnectionContext* ctx, std::int32_t mode)
 {
     return systemCommand(ctx, frame::kCodeMode, lowByte(mode));
 }
 
-QUORLINK_API std::int32_t FehlerQuitieren(ConnectionContext* ctx)
+QUORLINK_API std::int32_t QUORLINK_CALL FehlerQuitieren(ConnectionContext* ctx)
 {
     return systemCommand(ctx, frame::kCodeAcknowledge, 0);
 }
 
-QUORLINK_API std::int32_t NotHalt_mitBremsrampe(ConnectionContext* ctx)
+QUORLINK_API std::int32_t QUORLINK_CALL NotHalt_mitBremsrampe(ConnectionContext* ctx)
 {
     return systemCommand(ctx, frame::kCodeStop, 1);
 }
 
-QUORLINK_API std::int32_t NotStop_ohneBremsrampe(ConnectionContext* ctx)
+QUORLINK_API std::int32_t QUORLINK_CALL NotStop_ohneBremsrampe(ConnectionContext* ctx)
 {
     return systemCommand(ctx, frame::kCodeStop, 0);
 }
 
-QUORLINK_API std::int32_t FahreRelativ_XY_mm(ConnectionContext* ctx, std::int32_t value, std::int32_t count,
-                                             const float x[], const float y[], std::int32_t flags)
+QUORLINK_API std::int32_t QUORLINK_CALL FahreRelativ_XY_mm(ConnectionContext* ctx, std::int32_t value,
+                                                           std::int32_t count, const float x[], const float y[],
+                                                           std::int32_t flags)
 {
     return relativeMove(ctx, frame::kCodeMoveXY, 0, value, count, x, y, flags);
 }
 
-QUORLINK_API std::int32_t FahreRelativ_XY_Schritte(ConnectionContext* ctx, std::int32_t value, std::int32_t count,
-                                                   const std::int32_t x[], const std::int32_t y[], std::int32_t flags)
+QUORLINK_API std::int32_t QUORLINK_CALL FahreRelativ_XY_Schritte(ConnectionContext* ctx, std::int32_t value,
+                                                                 std::int32_t count, const std::int32_t x[],
+                                                                 const std::int32_t y[], std::int32_t flags)
 {
     return relativeMove(ctx, frame::kCodeMoveXY, 1, value, count, x, y, flags);
 }
 
-QUORLINK_API std::int32_t FahreRelativ_ZC_mm(ConnectionContext* ctx, std::int32_t value, std::int32_t count,
-                                             const float z[], const float c[], std::int32_t flags)
+QUORLINK_API std::int32_t QUORLINK_CALL FahreRelativ_ZC_mm(ConnectionContext* ctx, std::int32_t value,
+                                                           std::int32_t count, const float z[], const float c[],
+                                                           std::int32_t flags)
 {
     return relativeMove(ctx, frame::kCodeMoveZC, 0, value, count, z, c, flags);
 }
 
-QUORLINK_API std::int32_t FahreRelativ_ZC_Schritte(ConnectionContext* ctx, std::int32_t value, std::int32_t count,
-                                                   const std::int32_t z[], const std::int32_t c[], std::int32_t flags)
+QUORLINK_API std::int32_t QUORLINK_CALL FahreRelativ_ZC_Schritte(ConnectionContext* ctx, std::int32_t value,
+                                                                 std::int32_t count, const std::int32_t z[],
+                                                                 const std::int32_t c[], std::int32_t flags)
 {
     return relativeMove(ctx, frame::kCodeMoveZC, 1, value, count, z, c, flags);
 }
 
-QUORLINK_API std::int32_t SpindelKuhlungSetzen(ConnectionContext* ctx, std::int32_t spindle, std::int32_t coolant)
+QUORLINK_API std::int32_t QUORLINK_CALL SpindelKuhlungSetzen(ConnectionContext* ctx, std::int32_t spindle,
+                                                             std::int32_t coolant)
 {
     if (ctx == nullptr)
         return 0;
@@ -221,7 +230,7 @@ QUORLINK_API std::int32_t SpindelKuhlungSetzen(ConnectionContext* ctx, std::int3
     return quorlink::commandWithSequenceEcho(ctx, request);
 }
 
-QUORLINK_API std::int32_t AllgemeineAusgaeneSetzen(ConnectionContext* ctx, std::int32_t outputs)
+QUORLINK_API std::int32_t QUORLINK_CALL AllgemeineAusgaeneSetzen(ConnectionContext* ctx, std::int32_t outputs)
 {
     if (ctx == nullptr)
         return 0;
@@ -230,7 +239,8 @@ QUORLINK_API std::int32_t AllgemeineAusgaeneSetzen(ConnectionContext* ctx, std::
     return quorlink::commandWithSequenceEcho(ctx, request);
 }
 
-QUORLINK_API std::int32_t Referenzfahrt(ConnectionContext* ctx, std::int32_t count, const unsigned char bytes[])
+QUORLINK_API std::int32_t QUORLINK_CALL Referenzfahrt(ConnectionContext* ctx, std::int32_t count,
+                                                      const unsigned char bytes[])
 {
     if (ctx == nullptr || count < 0 || count > frame::kMaxHomingBytes || (count > 0 && bytes == nullptr))
         return 0;
@@ -241,7 +251,7 @@ QUORLINK_API std::int32_t Referenzfahrt(ConnectionContext* ctx, std::int32_t cou
     return quorlink::commandWithSequenceEcho(ctx, request);
 }
 
-QUORLINK_API std::int32_t ParkPositionAnfahren(ConnectionContext* ctx)
+QUORLINK_API std::int32_t QUORLINK_CALL ParkPositionAnfahren(ConnectionContext* ctx)
 {
     if (ctx == nullptr)
         return 0;
@@ -249,21 +259,21 @@ QUORLINK_API std::int32_t ParkPositionAnfahren(ConnectionContext* ctx)
     return quorlink::commandWithSequenceEcho(ctx, request);
 }
 
-QUORLINK_API std::int32_t NullPunktSetzen_mm(ConnectionContext* ctx, float x, float y, float z, float c)
+QUORLINK_API std::int32_t QUORLINK_CALL NullPunktSetzen_mm(ConnectionContext* ctx, float x, float y, float z, float c)
 {
     const float values[4] = {x, y, z, c};
     return zeroPoint(ctx, 0, values);
 }
 
-QUORLINK_API std::int32_t NullPunktSetzen_Schritte(ConnectionContext* ctx, std::int32_t x, std::int32_t y,
-                                                   std::int32_t z, std::int32_t c)
+QUORLINK_API std::int32_t QUORLINK_CALL NullPunktSetzen_Schritte(ConnectionContext* ctx, std::int32_t x, std::int32_t y,
+                                                                 std::int32_t z, std::int32_t c)
 {
     const std::int32_t values[4] = {x, y, z, c};
     return zeroPoint(ctx, 1, values);
 }
 
-QUORLINK_API std::int32_t ParameterLesen(ConnectionContext* ctx, std::int32_t group, std::int32_t item,
-                                         std::int32_t value[4])
+QUORLINK_API std::int32_t QUORLINK_CALL ParameterLesen(ConnectionContext* ctx, std::int32_t group, std::int32_t item,
+                                                       std::int32_t value[4])
 {
     if (ctx == nullptr || value == nullptr)
         return 0;
@@ -274,8 +284,8 @@ QUORLINK_API std::int32_t ParameterLesen(ConnectionContext* ctx, std::int32_t gr
     return ok;
 }
 
-QUORLINK_API std::int32_t ParameterAendern_long(ConnectionContext* ctx, std::int32_t group, std::int32_t item,
-                                                std::int32_t value)
+QUORLINK_API std::int32_t QUORLINK_CALL ParameterAendern_long(ConnectionContext* ctx, std::int32_t group,
+                                                              std::int32_t item, std::int32_t value)
 {
     if (ctx == nullptr)
         return 0;
@@ -284,8 +294,8 @@ QUORLINK_API std::int32_t ParameterAendern_long(ConnectionContext* ctx, std::int
     return quorlink::parameterChange(ctx, request, 4, false, false);
 }
 
-QUORLINK_API std::int32_t ParameterAendern_float(ConnectionContext* ctx, std::int32_t group, std::int32_t item,
-                                                 float value)
+QUORLINK_API std::int32_t QUORLINK_CALL ParameterAendern_float(ConnectionContext* ctx, std::int32_t group,
+                                                               std::int32_t item, float value)
 {
     if (ctx == nullptr)
         return 0;
@@ -294,8 +304,9 @@ QUORLINK_API std::int32_t ParameterAendern_float(ConnectionContext* ctx, std::in
     return quorlink::parameterChange(ctx, request, 4, true, false);
 }
 
-QUORLINK_API std::int32_t ParameterAendern_4_longs(ConnectionContext* ctx, std::int32_t group, std::int32_t item,
-                                                   std::int32_t x, std::int32_t y, std::int32_t z, std::int32_t c)
+QUORLINK_API std::int32_t QUORLINK_CALL ParameterAendern_4_longs(ConnectionContext* ctx, std::int32_t group,
+                                                                 std::int32_t item, std::int32_t x, std::int32_t y,
+                                                                 std::int32_t z, std::int32_t c)
 {
     if (ctx == nullptr)
         return 0;
@@ -306,8 +317,9 @@ QUORLINK_API std::int32_t ParameterAendern_4_longs(ConnectionContext* ctx, std::
     return quorlink::parameterChange(ctx, request, 16, false, false);
 }
 
-QUORLINK_API std::int32_t ParameterAendern_4_uchar(ConnectionContext* ctx, std::int32_t group, std::int32_t item,
-                                                   std::int32_t x, std::int32_t y, std::int32_t z, std::int32_t c)
+QUORLINK_API std::int32_t QUORLINK_CALL ParameterAendern_4_uchar(ConnectionContext* ctx, std::int32_t group,
+                                                                 std::int32_t item, std::int32_t x, std::int32_t y,
+                                                                 std::int32_t z, std::int32_t c)
 {
     if (ctx == nullptr)
         return 0;
@@ -318,8 +330,8 @@ QUORLINK_API std::int32_t ParameterAendern_4_uchar(ConnectionContext* ctx, std::
     return quorlink::parameterChange(ctx, request, 4, false, false);
 }
 
-QUORLINK_API std::int32_t ParameterAendern_ControllerName(ConnectionContext* ctx, std::int32_t group, std::int32_t item,
-                                                          const char name[16])
+QUORLINK_API std::int32_t QUORLINK_CALL ParameterAendern_ControllerName(ConnectionContext* ctx, std::int32_t group,
+                                                                        std::int32_t item, const char name[16])
 {
     if (ctx == nullptr || name == nullptr)
         return 0;
@@ -328,10 +340,9 @@ QUORLINK_API std::int32_t ParameterAendern_ControllerName(ConnectionContext* ctx
     return quorlink::parameterChange(ctx, request, QUORLINK_NAME_LENGTH, false, true);
 }
 
-QUORLINK_API std::int32_t
-ParameterAendern_Richtung_Sequenz_ReferenzFahrt(ConnectionContext* ctx, std::int32_t group, std::int32_t item,
-                                                std::int32_t c1, std::int32_t c2, std::int32_t c3, std::int32_t c4,
-                                                std::int32_t c5, std::int32_t c6, std::int32_t c7, std::int32_t c8)
+QUORLINK_API std::int32_t QUORLINK_CALL ParameterAendern_Richtung_Sequenz_ReferenzFahrt(
+    ConnectionContext* ctx, std::int32_t group, std::int32_t item, std::int32_t c1, std::int32_t c2, std::int32_t c3,
+    std::int32_t c4, std::int32_t c5, std::int32_t c6, std::int32_t c7, std::int32_t c8)
 {
     if (ctx == nullptr)
         return 0;

@@ -1,4 +1,4 @@
-#include "link/src/port_posix.h"
+#include "link/src/port.h"
 
 #include "link/common/port_map.h"
 

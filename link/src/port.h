@@ -1,6 +1,6 @@
 #pragma once
-// The serial port under a ConnectionContext: the only code that touches termios, ioctl,
-// flock and poll.
+// The serial port under a ConnectionContext. port_posix.cpp (termios, ioctl, flock, poll) and
+// port_win32.cpp (the Win32 communications functions) implement it; the build picks one.
 
 #include "link/include/quorlink.h"
 
@@ -22,8 +22,9 @@ bool setUp(ConnectionContext* ctx);
 bool close(ConnectionContext* ctx);
 
 // The functions below notice a device that is gone (hang-up, or an adapter unplugged: EIO,
-// ENXIO, ENODEV, POLLHUP, POLLERR): they close the descriptor and mark ctx closed, so that
-// every later call on ctx fails at once.
+// ENXIO, ENODEV, POLLHUP, POLLERR on Linux; on Windows an I/O error after which the driver no
+// longer answers ClearCommError): they close the port and mark ctx closed, so that every later
+// call on ctx fails at once.
 
 // Writes all count bytes or fails (0) after the line time of the bytes plus
 // QUORLINK_WRITE_MARGIN_MS.
