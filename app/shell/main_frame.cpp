@@ -51,17 +51,22 @@ namespace {
 constexpr const char* MenuTitles[] = {"&Datei", "&Ansicht", "COM port", "Firmware", "Parameter", "&?"};
 
 // Passes everything on to the window's interaction, but puts below the one message a failed
-// open shows what stands behind the ports it tried, as moravel-cli does.
+// open shows what stands behind the ports it tried (in the window's words, not moravel-cli's);
+// beforeMessage runs first.
 class OpenFailureExplainer : public UserInteraction {
 public:
-    OpenFailureExplainer(UserInteraction& ui, std::vector<int> ports) : m_ui(ui), m_ports(std::move(ports)) {}
+    OpenFailureExplainer(UserInteraction& ui, std::vector<int> ports, std::function<void()> beforeMessage)
+        : m_ui(ui), m_ports(std::move(ports)), m_beforeMessage(std::move(beforeMessage))
+    {
+    }
 
     void showMessage(std::string_view text) override
     {
+        m_beforeMessage();
         std::string message(text);
         if (!m_ports.empty()) {
             message += "\n";
-            for (const std::string& line : explainFailedOpen(m_ports))
+            for (const std::string& line : explainFailedOpenInWindow(m_ports))
                 message += "\n" + line;
         }
         m_ui.showMessage(message);
@@ -76,6 +81,7 @@ public:
 private:
     UserInteraction& m_ui;
     std::vector<int> m_ports;
+    std::function<void()> m_beforeMessage;
 };
 
 // The device an open descriptor stands for, as the kernel names it (links such as a
@@ -309,6 +315,12 @@ CMainFrame::CMainFrame(CMoravelSDIApp& app, CMoravelSDIDoc& doc, GuiInteraction&
     updateTitle();
     updateCommands();
     updateLinkPane();
+
+    // A device unplugged while nothing runs shows in the link pane within half a second.
+    auto* linkWatch = new QTimer(this);
+    linkWatch->setInterval(kLinkWatchMs);
+    connect(linkWatch, &QTimer::timeout, this, &CMainFrame::watchLink);
+    linkWatch->start();
 }
 
 CMainFrame::~CMainFrame()
@@ -419,6 +431,12 @@ void CMainFrame::createStatusBar()
     m_progress->hide();
     bar->addPermanentWidget(m_progress);
     m_locks = new LockIndicators(bar);
+    // The lock indicators keep their room while there is room, and give it up last.
+    for (int i = 0; i < 3; ++i) {
+        QLabel* lock = m_locks->pane(i);
+        lock->setProperty(kPreferredWidth, lock->minimumWidth());
+        lock->setMinimumWidth(0);
+    }
     m_linkPane = new ElidedLabel(bar);
     m_linkPane->setObjectName(QStringLiteral("linkPane"));
     bar->addPermanentWidget(m_linkPane);
@@ -502,8 +520,10 @@ void CMainFrame::SetStatusText(const QString& text)
 void CMainFrame::fitStatusPanes()
 {
     // The message pane first: the status text is what the user waits for. Then the progress,
-    // the document's note and the link, each eliding its text when the room runs out.
-    shareStatusBarWidth(statusBar(), m_messagePane, {m_progress, m_documentNote, m_linkPane});
+    // the document's note and the link, each eliding its text when the room runs out, and last
+    // the lock indicators.
+    shareStatusBarWidth(statusBar(), m_messagePane,
+                        {m_progress, m_documentNote, m_linkPane, m_locks->pane(0), m_locks->pane(1), m_locks->pane(2)});
     statusBar()->layout()->activate();
 }
 
@@ -732,10 +752,42 @@ void CMainFrame::showProgress(qint64 done, qint64 total)
 
 bool CMainFrame::openConnection()
 {
-    if (m_app.isConnected())
+    // An open connection whose device is still there is used as it is. One whose device has
+    // gone is opened afresh, and a failure then explains itself like any other.
+    if (m_app.isConnected() && !linkLost(m_app.m_context))
         return true;
-    OpenFailureExplainer ui(m_ui, portsTriedByOpen(m_app.connectionMode, m_app.m_context.portName));
-    return m_app.OpenConnection(ui);
+    const auto showLink = [this](QString text, int handle, std::string device) {
+        QMetaObject::invokeMethod(this, [this, text, handle, device] {
+            m_shownHandle = handle;
+            m_shownDevice = device;
+            m_linkPane->setText(text);
+            fitStatusPanes();
+        });
+    };
+    showLink(QStringLiteral("Verbindung wird aufgebaut ..."), -2, {});
+    OpenFailureExplainer ui(m_ui, portsTriedByOpen(m_app.connectionMode, m_app.m_context.portName),
+                            [&] { showLink(QStringLiteral("Nicht verbunden"), -1, {}); });
+    if (!m_app.OpenConnection(ui)) {
+        showLink(QStringLiteral("Nicht verbunden"), -1, {});
+        return false;
+    }
+    const int handle = m_app.m_context.portHandle;
+    const std::string device = deviceOf(handle);
+    showLink(connectedText(m_app.m_context, device), handle, device);
+    return true;
+}
+
+void CMainFrame::watchLink()
+{
+    // Only between operations (while one runs, the worker owns the connection), and without a
+    // byte on the line: the descriptor's hang-up state.
+    if (isBusy() || !m_app.dropVanishedLink())
+        return;
+    m_shownHandle = -1;
+    m_shownDevice.clear();
+    m_linkPane->setText(QStringLiteral("Nicht verbunden (Gerät entfernt)"));
+    fitStatusPanes();
+    updateCommands();
 }
 
 void CMainFrame::OnOpenConnection()

@@ -207,9 +207,14 @@ private:
     // The document note's text and tooltip from the document.
     void updateDocumentNote();
     void fitStatusPanes();
-    // Worker thread: opens the connection unless it is open; a failed open's message names
-    // what stands behind the ports it tried (explainFailedOpen).
+    // Worker thread: opens the connection unless it is open and its device there; a failed
+    // open's message names what stands behind the ports it tried (explainFailedOpenInWindow).
+    // The link pane says "Verbindung wird aufgebaut ..." meanwhile, then how it went.
     bool openConnection();
+    // GUI thread, on a timer: a connection whose device has gone while no operation runs is
+    // closed, and the link pane says "Nicht verbunden (Gerät entfernt)".
+    void watchLink();
+    static constexpr int kLinkWatchMs = 500;
 
     CMoravelSDIApp& m_app;
     CMoravelSDIDoc& m_doc;

@@ -61,8 +61,8 @@ void shareStatusBarWidth(QStatusBar* bar, ElidedLabel* first, std::initializer_l
 {
     // What the layout takes besides the panes: its margins and the spacing of every visible
     // item, the size grip's room. A little slack keeps rounding from pushing the first pane.
-    const int spacing = std::max(bar->layout() != nullptr ? bar->layout()->spacing() : 0, 6);
-    int room = bar->contentsRect().width() - 24;
+    const int spacing = std::max(bar->layout() != nullptr ? bar->layout()->spacing() : 0, 7);
+    int room = bar->contentsRect().width() - 6;
     for (QWidget* child : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         if (!child->isVisibleTo(bar))
             continue;
@@ -74,8 +74,9 @@ void shareStatusBarWidth(QStatusBar* bar, ElidedLabel* first, std::initializer_l
     for (QWidget* pane : others) {
         if (!pane->isVisibleTo(bar))
             continue;
-        const int wanted = pane->sizeHint().width();
-        const int least = pane->minimumSizeHint().width();
+        const int wanted = std::max(pane->sizeHint().width(), pane->property(kPreferredWidth).toInt());
+        // A pane that only keeps its place may give it up entirely.
+        const int least = pane->property(kPreferredWidth).isValid() ? 0 : pane->minimumSizeHint().width();
         const int width = std::clamp(left, least, std::max(least, wanted));
         pane->setMaximumWidth(width);
         left -= width;

@@ -44,6 +44,9 @@ private:
 // the others what is left, down to its minimum, in the order given (hidden panes are passed
 // over); the first is the bar's stretching pane and takes what remains. A pane that gets less
 // than its text needs elides it.
+// A pane that wants more room than its size hint (an empty indicator keeping its place) says
+// so in this property (an int).
+inline constexpr const char* kPreferredWidth = "preferredWidth";
 void shareStatusBarWidth(QStatusBar* bar, ElidedLabel* first, std::initializer_list<QWidget*> others);
 
 } // namespace moravel

@@ -191,7 +191,8 @@ TEST_P(LostLink, EndsAReadAtOnceWithOneMessage)
     EXPECT_EQ(ui.messages, Texts{"Die Verbindung zum Controller ist unterbrochen (COM3, " + path +
                                  "). Prüfen Sie Kabel und Stromversorgung und versuchen Sie es erneut."});
     EXPECT_EQ(ui.events, (Texts{"status: Parameterübertragung ... ", "busy on",
-                                "status: Parameterübertragung abgebrochen: 3 von 38 übertragen.",
+                                "status: Parameterübertragung abgebrochen: " + std::to_string(c.goneAtFrame - 2) +
+                                    " von 38 übertragen.",
                                 "busy off"}));
     EXPECT_FALSE(app.isConnected());
     EXPECT_EQ(app.m_context.portHandle, -1);

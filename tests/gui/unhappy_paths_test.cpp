@@ -184,7 +184,8 @@ TEST_F(UnhappyPaths, AFailedOpenSaysWhatStandsBehindThePortItTried)
     ASSERT_EQ(m_driver.messages.size(), 1);
     const QString message = m_driver.messages.front();
     EXPECT_TRUE(message.startsWith(QStringLiteral("Error opening connection. ErrorCode  "))) << message.toStdString();
-    EXPECT_TRUE(message.contains(QStringLiteral("     \n\nCOM5 (/nonexistent): missing"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("     \n\nCOM5 (/nonexistent): Das Gerät ist nicht (mehr) vorhanden.")))
+        << message.toStdString();
     EXPECT_TRUE(enabled(Command::OpenConnection));
 }
 
