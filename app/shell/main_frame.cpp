@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
@@ -1015,6 +1016,42 @@ void CMainFrame::OnFirmwareUpdate()
         });
 }
 
+// The controller a command would reach now: the open connection as the link pane names it,
+// or what the settings make an open try.
+QString CMainFrame::controllerDescription() const
+{
+    if (m_app.isConnected())
+        return connectedText(m_app.m_context, deviceOf(m_app.m_context.portHandle))
+            .mid(QStringLiteral("Verbunden: ").size());
+    switch (m_app.connectionMode) {
+    case 0: {
+        std::string name(m_app.m_context.controllerName,
+                         ::strnlen(m_app.m_context.controllerName, sizeof m_app.m_context.controllerName - 1));
+        while (!name.empty() && name.back() == ' ')
+            name.pop_back();
+        return QStringLiteral("„%1“ an COM1 bis COM8").arg(toQString(cp1252ToUtf8(name)));
+    }
+    case 1:
+        return QStringLiteral("an COM%1").arg(portNumberForMode1(m_app.m_context.portName));
+    default:
+        return QStringLiteral("der erste, der sich an COM1 bis COM8 meldet");
+    }
+}
+
+bool CMainFrame::confirmRestore(const QString& path, const CMoravelSDIDoc& backup)
+{
+    const ParameterSet& set = backup.m_parameterSet;
+    const QString from = set.origin(0x0505) == ValueOrigin::File
+                             ? QStringLiteral(" (gesichert von „%1“)").arg(toQString(cp1252ToUtf8(set.controllerName)))
+                             : QString();
+    return askBeforeGoingOn(this,
+                            QStringLiteral("Die Sicherung\n%1%2\nwird zum Controller übertragen: %3.\n\nSeine %4 "
+                                           "Parameter werden mit den Werten der Sicherung überschrieben.")
+                                .arg(QDir::toNativeSeparators(path), from, controllerDescription())
+                                .arg(exchangeList().size()),
+                            QStringLiteral("Zurückschreiben"), QStringLiteral("restoreBackup"));
+}
+
 void CMainFrame::OnParameterRestore()
 {
     std::error_code error;
@@ -1028,7 +1065,7 @@ void CMainFrame::OnParameterRestore()
     // value; a file it refuses is named in its message and nothing is sent.
     auto backup = std::make_shared<CMoravelSDIDoc>();
     if (backup->openDocument(localPath(path), m_prompts, m_ui) != CMoravelSDIDoc::OpenResult::Loaded ||
-        !confirmKeysWithoutOrigin(backup->m_parameterSet))
+        !confirmKeysWithoutOrigin(backup->m_parameterSet) || !confirmRestore(path, *backup))
         return;
     QPointer<UpdateAssistant> assistant = openAssistant(false, path);
     auto frontEnd = assistant->frontEnd(m_ui);

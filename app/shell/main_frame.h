@@ -197,6 +197,10 @@ private:
     // Before a transfer: the question naming the keys whose values came from nowhere
     // (keysWithoutOrigin); true to send, also when there are none.
     bool confirmKeysWithoutOrigin(const ParameterSet& set);
+    // Before a backup is written back: the question naming the file, the controller it was
+    // saved from and the one it goes to ("Zurückschreiben" / "Abbrechen"); true to send.
+    bool confirmRestore(const QString& path, const CMoravelSDIDoc& backup);
+    QString controllerDescription() const;
     // The firmware file dialog and the file read whole; null when cancelled or unreadable.
     std::shared_ptr<const std::vector<std::uint8_t>> chooseFirmware(QString& path);
     // The assistant of an update or a restore, shown beside the window.
