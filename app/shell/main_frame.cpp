@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>

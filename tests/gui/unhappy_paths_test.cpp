@@ -177,18 +177,6 @@ TEST_F(UnhappyPaths, ASettingsFifoIsLeftAloneAndAnUnwritableFileIsNamedInAMessag
     EXPECT_TRUE(m_driver.messages.front().contains(QString::fromLatin1(std::strerror(EISDIR))));
 }
 
-TEST_F(UnhappyPaths, AFailedOpenSaysWhatStandsBehindThePortItTried)
-{
-    ASSERT_EQ(app().applyChoice({1, "COM5", "x", 115200}), ComPortField::None);
-    runCommand(Command::OpenConnection);
-    ASSERT_EQ(m_driver.messages.size(), 1);
-    const QString message = m_driver.messages.front();
-    EXPECT_TRUE(message.startsWith(QStringLiteral("Error opening connection. ErrorCode  "))) << message.toStdString();
-    EXPECT_TRUE(message.contains(QStringLiteral("     \n\nCOM5 (/nonexistent): Das Gerät ist nicht (mehr) vorhanden.")))
-        << message.toStdString();
-    EXPECT_TRUE(enabled(Command::OpenConnection));
-}
-
 TEST_F(UnhappyPaths, AFailedKeysBoxOffersAbbrechenWhichAloneEndsTheOperation)
 {
     // The box itself, asked for by a worker as a sweep does.
