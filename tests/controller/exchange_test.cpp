@@ -136,10 +136,8 @@ TEST_F(Exchange, AbbrechenOrAStopRequestEndsTheSweepButNotTheRoadAroundIt)
     EXPECT_FALSE(result.linkLost);
     EXPECT_EQ(result.failedKeys, 1);
     EXPECT_EQ(ui.messages, Texts{transferErrorMessage(*findParameter(0x0003))});
-    const auto road = [](const char* closing) {
-        return Texts{"status: Parameterübertragung ... ", "busy on", std::string("status: ") + closing, "busy off"};
-    };
-    EXPECT_EQ(ui.events, road("Parameterübertragung abgebrochen: 3 von 38 übertragen."));
+    const auto road = [](std::string s) { return Texts{"status: Parameterübertragung ... ", "busy on", s, "busy off"}; };
+    EXPECT_EQ(ui.events, road("status: Parameterübertragung abgebrochen: 3 von 38 übertragen."));
     auto frames = framesOf(device, 6);
     ASSERT_EQ(frames.size(), 6u);
     EXPECT_EQ(frames[4][3], 0x03);
@@ -154,7 +152,7 @@ TEST_F(Exchange, AbbrechenOrAStopRequestEndsTheSweepButNotTheRoadAroundIt)
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(result.failedKeys, 0);
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(ui.events, road("Parameterübertragung abgebrochen: 5 von 38 übertragen."));
+    EXPECT_EQ(ui.events, road("status: Parameterübertragung abgebrochen: 5 von 38 übertragen."));
     frames = framesOf(device, 7);
     ASSERT_EQ(frames.size(), 7u) << "mode 1, five keys, mode 2";
     EXPECT_EQ(frames[6][2], 2);
