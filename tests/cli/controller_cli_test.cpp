@@ -15,8 +15,7 @@ namespace {
 
 using quorlink::sim::BootloaderStep;
 
-// The status texts of a parameter sweep on stderr, around what the sweep shows; a key that
-// failed ends it with the count.
+// The status texts of a sweep on stderr, around what it shows (a failed key: the count).
 std::string sweepStatus(const std::string& during = "")
 {
     return "Parameterübertragung ... \n" + during +
