@@ -20,7 +20,7 @@ export QT_QPA_PLATFORM=offscreen
 ctest_jobs=${CTEST_JOBS:-4}
 
 echo "== Plain build"
-configure_and_build build/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+configure_and_build build/plain -DCMAKE_UNITY_BUILD=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 
 hogs=()

@@ -62,6 +62,8 @@ CMoravelSDIDoc::OpenResult loadTemplate(CMoravelSDIDoc& doc, UserInteraction& ui
 enum class Reconnect { Connected, TimedOut, Stopped };
 Reconnect waitForController(CMoravelSDIApp& app, int port, std::chrono::seconds wait, const UserInteraction& ui);
 
+// What the assistant and the command-line front end provide. Every call comes from the thread
+// that runs the steps.
 class UpdateFrontEnd {
 public:
     virtual ~UpdateFrontEnd() = default;

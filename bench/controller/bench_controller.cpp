@@ -9,6 +9,7 @@
 #include "app/controller/template_file.h"
 #include "sim/simulator.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

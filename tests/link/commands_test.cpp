@@ -3,6 +3,7 @@
 
 #include "tests/link/sim_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numeric>
