@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <fcntl.h>
 #include <io.h>
 
@@ -79,6 +80,12 @@ void setUpConsole()
     // with "\n" line ends as on every system (the console starts a new line for "\n" alone).
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
+    // The C runtime hands an unbuffered stream to a console a byte at a time, which splits the
+    // UTF-8 sequences of a character: on a console both streams are buffered (the program
+    // flushes after every text that must show at once).
+    for (auto [stream, which] : {std::pair{stdout, STD_OUTPUT_HANDLE}, std::pair{stderr, STD_ERROR_HANDLE}})
+        if (isConsole(which))
+            std::setvbuf(stream, nullptr, _IOFBF, 1 << 16);
     const UINT previous = ::GetConsoleOutputCP();
     if (previous != 0 && previous != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
         g_previousOutputCodePage = previous;

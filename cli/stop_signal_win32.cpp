@@ -32,7 +32,14 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     }
     int none = 0;
     // The second event: not handled here, so the default handler ends the process.
-    return g_stopSignal.compare_exchange_strong(none, sig) ? TRUE : FALSE;
+    if (!g_stopSignal.compare_exchange_strong(none, sig))
+        return FALSE;
+    // A closed console window ends the process as soon as this returns (at the latest after
+    // 5 s): waiting here gives the operation that time to stop at its next step; the end of
+    // main ends this thread too.
+    if (event == CTRL_CLOSE_EVENT)
+        ::Sleep(5000);
+    return TRUE;
 }
 
 } // namespace

@@ -40,6 +40,11 @@ struct LineProbe {
 // closes it again; DTR stays raised, as the library leaves it. Nothing is sent.
 LineProbe probeLine(const std::string& device);
 
+// The device the open port handle portHandle stands for, as the system names it (links such
+// as a /dev/serial/by-id name resolved); empty when it cannot be seen (always on Windows,
+// where the port's name is its device).
+std::string deviceOfHandle(int portHandle);
+
 // A name of device that stays the same across plug-ins (the /dev/serial/by-id link of a USB
 // device), or empty.
 std::string stableLineName(const std::string& device);

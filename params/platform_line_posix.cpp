@@ -118,6 +118,15 @@ LineProbe probeLine(const std::string& device)
     return probe;
 }
 
+std::string deviceOfHandle(int portHandle)
+{
+    if (portHandle < 0)
+        return {};
+    std::error_code error;
+    const fs::path target = fs::read_symlink("/proc/self/fd/" + std::to_string(portHandle), error);
+    return error ? std::string() : target.string();
+}
+
 // The /dev/serial/by-id link that points at device (udev makes them for USB serial devices).
 std::string stableLineName(const std::string& device)
 {

@@ -118,6 +118,8 @@ LineProbe probeLine(const std::string& device)
     return probe;
 }
 
+std::string deviceOfHandle(int) { return {}; }
+
 std::string stableLineName(const std::string&) { return {}; }
 
 std::vector<std::string> unreachedSystemPorts()

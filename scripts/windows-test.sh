@@ -13,70 +13,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/common.sh
-top=$PWD
+. scripts/windows-common.sh
+
 start_time=$(date +%s)
 
-ensure_packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 \
-  binutils-mingw-w64-i686 wine64 nsis cmake ninja-build
+ensure_packages "${MORAVEL_WINDOWS_PACKAGES[@]}"
 
-# ---- The Linux simulator -------------------------------------------------------------------
-sim=${QUORLINK_SIM:-}
-if [ -z "$sim" ]; then
-  if [ -f build/plain/build.ninja ]; then
-    cmake --build build/plain --target quorlink-sim >/dev/null
-    sim=$top/build/plain/sim/quorlink-sim
-  else
-    echo "== Linux simulator (build/win-host)"
-    ensure_packages build-essential zlib1g-dev
-    cmake -S . -B build/win-host -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORAVEL_BUILD_PROGRAMS=OFF \
-      -DMORAVEL_BUILD_GUI=OFF -DMORAVEL_BUILD_TESTS=OFF -DMORAVEL_BUILD_BENCH=OFF >/dev/null
-    cmake --build build/win-host --target quorlink-sim -j "$(nproc)" >/dev/null
-    sim=$top/build/win-host/sim/quorlink-sim
-  fi
-fi
-
-# ---- The wine prefix -----------------------------------------------------------------------
-export WINEPREFIX=$top/build/wine
-export WINEDEBUG=-all
-# winedbg off: a crashing program then exits with its exception code instead of waiting in the
-# debugger (or exiting 0); no .NET or HTML engine: the prefix is made in seconds.
-export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
-export WINEARCH=win64
-ports=$top/build/wine-ports
-export QUORLINK_SIM=$sim MORAVEL_WINE_PORTS=$ports
-port_count=64
-mkdir -p "$ports"
-for n in $(seq 1 "$port_count"); do
-  [ -L "$ports/com$n" ] || ln -sfn "/nonexistent/com$n" "$ports/com$n"
-done
-if [ ! -f "$WINEPREFIX/.moravel-ports" ]; then
-  echo "== Wine prefix (build/wine)"
-  rm -rf "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  # Wine gives COM ports to the machine's /dev/ttyS* unless the registry names their devices.
-  reg=$(mktemp --suffix=.reg)
-  {
-    printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
-    for n in $(seq 1 "$port_count"); do printf '"COM%d"="%s/com%d"\r\n' "$n" "$ports" "$n"; done
-  } >"$reg"
-  wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
-  rm -f "$reg"
-  wineserver -w
-  touch "$WINEPREFIX/.moravel-ports"
-fi
-# One wine server for the whole run (its output to /dev/null), so that each test starts fast.
-wineserver -k >/dev/null 2>&1 || true
-wineserver -p >/dev/null 2>&1
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-wine cmd /c exit 0 >/dev/null 2>&1
-# No COM port of the prefix may lead to a device of this machine.
-for n in $(seq 1 "$port_count"); do
-  target=$(readlink "$WINEPREFIX/dosdevices/com$n" || true)
-  if [ "$target" != "$ports/com$n" ]; then
-    echo "error: COM$n of the wine prefix points at '$target', not at $ports/com$n" >&2
-    exit 1
-  fi
-done
+windows_linux_side
+windows_wine_prefix
 
 # ---- Cross builds --------------------------------------------------------------------------
 echo "== Windows build (mingw-w64, build/win64)"
@@ -85,7 +29,7 @@ export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-$(command -v c
 # MORAVEL_BUILD_PROGRAMS: params/, app/controller and moravel-cli.exe (MORAVEL_WINDOWS_PROGRAMS=OFF: the library alone).
 cmake --no-warn-unused-cli -S . -B build/win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DMORAVEL_BUILD_PROGRAMS="${MORAVEL_WINDOWS_PROGRAMS:-ON}" \
-  -DMORAVEL_WINE_PORTS="$ports" -DQUORLINK_SIM="$sim" >/dev/null
+  -DMORAVEL_WINE_PORTS="$ports" -DQUORLINK_SIM="$sim" -DMORAVEL_WINEPREFIX="$WINEPREFIX" >/dev/null
 cmake --build build/win64 -j "$(nproc)"
 
 echo "== 32-bit DLL (build/win32)"

@@ -16,12 +16,15 @@ namespace moravel {
 // QCoreApplication; the program and moravel-cli share it. Strings are stored as the Unicode
 // text of their code page 1252 bytes, so every byte of a controller name survives; on
 // loading, a "DeviceName" is cut to 4 bytes and a "Controller" to 16 bytes, both fields stay
-// NUL-terminated, and a value that is not a number gives the default.
+// NUL-terminated, and a value that is not a number gives the default. On Windows they are the
+// values of the registry key HKEY_CURRENT_USER\Software\korvex-travo\MoravelSDI\COMSettings
+// (settings_store.h).
 inline constexpr const char* SettingsOrganisation = "korvex-travo";
 inline constexpr const char* SettingsApplication = "MoravelSDI";
 inline constexpr const char* SettingsGroup = "COMSettings";
 
-// The path of the settings file of this user; openSettingsFile() (settings_file.h) opens it.
+// The path of the settings file of this user (on Windows the registry key's name);
+// openSettingsFile() (settings_file.h) opens it.
 // A FIFO or a device at that path is never opened: the settings then read as their defaults
 // and are not written (settingsFileUsable()).
 std::string settingsFilePath();

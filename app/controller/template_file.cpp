@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <system_error>
 
-#ifndef MORAVEL_SOURCE_DATA_DIR
-#error "MORAVEL_SOURCE_DATA_DIR must name the source tree's app/resources"
-#endif
-#ifndef MORAVEL_BUILD_DIR
-#error "MORAVEL_BUILD_DIR must name the top of the build tree"
+// MORAVEL_SOURCE_DATA_DIR (the source tree's app/resources) and MORAVEL_BUILD_DIR (the top of
+// the build tree) are given where a program may run from its build tree; a Windows build
+// carries no path of the build machine and has neither.
+#if defined(MORAVEL_SOURCE_DATA_DIR) != defined(MORAVEL_BUILD_DIR)
+#error "MORAVEL_SOURCE_DATA_DIR and MORAVEL_BUILD_DIR go together"
 #endif
 
 namespace moravel {
@@ -28,6 +28,7 @@ bool isFile(const fs::path& path)
     return fs::is_regular_file(path, error);
 }
 
+#ifdef MORAVEL_BUILD_DIR
 // Programs run from the build tree use the template of their source tree, so that a
 // development build never picks up an older installed one.
 bool runningFromBuildTree()
@@ -42,6 +43,7 @@ bool runningFromBuildTree()
     const auto [end, rest] = std::mismatch(build.begin(), build.end(), exe.begin(), exe.end());
     return end == build.end();
 }
+#endif
 
 } // namespace
 
@@ -54,8 +56,10 @@ std::string findTemplateFile()
         if (isFile(dir / name))
             return (dir / name).string();
     }
+#ifdef MORAVEL_SOURCE_DATA_DIR
     if (runningFromBuildTree() && isFile(MORAVEL_SOURCE_DATA_DIR / name))
         return (MORAVEL_SOURCE_DATA_DIR / name).string();
+#endif
     for (const fs::path& dir : platform::installedDataFolders())
         if (isFile(dir / name))
             return (dir / name).string();

@@ -6,9 +6,8 @@
 #include "params/user_interaction.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
-#include <sys/stat.h>
+#include <system_error>
 
 namespace moravel {
 namespace {
@@ -151,8 +150,9 @@ CMoravelSDIDoc::OpenResult CMoravelSDIDoc::newFromTemplate(const std::string& te
     newDocument(prompts);
     if (m_modified)
         return OpenResult::Cancelled;
-    struct stat st {};
-    if (::stat(templatePath.c_str(), &st) == 0 || errno != ENOENT)
+    std::error_code missing;
+    static_cast<void>(std::filesystem::status(templatePath, missing));
+    if (missing != std::errc::no_such_file_or_directory)
         return openDocument(templatePath, prompts, ui);
     // No template file anywhere: the program's own copy, with a note, so that a read from
     // the controller still has every key and comment to write.

@@ -14,6 +14,7 @@
 #include "app/shell/views.h"
 #include "params/controller_exchange.h"
 #include "params/cp1252.h"
+#include "params/platform_line.h"
 
 #include <QAction>
 #include <QApplication>
@@ -88,15 +89,7 @@ private:
 
 // The device an open descriptor stands for, as the kernel names it (links such as a
 // /dev/serial/by-id name resolved); empty when it cannot be seen.
-std::string deviceOf(int descriptor)
-{
-    if (descriptor < 0)
-        return {};
-    std::error_code error;
-    const std::filesystem::path target =
-        std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(descriptor), error);
-    return error ? std::string() : target.string();
-}
+std::string deviceOf(int descriptor) { return platform::deviceOfHandle(descriptor); }
 
 // The link pane's text for an open connection: the port, its device and the controller's
 // name without its trailing blanks; the parts not known are left out.

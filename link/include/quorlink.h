@@ -150,10 +150,16 @@ typedef struct ConnectionContext {
     QuorlinkOverlapped readOverlapped;
 } ConnectionContext;
 
+/* The layout checks: static_assert in C++, _Static_assert in C11; compilers in an older C mode
+ * (MSVC's C before /std:c11) get an array whose size is negative when a check fails. */
 #if defined(__cplusplus)
 #define QUORLINK_STATIC_ASSERT(expr, msg) static_assert(expr, msg)
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #define QUORLINK_STATIC_ASSERT(expr, msg) _Static_assert(expr, msg)
+#else
+#define QUORLINK_ASSERT_NAME2(line) quorlink_layout_check_##line
+#define QUORLINK_ASSERT_NAME(line) QUORLINK_ASSERT_NAME2(line)
+#define QUORLINK_STATIC_ASSERT(expr, msg) typedef char QUORLINK_ASSERT_NAME(__LINE__)[(expr) ? 1 : -1]
 #endif
 
 QUORLINK_STATIC_ASSERT(offsetof(ConnectionContext, portHandle) == 0, "portHandle offset");

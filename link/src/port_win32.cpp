@@ -42,15 +42,15 @@ HANDLE eventOf(const QuorlinkOverlapped& record) { return reinterpret_cast<HANDL
 
 bool validEvent(std::intptr_t event) { return event != kNoEvent && event != 0; }
 
-// Monotonic clock in microseconds.
+// Monotonic clock in microseconds (the frequency is asked each time: the library keeps no state).
 std::int64_t nowUs()
 {
-    static LARGE_INTEGER frequency{};
-    if (frequency.QuadPart == 0)
-        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
     LARGE_INTEGER count;
     QueryPerformanceCounter(&count);
-    return count.QuadPart / frequency.QuadPart * 1000000 + count.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+    return count.QuadPart / frequency.QuadPart * 1000000 +
+           count.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
 }
 
 int msUntil(std::int64_t deadlineUs)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a Windows program under wine against the Linux simulator:
-#     with_sim.sh [--direct] [SIMULATOR OPTIONS...] -- PROGRAM [ARGS...]
+#     with_sim.sh [--direct] [--unix] [SIMULATOR OPTIONS...] -- PROGRAM [ARGS...]
 # The simulator (QUORLINK_SIM) is started with the options and runs this script again inside,
 # with QUORLINK_COM<n> naming its pseudo-terminals (or /nonexistent). Inside, the wine prefix's
 # COM ports are pointed at them through the links in MORAVEL_WINE_PORTS:
@@ -8,14 +8,20 @@
 #    runs go side by side) and passes QUORLINK_COM<n>=COM<m> on, as a user names a port above COM8;
 #  - with --direct it takes COM1 ... COM8 themselves (one run at a time) and passes no
 #    QUORLINK_COM<n> on: the library opens the ports by their own names.
+# With --unix, PROGRAM is a program of this machine (a script that runs wine itself).
 # Needs WINEPREFIX (with its COM ports pointing into MORAVEL_WINE_PORTS) and QUORLINK_SIM.
 set -euo pipefail
 
 if [ "${1:-}" = --inside ]; then
   shift
   direct=0
+  unix=0
   if [ "$1" = --direct ]; then
     direct=1
+    shift
+  fi
+  if [ "$1" = --unix ]; then
+    unix=1
     shift
   fi
   ports=${MORAVEL_WINE_PORTS:?}
@@ -56,7 +62,11 @@ if [ "${1:-}" = --inside ]; then
     wine cmd /c exit 0 </dev/null >/dev/null 2>&1 {lock}>&- || true
   fi
   status=0
-  wine "$@" {lock}>&- || status=$?
+  if [ "$unix" = 1 ]; then
+    "$@" {lock}>&- || status=$?
+  else
+    wine "$@" {lock}>&- || status=$?
+  fi
   # The ports lead nowhere again once the run is over.
   for n in 1 2 3 4 5 6 7 8; do
     ln -sfn "/nonexistent/com$((base + n))" "$ports/com$((base + n))"
@@ -66,9 +76,12 @@ fi
 
 sim_args=()
 inside=(--inside)
+unix_flag=()
 while [ $# -gt 0 ] && [ "$1" != -- ]; do
   if [ "$1" = --direct ]; then
-    inside+=(--direct)
+    inside=(--inside --direct "${inside[@]:1}")
+  elif [ "$1" = --unix ]; then
+    unix_flag=(--unix)
   else
     sim_args+=("$1")
   fi
@@ -76,4 +89,4 @@ while [ $# -gt 0 ] && [ "$1" != -- ]; do
 done
 [ "${1:-}" = -- ] || { echo "usage: with_sim.sh [--direct] [SIMULATOR OPTIONS...] -- PROGRAM [ARGS...]" >&2; exit 2; }
 shift
-exec "${QUORLINK_SIM:?}" "${sim_args[@]}" -- "$0" "${inside[@]}" "$@"
+exec "${QUORLINK_SIM:?}" "${sim_args[@]}" -- "$0" "${inside[@]}" "${unix_flag[@]}" "$@"

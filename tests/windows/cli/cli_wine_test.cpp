@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -154,6 +155,18 @@ TEST_F(WinCli, ControllerCommandsAgainstTheSimulator)
     const CliRun flash = run({"flash", "--yes", "--port", "COM3", "--backup", "backup.ncp", "firmware.bin"});
     EXPECT_EQ(flash.status, 0u) << flash.err;
     EXPECT_EQ(readFile("backup.ncp"), set);
+
+    // What 'ports' and a failed open say, from Windows' own answers: COM1 leads nowhere. (Wine
+    // lets a second program open a port, so "in use" is Windows' alone.)
+    const std::string com1 = std::string("\\\\.\\") + std::getenv("QUORLINK_COM1");
+    const CliRun ports = run({"ports"});
+    EXPECT_NE(ports.out.find("COM1  " + com1 + " "), std::string::npos) << ports.out;
+    EXPECT_NE(ports.out.find("missing (the device does not exist)"), std::string::npos) << ports.out;
+    EXPECT_NE(ports.out.find("can be opened"), std::string::npos) << ports.out;
+    const CliRun missing = run({"read", "--port", "COM1"});
+    EXPECT_EQ(missing.status, 4u);
+    EXPECT_NE(missing.err.find("COM1 (" + com1 + "): missing (the device does not exist)"), std::string::npos)
+        << missing.err;
 }
 
 TEST_F(WinCli, UpdateRestoresTheSetAfterTheRestart)
