@@ -78,7 +78,7 @@ const ParameterInfo& aufloesungKey(int axis) { return parameterRow(static_cast<s
 KeyReadResult readKeys(CMoravelSDIApp& app, std::span<const ParameterInfo* const> keys, ParameterSet& set,
                        UserInteraction& ui)
 {
-    return {aroundSweep(app, ui, [&](ConnectionContext* ctx) { return readKeys(ctx, keys, set, ui); })};
+    return {aroundSweep(app, ui, static_cast<int>(keys.size()), [&](ConnectionContext* ctx) { return readKeys(ctx, keys, set, ui); })};
 }
 
 KeyChangeResult changeKeys(CMoravelSDIApp& app, const ParameterSet& values, std::span<const ParameterInfo* const> keys,
@@ -87,7 +87,7 @@ KeyChangeResult changeKeys(CMoravelSDIApp& app, const ParameterSet& values, std:
     KeyChangeResult result;
     ParameterSet readBack;
     std::vector<const ParameterInfo*> failedCalls;
-    result.sweep = aroundSweep(app, ui, [&](ConnectionContext* ctx) {
+    result.sweep = aroundSweep(app, ui, static_cast<int>(keys.size()), [&](ConnectionContext* ctx) {
         SweepOutcome outcome = transferKeys(ctx, keys, values, ui);
         if (!outcome.linkLost && !outcome.stopped) {
             const SweepOutcome back = readKeys(ctx, keys, readBack, ui);

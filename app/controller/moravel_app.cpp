@@ -49,6 +49,16 @@ void CMoravelSDIApp::dropLostLink(UserInteraction& ui)
     connected = 0;
 }
 
+bool CMoravelSDIApp::dropVanishedLink()
+{
+    if (connected == 0 || !linkLost(m_context))
+        return false;
+    if (m_context.portHandle >= 0)
+        KorvexCloseConnection(&m_context);
+    connected = 0;
+    return true;
+}
+
 bool CMoravelSDIApp::OpenConnection(UserInteraction& ui)
 {
     return openWith(ui, connectionMode, portNumberForMode1(m_context.portName));

@@ -77,6 +77,9 @@ public:
     // connected = 0, so that the next command opens afresh.
     void dropLostLink(UserInteraction& ui);
     bool isConnected() const { return connected != 0; }
+    // Between commands: when connected and the device is gone (linkLost, which sends nothing
+    // on the line), closes the connection without a message and returns true.
+    bool dropVanishedLink();
 
     // ---- Parameter exchange (the read's "&Neu" step is the caller's: it needs the
     // document's save question; see CMoravelSDIDoc::newFromTemplate and findTemplateFile).

@@ -19,7 +19,15 @@ std::string comparisonText(const ParameterInfo& p, const ParameterSet& set)
     return valueText(p, set);
 }
 
-SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui,
+std::string sweepClosingText(int done, int total, bool endedEarly)
+{
+    if (!endedEarly && done >= total)
+        return std::string(ParameterTransferDone);
+    return (endedEarly ? "Parameterübertragung abgebrochen: " : "Parameterübertragung mit Fehlern: ") +
+           std::to_string(done) + " von " + std::to_string(total) + " übertragen.";
+}
+
+SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, int total,
                         const std::function<SweepOutcome(ConnectionContext*)>& sweep)
 {
     SweepResult result;
@@ -33,24 +41,30 @@ SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui,
     result.failedKeys = outcome.failedKeys();
     result.stopped = outcome.stopped;
     result.linkLost = outcome.linkLost;
+    const std::string closing = sweepClosingText(outcome.done, total, outcome.stopped || outcome.linkLost);
     if (outcome.linkLost) {
         app.dropLostLink(ui);
-        ui.setStatusText(ParameterTransferBroken);
+        ui.setStatusText(closing);
         return result;
     }
     BetriebsArtenWechsel(&app.m_context, 2);
-    ui.setStatusText(ParameterTransferDone);
+    ui.setStatusText(closing);
     return result;
 }
 
 SweepResult CMoravelSDIApp::readParameters(CMoravelSDIDoc& doc, UserInteraction& ui)
 {
-    return aroundSweep(*this, ui, [&](ConnectionContext* ctx) { return doc.ReadParametersFromController(ctx, ui); });
+    return aroundSweep(*this, ui, static_cast<int>(exchangeList().size()),
+                       [&](ConnectionContext* ctx) { return doc.ReadParametersFromController(ctx, ui); });
 }
 
 SweepResult CMoravelSDIApp::transferParameters(CMoravelSDIDoc& doc, UserInteraction& ui, TransferScope scope)
 {
-    return aroundSweep(*this, ui,
+    // A transfer of the keys with an origin counts only those.
+    int total = static_cast<int>(exchangeList().size());
+    if (scope == TransferScope::KeysWithOrigin)
+        total -= static_cast<int>(keysWithoutOrigin(doc.m_parameterSet).size());
+    return aroundSweep(*this, ui, total,
                        [&](ConnectionContext* ctx) { return doc.TransferParametersToController(ctx, ui, scope); });
 }
 
@@ -59,7 +73,8 @@ ComparisonResult CMoravelSDIApp::compareWithController(const ParameterSet& set, 
     ComparisonResult result;
     ParameterSet controller;
     const SweepResult sweep =
-        aroundSweep(*this, ui, [&](ConnectionContext* ctx) { return readSweep(ctx, controller, ui); });
+        aroundSweep(*this, ui, static_cast<int>(exchangeList().size()),
+                    [&](ConnectionContext* ctx) { return readSweep(ctx, controller, ui); });
     result.connected = sweep.connected;
     result.failedKeys = sweep.failedKeys;
     result.linkLost = sweep.linkLost;

@@ -17,9 +17,14 @@ class UserInteraction;
 
 // Status texts of the read and the transfer (UTF-8).
 inline constexpr std::string_view ParameterTransferRunning = "Parameterübertragung ... ";
+// Only when every key of the sweep went through.
 inline constexpr std::string_view ParameterTransferDone = "Parameterübertragung ist abgeschlossen.";
-// After the device vanished during a read or transfer.
-inline constexpr std::string_view ParameterTransferBroken = "Parameterübertragung abgebrochen.";
+
+// The closing status text of a sweep that covered total keys, done of them through: "ist
+// abgeschlossen." only when all went through; "abgebrochen: 12 von 38 übertragen." when it
+// ended early (the device vanished, "Abbrechen", a stop request); "mit Fehlern: 36 von 38
+// übertragen." when it went to the end with failed keys.
+std::string sweepClosingText(int done, int total, bool endedEarly);
 
 // How a parameter read or transfer command went.
 struct SweepResult {
@@ -33,8 +38,9 @@ struct SweepResult {
 // status text and the busy indicator, the sweep, mode 2, the closing status text. Without
 // a connection nothing is sent. A sweep the user stopped still ends with mode 2; one whose
 // device vanished ends with the lost-link message and a closed connection, and sends nothing
-// more. The busy indicator goes off also when the sweep throws.
-SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui,
+// more. The closing text counts the keys that went through out of total. The busy indicator
+// goes off also when the sweep throws.
+SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, int total,
                         const std::function<SweepOutcome(ConnectionContext*)>& sweep);
 
 // One key whose value differs between a parameter set and the controller.

@@ -5,6 +5,7 @@
 #include "link/common/port_map.h"
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace moravel {
@@ -64,8 +65,12 @@ std::vector<std::string> explainFailedOpen(const std::vector<int>& numbers)
             line += ", but no controller answered there";
             break;
         case PortProbe::State::PermissionDenied:
-            line += "; add your user to that group, for example 'sudo usermod -aG " +
-                    (probe.group.empty() ? std::string("dialout") : probe.group) + " $USER', and log in again";
+            if (probe.group.empty() || grantsSerialAccess(probe.group))
+                line += "; add your user to that group, for example 'sudo usermod -aG " +
+                        (probe.group.empty() ? std::string("dialout") : probe.group) + " $USER', and log in again";
+            else
+                line += "; that group does not stand for serial devices: have the device given to group 'dialout' "
+                        "(for example with the udev rule 60-moravel-controller.rules among moravel's examples)";
             break;
         case PortProbe::State::InUse:
             line += "; close that program and try again";
@@ -82,6 +87,67 @@ std::vector<std::string> explainFailedOpen(const std::vector<int>& numbers)
                                 "ports; QUORLINK_COMn=" +
                                 std::string(platform::kDeviceExample) + " names a device explicitly)");
     }
+    return lines;
+}
+
+bool grantsSerialAccess(const std::string& group) { return group == "dialout" || group == "uucp"; }
+
+namespace {
+
+// "process 123 (minicom)" as the window says it.
+std::string holderInGerman(const std::string& holder)
+{
+    constexpr std::string_view kProcess = "process ";
+    return holder.starts_with(kProcess) ? "Prozess " + holder.substr(kProcess.size()) : holder;
+}
+
+std::string lineInGerman(const PortProbe& probe)
+{
+    const std::string port = "COM" + std::to_string(probe.number) + " (" + probe.device + "): ";
+    switch (probe.state) {
+    case PortProbe::State::NoDevice:
+        break;
+    case PortProbe::State::Missing:
+        return port + "Das Gerät ist nicht (mehr) vorhanden. Ist der Controller angeschlossen und eingeschaltet?";
+    case PortProbe::State::Available:
+        return port + "Lässt sich öffnen, aber dort hat kein Controller geantwortet. Ist er eingeschaltet, und "
+                      "ist es der richtige Anschluss?";
+    case PortProbe::State::InUse:
+        return port + "Wird von einem anderen Programm benutzt" +
+               (probe.holder.empty() ? std::string() : " (" + holderInGerman(probe.holder) + ")") +
+               ". Beenden Sie es und versuchen Sie es erneut.";
+    case PortProbe::State::PermissionDenied:
+        if (probe.group.empty())
+            return port + "Zugriff verweigert. Der Systemverwalter muss Ihnen den Zugriff auf das Gerät geben.";
+        if (grantsSerialAccess(probe.group))
+            return port + "Zugriff verweigert. Das Gerät gehört der Gruppe „" + probe.group +
+                   "“: Der Systemverwalter muss Ihren Benutzer in diese Gruppe aufnehmen; danach einmal ab- und "
+                   "wieder anmelden.";
+        return port + "Zugriff verweigert. Das Gerät gehört der Gruppe „" + probe.group +
+               "“, die nicht für serielle Geräte gedacht ist: Der Systemverwalter muss es der Gruppe „dialout“ "
+               "geben (eine udev-Regel) und Ihren Benutzer in diese Gruppe aufnehmen.";
+    case PortProbe::State::NotSerial:
+        return port + "Das ist keine serielle Schnittstelle.";
+    case PortProbe::State::Failed:
+        return port + "Lässt sich nicht öffnen: " + probe.error;
+    }
+    return {};
+}
+
+} // namespace
+
+std::vector<std::string> explainFailedOpenInWindow(const std::vector<int>& numbers)
+{
+    std::vector<std::string> lines;
+    for (const int n : numbers) {
+        const PortProbe probe = probePort(n);
+        if (probe.state != PortProbe::State::NoDevice)
+            lines.push_back(lineInGerman(probe));
+    }
+    if (lines.empty())
+        lines.push_back((numbers.size() == 1 ? "COM" + std::to_string(numbers.front()) + " führt zu keinem"
+                                             : std::string("Keiner der Anschlüsse COM1 bis COM8 führt zu einem")) +
+                        " seriellen Gerät. Ist der Controller angeschlossen und eingeschaltet?");
     return lines;
 }
 

@@ -32,8 +32,19 @@ PortProbe probePort(int number);
 std::string describe(const PortProbe& probe);
 
 // Lines that tell a user why ports could not be opened and what to do: one per port of
-// numbers that exists but cannot be opened, and a summary when none maps to a device.
+// numbers that exists but cannot be opened, and a summary when none maps to a device. In
+// English, with the command-line hints of moravel-cli.
 std::vector<std::string> explainFailedOpen(const std::vector<int>& numbers);
+
+// The same for the window, in German and for a technician at the machine: no commands, no
+// environment variables. A device whose group grants access to serial lines gets the advice
+// to join that group; one that belongs to another group (root) the advice to have its access
+// set up.
+std::vector<std::string> explainFailedOpenInWindow(const std::vector<int>& numbers);
+
+// Whether membership of group gives a user serial devices ("dialout" on Debian, "uucp"
+// elsewhere); never "root".
+bool grantsSerialAccess(const std::string& group);
 
 // The ports an open in connectionMode tries: the port of portName for an open by COM port
 // (mode 1), COM1 ... COM8 for the scans (modes 0 and 2), none for an unknown mode (no open

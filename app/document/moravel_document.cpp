@@ -1,6 +1,7 @@
 #include "app/document/moravel_document.h"
 
 #include "builtin_template.h" // generated from app/resources/NC-Travo_USB_Param_NEW.ncp
+#include "params/controller_exchange.h"
 #include "params/file_io.h"
 #include "params/user_interaction.h"
 
@@ -45,6 +46,26 @@ bool saveNeedsFileDialog(std::string_view path)
     return path.empty() || path.find(TemplateFileName) != std::string_view::npos;
 }
 
+bool isTemplateFileName(std::string_view path)
+{
+    return std::filesystem::path(path).filename() == TemplateFileName;
+}
+
+std::string untitledSavePath(const std::string& folder)
+{
+    const std::filesystem::path dir(folder);
+    std::filesystem::path candidate;
+    // A dangling link counts as taken: saving there would create its target. After so many
+    // taken names the last one is proposed all the same (the dialog asks before overwriting).
+    for (int n = 1; n <= 1000; ++n) {
+        candidate = dir / (std::string(UntitledTitle) + (n == 1 ? "" : "-" + std::to_string(n)) + ".ncp");
+        std::error_code ignored;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, ignored)))
+            break;
+    }
+    return candidate.string();
+}
+
 bool CMoravelSDIDoc::PrepareNew()
 {
     m_pathName.clear();
@@ -60,8 +81,13 @@ bool CMoravelSDIDoc::LoadFromFile(const std::string& path, UserInteraction& ui)
         ui.showMessage(readFailureText(path, file.error));
         return false;
     }
+    // The template's values under the file's: a key the file lacks shows no leftover of the
+    // file read before. The reader then gives origins only to the file's own keys.
+    SilentInteraction silent;
+    m_parameterSet.ReadText(kBuiltInTemplate, silent);
     m_bParametersValid = m_parameterSet.ReadText(file.bytes, ui);
     m_modified = false;
+    m_source = Source::File;
     return m_bParametersValid;
 }
 
@@ -132,6 +158,7 @@ CMoravelSDIDoc::OpenResult CMoravelSDIDoc::newFromTemplate(const std::string& te
     // the controller still has every key and comment to write.
     m_bParametersValid = m_parameterSet.ReadText(kBuiltInTemplate, ui);
     m_modified = false;
+    m_source = Source::File;
     initialUpdateAllViews();
     ui.setStatusText(BuiltInTemplateNote);
     return m_bParametersValid ? OpenResult::BuiltIn : OpenResult::Failed;
@@ -162,6 +189,24 @@ UserInteraction& CMoravelSDIDoc::interaction()
     return m_interaction != nullptr ? *m_interaction : silent;
 }
 
+std::vector<const ParameterInfo*> CMoravelSDIDoc::missingKeys() const
+{
+    if (!m_bParametersValid)
+        return {};
+    return keysWithoutOrigin(m_parameterSet);
+}
+
+bool CMoravelSDIDoc::confirmIncompleteSave(DocumentPrompts& prompts)
+{
+    const std::vector<const ParameterInfo*> missing = missingKeys();
+    return missing.empty() || prompts.confirmSaveIncomplete(*this, missing);
+}
+
+bool CMoravelSDIDoc::confirmTemplateWrite(DocumentPrompts& prompts, const std::string& path)
+{
+    return !isTemplateFileName(path) || prompts.confirmTemplateSave(path);
+}
+
 bool CMoravelSDIDoc::save(DocumentPrompts& prompts)
 {
     if (!m_bParametersValid) {
@@ -170,6 +215,8 @@ bool CMoravelSDIDoc::save(DocumentPrompts& prompts)
     }
     if (m_pathName.empty() || isReadOnlyFile(m_pathName))
         return saveAs(prompts);
+    if (!confirmIncompleteSave(prompts) || !confirmTemplateWrite(prompts, m_pathName))
+        return false;
     return SaveToFile(m_pathName, interaction());
 }
 
@@ -179,14 +226,20 @@ bool CMoravelSDIDoc::saveAs(DocumentPrompts& prompts)
         interaction().showMessage(NoValidParametersText);
         return false;
     }
+    if (!confirmIncompleteSave(prompts))
+        return false;
+    // A document from the template (after "&Neu" or a read) or without a file gets a name of
+    // its own: one Enter must not turn it into the template every later "&Neu" starts from.
     std::string proposed = m_pathName;
-    if (proposed.empty()) {
-        proposed = m_title;
-        if (!proposed.ends_with(".ncp"))
-            proposed += ".ncp";
+    if (saveNeedsFileDialog(proposed)) {
+        std::error_code error;
+        const std::filesystem::path folder = std::filesystem::current_path(error);
+        proposed = untitledSavePath(error ? std::string(".") : folder.string());
     }
     const std::optional<std::string> chosen = prompts.chooseSavePath(proposed);
     if (!chosen || chosen->empty())
+        return false;
+    if (!confirmTemplateWrite(prompts, absolutePath(*chosen)))
         return false;
     if (!SaveToFile(*chosen, interaction()))
         return false;
@@ -206,6 +259,7 @@ SweepOutcome CMoravelSDIDoc::ReadParametersFromController(ConnectionContext* ctx
     SweepOutcome outcome = m_parameterSet.ReadFromController(ctx, ui);
     if (outcome.done > 0)
         m_bParametersValid = true;
+    m_source = Source::Controller;
     return outcome;
 }
 

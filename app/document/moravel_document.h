@@ -48,6 +48,15 @@ std::string_view BuiltInTemplateText();
 // The title of a document without a file.
 inline constexpr std::string_view UntitledTitle = "Unbenannt";
 
+// The name save as proposes for a document without a file of its own (no path, or the
+// template's): "Unbenannt.ncp" in folder, or "Unbenannt-2.ncp", "Unbenannt-3.ncp", ... when
+// that is taken. Never the template's name.
+std::string untitledSavePath(const std::string& folder);
+
+// True when path names the template file itself (its file name is TemplateFileName): saving
+// there changes what every later "&Neu" and read from the controller start from.
+bool isTemplateFileName(std::string_view path);
+
 // The rule of "&Speichern": true when the document must be saved through the file dialog
 // (save as), that is when path is empty or contains TemplateFileName (case-sensitive, the
 // whole path).
@@ -73,6 +82,20 @@ public:
     // The file-save dialog, proposing a path; it asks itself before an existing file is
     // overwritten. Returns the chosen path, or nothing when the user cancelled.
     virtual std::optional<std::string> chooseSavePath(const std::string& proposed) = 0;
+    // Before a save of a document that lacks values (CMoravelSDIDoc::missingKeys, given as
+    // missing): true to save all the same. Without a user to ask, it goes on.
+    virtual bool confirmSaveIncomplete(const CMoravelSDIDoc& doc, const std::vector<const ParameterInfo*>& missing)
+    {
+        (void)doc;
+        (void)missing;
+        return true;
+    }
+    // Before a save that would write the template file (isTemplateFileName): true to write it.
+    virtual bool confirmTemplateSave(const std::string& path)
+    {
+        (void)path;
+        return true;
+    }
 };
 
 class CMoravelSDIDoc {
@@ -95,7 +118,9 @@ public:
 
     // Reads the whole file (readParameterFile: a regular file of at most 16 MiB) and hands it
     // to ParameterSet::ReadText (whose messages go to ui); its verdict becomes
-    // m_bParametersValid, and the modified flag is cleared. A file that cannot be read
+    // m_bParametersValid, and the modified flag is cleared. The set takes the built-in
+    // template's values first, so that a key the file lacks holds the template's value (with
+    // no origin), never the previous file's. A file that cannot be read
     // changes nothing and returns false after a message that names it and the reason.
     // Returns m_bParametersValid.
     bool LoadFromFile(const std::string& path, UserInteraction& ui);
@@ -121,6 +146,15 @@ public:
     void setTitle(std::string title) { m_title = std::move(title); }
     bool isModified() const { return m_modified; }
     void setModified(bool modified = true) { m_modified = modified; }
+
+    // Where the set as a whole came from: the last file loaded or the last read.
+    enum class Source { None, File, Controller };
+    Source source() const { return m_source; }
+    // The exchanged keys whose value came neither from the controller nor from a file nor
+    // from a dialog (keysWithoutOrigin), in list order: what a read that did not get every
+    // key, or a file that lacks keys, left. Empty while m_bParametersValid is clear.
+    std::vector<const ParameterInfo*> missingKeys() const;
+    bool isIncomplete() const { return !missingKeys().empty(); }
 
     // ---- Document operations of the "Parameter" menu.
 
@@ -161,8 +195,12 @@ public:
     // saveParameters.
     bool save(DocumentPrompts& prompts);
 
-    // Save as: asks for a path (proposing the path name, or the title with ".ncp"); on a
-    // successful SaveToFile the chosen path becomes the path name and title.
+    // Save and save as ask first (DocumentPrompts::confirmSaveIncomplete) when the document
+    // isIncomplete(), and before they write the template file (confirmTemplateSave).
+
+    // Save as: asks for a path (proposing the path name, or untitledSavePath in the current
+    // folder when there is none or it is the template's); on a successful SaveToFile the
+    // chosen path becomes the path name and title.
     bool saveAs(DocumentPrompts& prompts);
 
     // "&Speichern": save as when saveNeedsFileDialog(pathName()), else the plain save.
@@ -173,7 +211,7 @@ public:
     // Nothing for a null ctx. Otherwise ParameterSet::ReadFromController on ctx; then
     // m_bParametersValid is set when at least one key was read (a read that got nothing, for
     // instance from a device that vanished, leaves the flag as it was); the modified flag
-    // stays. Returns how the sweep ended.
+    // stays; the source is the controller. Returns how the sweep ended.
     SweepOutcome ReadParametersFromController(ConnectionContext* ctx, UserInteraction& ui);
     // Nothing for a null ctx. Otherwise ParameterSet::TransferToController on ctx; the
     // document's state stays as it is. Returns how the sweep ended.
@@ -194,10 +232,15 @@ public:
 
 private:
     UserInteraction& interaction();
+    // The questions of a save: the one about missing keys, the one before path, the
+    // template, is written. True to go on.
+    bool confirmIncompleteSave(DocumentPrompts& prompts);
+    bool confirmTemplateWrite(DocumentPrompts& prompts, const std::string& path);
 
     std::string m_pathName;
     std::string m_title{UntitledTitle};
     bool m_modified = false;
+    Source m_source = Source::None;
     std::error_code m_lastSaveError;
     UserInteraction* m_interaction = nullptr;
     std::vector<DocumentView*> m_views;

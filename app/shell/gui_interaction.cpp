@@ -1,5 +1,7 @@
 #include "app/shell/gui_interaction.h"
 
+#include "params/parameter_table.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -158,6 +160,49 @@ DocumentPrompts::SaveAnswer WindowPrompts::askSaveChanges(const CMoravelSDIDoc& 
     default:
         return SaveAnswer::Cancel;
     }
+}
+
+QString parameterListText(const std::vector<const ParameterInfo*>& keys)
+{
+    QStringList lines;
+    for (const ParameterInfo* p : keys)
+        lines << QStringLiteral("%1 (0x%2)")
+                     .arg(toQString(p->itemMacro))
+                     .arg(static_cast<unsigned>(p->key.value), 4, 16, QLatin1Char('0'));
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool askBeforeGoingOn(QWidget* window, const QString& text, const QString& goOn, const QString& goOnName)
+{
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(ApplicationTitle), text, QMessageBox::NoButton, window);
+    QPushButton* go = box.addButton(goOn, QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+    go->setObjectName(goOnName);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == go;
+}
+
+bool WindowPrompts::confirmSaveIncomplete(const CMoravelSDIDoc& doc, const std::vector<const ParameterInfo*>& missing)
+{
+    const bool read = doc.source() == CMoravelSDIDoc::Source::Controller;
+    const QString text =
+        QStringLiteral("%1 von %2 Parametern haben keinen Wert %3:\n\n%4\n\n%5\nTrotzdem speichern?")
+            .arg(missing.size())
+            .arg(exchangeList().size())
+            .arg(read ? QStringLiteral("vom Controller") : QStringLiteral("aus der Datei"), parameterListText(missing),
+                 read ? QStringLiteral("In der Datei stünden für sie die Werte der Vorlage.")
+                      : QStringLiteral("Sie fehlen auch in der gespeicherten Datei."));
+    return askBeforeGoingOn(m_window, text, QStringLiteral("Speichern"), QStringLiteral("saveIncomplete"));
+}
+
+bool WindowPrompts::confirmTemplateSave(const std::string& path)
+{
+    const QString text = QStringLiteral("%1 ist die Vorlage, mit der jedes \"Neu\" und jedes \"Vom Controller "
+                                        "Lesen\" beginnt.\n\nDie Vorlage mit diesen Werten überschreiben?")
+                             .arg(displayPath(path));
+    return askBeforeGoingOn(m_window, text, QStringLiteral("Vorlage überschreiben"), QStringLiteral("saveTemplate"));
 }
 
 std::optional<std::string> WindowPrompts::chooseSavePath(const std::string& proposed)

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace moravel {
 
@@ -80,6 +81,10 @@ public:
     explicit WindowPrompts(QWidget* window) : m_window(window) {}
     SaveAnswer askSaveChanges(const CMoravelSDIDoc& doc) override;
     std::optional<std::string> chooseSavePath(const std::string& proposed) override;
+    // "Speichern" / "Abbrechen", "Abbrechen" the default; the box names the keys.
+    bool confirmSaveIncomplete(const CMoravelSDIDoc& doc, const std::vector<const ParameterInfo*>& missing) override;
+    // "Vorlage überschreiben" / "Abbrechen", "Abbrechen" the default.
+    bool confirmTemplateSave(const std::string& path) override;
 
     // doc: the document whose save question may save it as; path: absolute, or empty for none.
     void protectPath(CMoravelSDIDoc* doc, std::string path);
@@ -94,6 +99,14 @@ private:
 // The text shown when a protected path was chosen in the save-as dialog.
 inline constexpr const char* ProtectedPathText = "Die gemeinsame Vorlage wird nicht überschrieben:\n%1\n"
                                                  "Bitte unter einem anderen Namen speichern.";
+
+// Keys of the exchange list as a message box names them, one a line:
+// "LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT (0x0401)".
+QString parameterListText(const std::vector<const ParameterInfo*>& keys);
+
+// A question with a button that goes on (goOn, object name goOnName) and "Abbrechen", which
+// is the default and the answer to Escape. True when goOn was clicked.
+bool askBeforeGoingOn(QWidget* window, const QString& text, const QString& goOn, const QString& goOnName);
 
 // The filters of the file dialogs.
 inline constexpr const char* ParameterFilesFilter = "Moravel Parameter Files (*.ncp)";

@@ -21,8 +21,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -54,17 +56,22 @@ namespace {
 constexpr const char* MenuTitles[] = {"&Datei", "&Ansicht", "COM port", "Firmware", "Parameter", "&?"};
 
 // Passes everything on to the window's interaction, but puts below the one message a failed
-// open shows what stands behind the ports it tried, as moravel-cli does.
+// open shows what stands behind the ports it tried (in the window's words, not moravel-cli's);
+// beforeMessage runs first.
 class OpenFailureExplainer : public UserInteraction {
 public:
-    OpenFailureExplainer(UserInteraction& ui, std::vector<int> ports) : m_ui(ui), m_ports(std::move(ports)) {}
+    OpenFailureExplainer(UserInteraction& ui, std::vector<int> ports, std::function<void()> beforeMessage)
+        : m_ui(ui), m_ports(std::move(ports)), m_beforeMessage(std::move(beforeMessage))
+    {
+    }
 
     void showMessage(std::string_view text) override
     {
+        m_beforeMessage();
         std::string message(text);
         if (!m_ports.empty()) {
             message += "\n";
-            for (const std::string& line : explainFailedOpen(m_ports))
+            for (const std::string& line : explainFailedOpenInWindow(m_ports))
                 message += "\n" + line;
         }
         m_ui.showMessage(message);
@@ -79,6 +86,7 @@ public:
 private:
     UserInteraction& m_ui;
     std::vector<int> m_ports;
+    std::function<void()> m_beforeMessage;
 };
 
 // The device an open descriptor stands for, as the kernel names it (links such as a
@@ -297,6 +305,7 @@ CMainFrame::CMainFrame(CMoravelSDIApp& app, CMoravelSDIDoc& doc, GuiInteraction&
     createViews();
     createShortcuts();
 
+    installEventFilter(this); // the window's moves and resizes, for the assistant beside it
     connect(&m_runner, &OperationRunner::busyChanged, this, &CMainFrame::onBusyChanged);
     connect(&m_ui, &GuiInteraction::statusTextChanged, this, &CMainFrame::SetStatusText);
     connect(&m_ui, &GuiInteraction::progressChanged, this, &CMainFrame::showProgress);
@@ -311,6 +320,12 @@ CMainFrame::CMainFrame(CMoravelSDIApp& app, CMoravelSDIDoc& doc, GuiInteraction&
     updateTitle();
     updateCommands();
     updateLinkPane();
+
+    // A device unplugged while nothing runs shows in the link pane within half a second.
+    auto* linkWatch = new QTimer(this);
+    linkWatch->setInterval(kLinkWatchMs);
+    connect(linkWatch, &QTimer::timeout, this, &CMainFrame::watchLink);
+    linkWatch->start();
 }
 
 CMainFrame::~CMainFrame()
@@ -401,24 +416,36 @@ void CMainFrame::createToolBar()
 void CMainFrame::createStatusBar()
 {
     QStatusBar* bar = statusBar();
-    m_messagePane = new QLabel(QStringLiteral("Bereit"));
+    m_messagePane = new ElidedLabel;
+    m_messagePane->setText(QStringLiteral("Bereit"));
     m_messagePane->setObjectName(QStringLiteral("messagePane"));
-    m_messagePane->setMinimumWidth(1);
     bar->addWidget(m_messagePane, 1);
+
+    m_documentNote = new ElidedLabel;
+    m_documentNote->setObjectName(QStringLiteral("documentNote"));
+    m_documentNote->setStyleSheet(QStringLiteral("color: #9a3b00; font-weight: bold;"));
+    m_documentNote->hide();
+    bar->addPermanentWidget(m_documentNote);
 
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("progress"));
     m_progress->setTextVisible(true);
-    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QStringLiteral("000000 von 000000 Bytes")) +
-                                24);
+    // It gives way to the message pane down to this, from the room its longest text needs.
+    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QStringLiteral("000 %")) + 16);
     m_progress->setMaximumHeight(m_messagePane->sizeHint().height() + 4);
     m_progress->hide();
     bar->addPermanentWidget(m_progress);
     m_locks = new LockIndicators(bar);
-    m_linkPane = new QLabel(bar);
+    // The lock indicators keep their room while there is room, and give it up last.
+    for (int i = 0; i < 3; ++i) {
+        QLabel* lock = m_locks->pane(i);
+        lock->setProperty(kPreferredWidth, lock->minimumWidth());
+        lock->setMinimumWidth(0);
+    }
+    m_linkPane = new ElidedLabel(bar);
     m_linkPane->setObjectName(QStringLiteral("linkPane"));
-    m_linkPane->setToolTip(QStringLiteral("Verbindung zum Controller"));
     bar->addPermanentWidget(m_linkPane);
+    bar->installEventFilter(this);
 
     // When a menu or toolbar prompt goes away, the idle text comes back (but an operation's
     // status text stays while it runs).
@@ -494,13 +521,51 @@ void CMainFrame::focusNextPane(bool /*forward*/)
 void CMainFrame::SetStatusText(const QString& text)
 {
     m_messagePane->setText(text);
+    fitStatusPanes();
     m_messagePane->repaint();
+}
+
+void CMainFrame::fitStatusPanes()
+{
+    // The message pane first: the status text is what the user waits for. Then the progress,
+    // the document's note and the link, each eliding its text when the room runs out, and last
+    // the lock indicators.
+    shareStatusBarWidth(statusBar(), m_messagePane,
+                        {m_progress, m_documentNote, m_linkPane, m_locks->pane(0), m_locks->pane(1), m_locks->pane(2)});
+    statusBar()->layout()->activate();
 }
 
 void CMainFrame::updateTitle()
 {
-    setWindowTitle(QStringLiteral("%1[*] - %2").arg(toQString(m_doc.title()), QLatin1String(ApplicationTitle)));
+    QString title = toQString(m_doc.title());
+    if (m_doc.isIncomplete())
+        title += QStringLiteral(" (unvollständig)");
+    setWindowTitle(QStringLiteral("%1[*] - %2").arg(title, QLatin1String(ApplicationTitle)));
     setWindowModified(m_doc.isModified());
+}
+
+void CMainFrame::updateDocumentNote()
+{
+    const std::vector<const ParameterInfo*> missing = m_doc.missingKeys();
+    if (missing.empty()) {
+        m_documentNote->hide();
+        m_documentNote->setText({});
+    } else {
+        const bool read = m_doc.source() == CMoravelSDIDoc::Source::Controller;
+        const ValueOrigin from = read ? ValueOrigin::Controller : ValueOrigin::File;
+        const auto got = std::ranges::count_if(
+            exchangeList(), [&](const ParameterInfo* p) { return m_doc.m_parameterSet.origin(p->key.value) == from; });
+        m_documentNote->setText(QStringLiteral("%1 von %2 Parametern %3")
+                                    .arg(got)
+                                    .arg(exchangeList().size())
+                                    .arg(read ? QStringLiteral("vom Controller gelesen")
+                                              : QStringLiteral("aus der Datei gelesen")));
+        m_documentNote->setToolTip(QStringLiteral("Ohne Wert %1:\n%2")
+                                       .arg(read ? QStringLiteral("vom Controller") : QStringLiteral("aus der Datei"),
+                                            parameterListText(missing)));
+        m_documentNote->show();
+    }
+    fitStatusPanes();
 }
 
 bool CMainFrame::availableNow(Availability rule) const
@@ -543,6 +608,7 @@ void CMainFrame::updateCommands()
 void CMainFrame::documentChanged()
 {
     updateTitle();
+    updateDocumentNote();
     updateCommands();
 }
 
@@ -651,6 +717,7 @@ void CMainFrame::onBusyChanged(bool busy)
         m_progress->reset();
         m_progressKind = Progress::None;
         updateLinkPane();
+        fitStatusPanes();
     }
     updateCommands();
     emit busyChanged(busy);
@@ -673,6 +740,7 @@ void CMainFrame::updateLinkPane()
     m_shownDevice = device;
     m_linkPane->setText(m_app.isConnected() ? connectedText(m_app.m_context, device)
                                             : QStringLiteral("Nicht verbunden"));
+    fitStatusPanes();
 }
 
 void CMainFrame::showProgress(qint64 done, qint64 total)
@@ -685,15 +753,50 @@ void CMainFrame::showProgress(qint64 done, qint64 total)
     m_progress->setValue(static_cast<int>(std::min(done, total) >> shift));
     m_progress->setFormat(m_progressKind == Progress::Keys ? QStringLiteral("Parameter %1 von %2").arg(done).arg(total)
                                                            : QStringLiteral("%1 von %2 Bytes").arg(done).arg(total));
-    m_progress->show();
+    if (m_progress->isHidden()) {
+        m_progress->show();
+        fitStatusPanes();
+    }
 }
 
 bool CMainFrame::openConnection()
 {
-    if (m_app.isConnected())
+    // An open connection whose device is still there is used as it is. One whose device has
+    // gone is opened afresh, and a failure then explains itself like any other.
+    if (m_app.isConnected() && !linkLost(m_app.m_context))
         return true;
-    OpenFailureExplainer ui(m_ui, portsTriedByOpen(m_app.connectionMode, m_app.m_context.portName));
-    return m_app.OpenConnection(ui);
+    const auto showLink = [this](QString text, int handle, std::string device) {
+        QMetaObject::invokeMethod(this, [this, text, handle, device] {
+            m_shownHandle = handle;
+            m_shownDevice = device;
+            m_linkPane->setText(text);
+            fitStatusPanes();
+        });
+    };
+    showLink(QStringLiteral("Verbindung wird aufgebaut ..."), -2, {});
+    OpenFailureExplainer ui(m_ui, portsTriedByOpen(m_app.connectionMode, m_app.m_context.portName),
+                            [&] { showLink(QStringLiteral("Nicht verbunden"), -1, {}); });
+    if (!m_app.OpenConnection(ui)) {
+        showLink(QStringLiteral("Nicht verbunden"), -1, {});
+        return false;
+    }
+    const int handle = m_app.m_context.portHandle;
+    const std::string device = deviceOf(handle);
+    showLink(connectedText(m_app.m_context, device), handle, device);
+    return true;
+}
+
+void CMainFrame::watchLink()
+{
+    // Only between operations (while one runs, the worker owns the connection), and without a
+    // byte on the line: the descriptor's hang-up state.
+    if (isBusy() || !m_app.dropVanishedLink())
+        return;
+    m_shownHandle = -1;
+    m_shownDevice.clear();
+    m_linkPane->setText(QStringLiteral("Nicht verbunden (Gerät entfernt)"));
+    fitStatusPanes();
+    updateCommands();
 }
 
 void CMainFrame::OnOpenConnection()
@@ -740,23 +843,12 @@ bool CMainFrame::confirmKeysWithoutOrigin(const ParameterSet& set)
     const std::vector<const ParameterInfo*> missing = keysWithoutOrigin(set);
     if (missing.empty())
         return true;
-    QString list;
-    for (const ParameterInfo* p : missing)
-        list += QStringLiteral("\n%1 (0x%2)")
-                    .arg(toQString(p->itemMacro))
-                    .arg(static_cast<unsigned>(p->key.value), 4, 16, QLatin1Char('0'));
-    QMessageBox box(QMessageBox::Question, QString::fromLatin1(ApplicationTitle),
-                    QStringLiteral("Die Werte dieser Parameter stammen weder aus einer Parameterdatei noch vom "
-                                   "Controller noch aus einem Dialog:\n%1\n\nTrotzdem zum Controller übertragen?")
-                        .arg(list),
-                    QMessageBox::NoButton, this);
-    QPushButton* send = box.addButton(QStringLiteral("Übertragen"), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
-    send->setObjectName(QStringLiteral("transferAnyway"));
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    return box.clickedButton() == send;
+    return askBeforeGoingOn(this,
+                            QStringLiteral("Die Werte dieser Parameter stammen weder aus einer Parameterdatei noch vom "
+                                           "Controller noch aus einem Dialog:\n\n%1\n\nTrotzdem zum Controller "
+                                           "übertragen?")
+                                .arg(parameterListText(missing)),
+                            QStringLiteral("Übertragen"), QStringLiteral("transferAnyway"));
 }
 
 void CMainFrame::OnParameterTransfer()
@@ -817,8 +909,90 @@ UpdateAssistant* CMainFrame::openAssistant(bool update, const QString& file)
     m_assistant = new UpdateAssistant(update ? UpdateAssistant::Kind::Update : UpdateAssistant::Kind::Restore,
                                       displayPath(localPath(file)), this);
     m_assistant->setAttribute(Qt::WA_DeleteOnClose);
+    m_assistant->installEventFilter(this);
+    placeAssistant();
     m_assistant->show();
+    placeAssistant(); // again with its frame, which a window manager adds only when shown
     return m_assistant;
+}
+
+void CMainFrame::placeAssistant()
+{
+    if (m_assistant == nullptr)
+        return;
+    const QScreen* shown = screen();
+    if (shown == nullptr)
+        return;
+    const QRect area = shown->availableGeometry();
+    QWidget* stops = m_controlView->stopPanel();
+    const QRect keep(stops->mapToGlobal(QPoint(0, 0)) - QPoint(8, 8), stops->size() + QSize(16, 16));
+    const QRect window = frameGeometry();
+    // The frame around the dialog's contents (none before a window manager has shown it).
+    const QMargins frame(m_assistant->geometry().left() - m_assistant->frameGeometry().left(),
+                         m_assistant->geometry().top() - m_assistant->frameGeometry().top(),
+                         m_assistant->frameGeometry().right() - m_assistant->geometry().right(),
+                         m_assistant->frameGeometry().bottom() - m_assistant->geometry().bottom());
+    constexpr int kGap = 8;
+
+    // The places to try, best first: beside the window, then over a part of it away from
+    // the stops. Each is the outer rectangle of the dialog for a given outer size.
+    const auto candidates = [&](QSize outer) {
+        return std::array{
+            QRect(QPoint(window.right() + 1 + kGap, window.top()), outer),
+            QRect(QPoint(window.left() - kGap - outer.width(), window.top()), outer),
+            QRect(QPoint(window.left(), window.bottom() + 1 + kGap), outer),
+            QRect(QPoint(window.left(), window.top() - kGap - outer.height()), outer),
+            QRect(QPoint(keep.left(), keep.bottom() + 1), outer),
+            QRect(QPoint(keep.left() - outer.width(), keep.top()), outer),
+            QRect(QPoint(keep.right() + 1, keep.top()), outer),
+            QRect(QPoint(keep.left(), keep.top() - outer.height()), outer),
+        };
+    };
+    const auto fits = [&](QRect place) {
+        // Pushed onto the screen, it must still keep clear of the stops.
+        place.moveLeft(std::clamp(place.left(), area.left(), std::max(area.left(), area.right() - place.width() + 1)));
+        place.moveTop(std::clamp(place.top(), area.top(), std::max(area.top(), area.bottom() - place.height() + 1)));
+        return area.contains(place) && !place.intersects(keep) ? std::optional<QRect>(place) : std::nullopt;
+    };
+    const QSize margins(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QSize least = m_assistant->minimumSizeHint().expandedTo(m_assistant->minimumSize());
+    for (const QSize inner : {m_assistant->size(), m_assistant->size().boundedTo(least.expandedTo({1, 1}))}) {
+        for (const QRect& candidate : candidates(inner + margins)) {
+            if (const std::optional<QRect> place = fits(candidate)) {
+                m_assistant->resize(inner);
+                m_assistant->move(place->topLeft()); // move() places the frame's corner
+                return;
+            }
+        }
+    }
+    // No room anywhere for its size: the largest part of the screen beside the stops, and the
+    // dialog made to fit it.
+    const std::array<QRect, 4> sides{
+        QRect(area.topLeft(), QPoint(keep.left() - 1, area.bottom())),
+        QRect(QPoint(keep.right() + 1, area.top()), area.bottomRight()),
+        QRect(area.topLeft(), QPoint(area.right(), keep.top() - 1)),
+        QRect(QPoint(area.left(), keep.bottom() + 1), area.bottomRight()),
+    };
+    const QRect* best = std::ranges::max_element(sides, {}, [](const QRect& r) {
+        return r.isValid() ? r.width() * r.height() : 0;
+    });
+    m_assistant->setMinimumSize(0, 0);
+    m_assistant->resize((best->size() - margins).expandedTo({1, 1}));
+    m_assistant->move(best->topLeft());
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == statusBar() && event->type() == QEvent::Resize) {
+        fitStatusPanes();
+    } else if (m_assistant != nullptr && m_assistant->isVisible() && (watched == m_assistant || watched == this) &&
+               (event->type() == QEvent::Resize || event->type() == QEvent::Show || event->type() == QEvent::Move)) {
+        const QWidget* stops = m_controlView->stopPanel();
+        const QRect keep(stops->mapToGlobal(QPoint(0, 0)), stops->size());
+        if (m_assistant->frameGeometry().intersects(keep))
+            QTimer::singleShot(0, this, &CMainFrame::placeAssistant);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::OnFirmwareUpdate()
@@ -850,6 +1024,42 @@ void CMainFrame::OnFirmwareUpdate()
         });
 }
 
+// The controller a command would reach now: the open connection as the link pane names it,
+// or what the settings make an open try.
+QString CMainFrame::controllerDescription() const
+{
+    if (m_app.isConnected())
+        return connectedText(m_app.m_context, deviceOf(m_app.m_context.portHandle))
+            .mid(QStringLiteral("Verbunden: ").size());
+    switch (m_app.connectionMode) {
+    case 0: {
+        std::string name(m_app.m_context.controllerName,
+                         ::strnlen(m_app.m_context.controllerName, sizeof m_app.m_context.controllerName - 1));
+        while (!name.empty() && name.back() == ' ')
+            name.pop_back();
+        return QStringLiteral("„%1“ an COM1 bis COM8").arg(toQString(cp1252ToUtf8(name)));
+    }
+    case 1:
+        return QStringLiteral("an COM%1").arg(portNumberForMode1(m_app.m_context.portName));
+    default:
+        return QStringLiteral("der erste, der sich an COM1 bis COM8 meldet");
+    }
+}
+
+bool CMainFrame::confirmRestore(const QString& path, const CMoravelSDIDoc& backup)
+{
+    const ParameterSet& set = backup.m_parameterSet;
+    const QString from = set.origin(0x0505) == ValueOrigin::File
+                             ? QStringLiteral(" (gesichert von „%1“)").arg(toQString(cp1252ToUtf8(set.controllerName)))
+                             : QString();
+    return askBeforeGoingOn(this,
+                            QStringLiteral("Die Sicherung\n%1%2\nwird zum Controller übertragen: %3.\n\nSeine %4 "
+                                           "Parameter werden mit den Werten der Sicherung überschrieben.")
+                                .arg(QDir::toNativeSeparators(path), from, controllerDescription())
+                                .arg(exchangeList().size()),
+                            QStringLiteral("Zurückschreiben"), QStringLiteral("restoreBackup"));
+}
+
 void CMainFrame::OnParameterRestore()
 {
     std::error_code error;
@@ -863,7 +1073,7 @@ void CMainFrame::OnParameterRestore()
     // value; a file it refuses is named in its message and nothing is sent.
     auto backup = std::make_shared<CMoravelSDIDoc>();
     if (backup->openDocument(localPath(path), m_prompts, m_ui) != CMoravelSDIDoc::OpenResult::Loaded ||
-        !confirmKeysWithoutOrigin(backup->m_parameterSet))
+        !confirmKeysWithoutOrigin(backup->m_parameterSet) || !confirmRestore(path, *backup))
         return;
     QPointer<UpdateAssistant> assistant = openAssistant(false, path);
     auto frontEnd = assistant->frontEnd(m_ui);
@@ -934,13 +1144,27 @@ void CMainFrame::OnNotStop()
 
 void CMainFrame::runStop(const QString& name, std::function<bool()> send)
 {
-    // Behind a running operation the stop waits its turn; the user sees that it was taken.
-    if (isBusy())
-        SetStatusText(QStringLiteral("%1 wird nach der laufenden Operation gesendet.").arg(name));
+    // Behind a running operation the stop waits its turn; the user sees that it was taken,
+    // beside the stops and in the status bar, and then that it went out.
+    const bool queued = isBusy();
+    if (queued) {
+        const QString waiting = QStringLiteral("%1 wird nach der laufenden Operation gesendet.").arg(name);
+        m_controlView->setStopNote(waiting);
+        SetStatusText(waiting);
+    } else {
+        m_controlView->setStopNote({});
+    }
     auto accepted = std::make_shared<bool>(false);
     runOperation(
         Progress::None, [this, send = std::move(send), accepted] { *accepted = openConnection() && send(); },
-        [this, accepted] { m_doc.SetMoving(!*accepted); });
+        [this, name, queued, accepted] {
+            m_doc.SetMoving(!*accepted);
+            const QString outcome = *accepted ? QStringLiteral("%1 gesendet.").arg(name)
+                                              : QStringLiteral("%1 wurde nicht bestätigt.").arg(name);
+            m_controlView->setStopNote(outcome);
+            if (queued)
+                SetStatusText(outcome);
+        });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
@@ -948,6 +1172,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     if (isBusy()) {
         // An operation cannot be broken off; the window closes when it has finished.
         m_closePending = true;
+        SetStatusText(QStringLiteral("Das Fenster wird nach der laufenden Operation geschlossen."));
         event->ignore();
         return;
     }

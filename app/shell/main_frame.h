@@ -21,6 +21,7 @@
 #include "app/document/moravel_document.h"
 #include "app/shell/gui_interaction.h"
 #include "app/shell/operation_runner.h"
+#include "app/shell/status_panes.h"
 #include "app/shell/update_assistant.h"
 
 #include <QMainWindow>
@@ -96,11 +97,18 @@ public:
     QSplitter* splitter() const { return m_splitter; }
     CMoravelStatusView* statusView() const { return m_statusView; }
     CMoravelControlView* controlView() const { return m_controlView; }
-    QLabel* messagePane() const { return m_messagePane; }
+    // The status bar's message pane: it gets the width its text needs before the panes to its
+    // right get any (they elide their texts first).
+    ElidedLabel* messagePane() const { return m_messagePane; }
     QProgressBar* progressBar() const { return m_progress; }
+    // The pane right of the message pane, shown while the document lacks values
+    // (CMoravelSDIDoc::missingKeys): "18 von 38 Parametern vom Controller gelesen", the keys
+    // without a value in its tooltip. It stays while the document does, whatever the message
+    // pane shows meanwhile.
+    ElidedLabel* documentNote() const { return m_documentNote; }
     // The status bar pane after the lock indicators: "Nicht verbunden", or "Verbunden: COM3
     // (/dev/ttyACM0) – NC-Travo USB" (the device and the name only where known).
-    QLabel* linkPane() const { return m_linkPane; }
+    ElidedLabel* linkPane() const { return m_linkPane; }
     // The update or restore assistant last opened (null once closed).
     UpdateAssistant* assistant() const { return m_assistant; }
     // The commissioning assistant ("Maschine einrichten ..."), null once closed.
@@ -119,7 +127,8 @@ public:
 
     // The enabling rules of every command, applied to the actions and buttons.
     void updateCommands();
-    // "<document title> - MoravelSDI", with the modified marker.
+    // "<document title> - MoravelSDI", with the modified marker; "<title> (unvollständig)"
+    // while the document lacks values.
     void updateTitle();
 
     // The open-document operation for path.
@@ -134,6 +143,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The status bar's panes shared out on each of its resizes; the assistant moved off the
+    // stops when it grows or the window moves under it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // They run their moves, queries and transfers as the window's operations.
@@ -202,13 +214,28 @@ private:
     // Before a transfer: the question naming the keys whose values came from nowhere
     // (keysWithoutOrigin); true to send, also when there are none.
     bool confirmKeysWithoutOrigin(const ParameterSet& set);
+    // Before a backup is written back: the question naming the file, the controller it was
+    // saved from and the one it goes to ("Zurückschreiben" / "Abbrechen"); true to send.
+    bool confirmRestore(const QString& path, const CMoravelSDIDoc& backup);
+    QString controllerDescription() const;
     // The firmware file dialog and the file read whole; null when cancelled or unreadable.
     std::shared_ptr<const std::vector<std::uint8_t>> chooseFirmware(QString& path);
     // The assistant of an update or a restore, shown beside the window.
     UpdateAssistant* openAssistant(bool update, const QString& file);
-    // Worker thread: opens the connection unless it is open; a failed open's message names
-    // what stands behind the ports it tried (explainFailedOpen).
+    // Puts the assistant where it covers none of the stop buttons: beside the window where the
+    // screen has room, else over another part of it (made smaller if it must).
+    void placeAssistant();
+    // The document note's text and tooltip from the document.
+    void updateDocumentNote();
+    void fitStatusPanes();
+    // Worker thread: opens the connection unless it is open and its device there; a failed
+    // open's message names what stands behind the ports it tried (explainFailedOpenInWindow).
+    // The link pane says "Verbindung wird aufgebaut ..." meanwhile, then how it went.
     bool openConnection();
+    // GUI thread, on a timer: a connection whose device has gone while no operation runs is
+    // closed, and the link pane says "Nicht verbunden (Gerät entfernt)".
+    void watchLink();
+    static constexpr int kLinkWatchMs = 500;
 
     CMoravelSDIApp& m_app;
     CMoravelSDIDoc& m_doc;
@@ -221,10 +248,11 @@ private:
     QSplitter* m_splitter = nullptr;
     CMoravelStatusView* m_statusView = nullptr;
     CMoravelControlView* m_controlView = nullptr;
-    QLabel* m_messagePane = nullptr;
+    ElidedLabel* m_messagePane = nullptr;
+    ElidedLabel* m_documentNote = nullptr;
     QProgressBar* m_progress = nullptr;
     LockIndicators* m_locks = nullptr;
-    QLabel* m_linkPane = nullptr;
+    ElidedLabel* m_linkPane = nullptr;
     QPointer<UpdateAssistant> m_assistant;
     QPointer<CommissioningAssistant> m_commissioning;
     AxisControl* m_axes = nullptr;

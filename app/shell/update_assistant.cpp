@@ -24,6 +24,7 @@ constexpr std::span<const UpdateStep> kRestoreSteps = std::span(kAllSteps).subsp
 const QString kRunning = QStringLiteral("…");
 const QString kSucceeded = QStringLiteral("✓");
 const QString kFailed = QStringLiteral("✗");
+const QString kNotRun = QStringLiteral("–");
 
 QString stepName(UpdateStep step) { return toQString(UpdateStepNames[static_cast<std::size_t>(step)]); }
 
@@ -58,7 +59,12 @@ public:
     bool confirm(std::string_view text) override { return m_ui.confirm(text); }
     bool showStepFailure(std::string_view text) override { return m_ui.showStepFailure(text); }
     bool stopRequested() const override { return stoppableWithin(m_step) && m_stop->load(); }
-    void setStatusText(std::string_view text) override { m_ui.setStatusText(text); }
+    // The steps' status texts belong to the assistant: in the window's status bar an upload's
+    // "Firmwareübertragung ist abgeschlossen." would read as the end while the update waits.
+    void setStatusText(std::string_view text) override
+    {
+        postTo(m_ui, m_dialog, [text = toQString(text)](UpdateAssistant& d) { d.showStatus(text); });
+    }
     void setBusy(bool busy) override { m_ui.setBusy(busy); }
     void reportProgress(std::int64_t done, std::int64_t total) override
     {
@@ -320,6 +326,13 @@ void UpdateAssistant::showProgress(qint64 done, qint64 total)
     m_progress->setValue(static_cast<int>(std::min(done, total) >> shift));
 }
 
+void UpdateAssistant::showStatus(const QString& text)
+{
+    // A stop request's note stays until the steps have ended.
+    if (!m_finished && !m_stop->load())
+        m_note->setText(text);
+}
+
 void UpdateAssistant::showBackup(const QString& path) { m_backup->setText(QStringLiteral("Sicherung: %1").arg(path)); }
 
 QString UpdateAssistant::stepMark(UpdateStep step) const
@@ -394,16 +407,21 @@ void UpdateAssistant::showOutcome(const UpdateOutcome& o)
         update ? QStringLiteral("Die Firmware ist aktualisiert, und der Controller hält wieder alle Parameter der "
                                 "Sicherung.")
                : QStringLiteral("Der Controller hält wieder alle Parameter der Sicherung (zurückgelesen und geprüft).");
+    // A step the update stopped in front of never ran: it gets a dash, not a cross.
+    const bool neverRan = o.step && o.stopped && stepMark(*o.step).isEmpty();
     QString text;
     if (update && o.step)
-        text = (o.stopped ? QStringLiteral("Abgebrochen bei Schritt „%1“.")
-                          : QStringLiteral("Schritt „%1“ ist fehlgeschlagen."))
+        text = (neverRan    ? QStringLiteral("Abgebrochen vor Schritt „%1“.")
+                : o.stopped ? QStringLiteral("Abgebrochen bei Schritt „%1“.")
+                            : QStringLiteral("Schritt „%1“ ist fehlgeschlagen."))
                    .arg(stepName(*o.step)) +
                QStringLiteral("\n\n");
     text += endText(o, done) + adviceText(o.next(), backup);
-    // The step that did not finish, or in front of which the update stopped, ends with a
-    // cross; the restore marks only the transfer that never started.
-    if (update ? o.step.has_value() : o.step == UpdateStep::Restore && o.end == UpdateEnd::NoConnection)
+    // The step that did not finish ends with a cross; the restore marks only the transfer
+    // that never started.
+    if (neverRan && update)
+        m_marks[static_cast<std::size_t>(*o.step)]->setText(kNotRun);
+    else if (update ? o.step.has_value() : o.step == UpdateStep::Restore && o.end == UpdateEnd::NoConnection)
         stepEnded(*o.step, false);
     finish(text, o.differences);
 }

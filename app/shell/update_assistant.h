@@ -41,7 +41,8 @@ public:
     // The end (GUI thread): the summary, and the differing keys if any.
     void showOutcome(const UpdateOutcome& outcome);
 
-    // For the tests: a step's mark ("" waiting, "…" running, "✓", "✗"), the summary.
+    // For the tests: a step's mark ("" waiting, "…" running, "✓", "✗", "–" stopped in front
+    // of it), the summary.
     QString stepMark(UpdateStep step) const;
     QString summary() const;
     QLabel* backupLabel() const { return m_backup; }
@@ -55,6 +56,8 @@ public:
     void stepEnded(UpdateStep step, bool succeeded);
     void showProgress(qint64 done, qint64 total);
     void showBackup(const QString& path);
+    // A step's status text, in the line below the progress bar.
+    void showStatus(const QString& text);
 
 signals:
     // The summary is shown and the dialog can be closed.

@@ -3,8 +3,11 @@
 #include "app/shell/jog_panel.h"
 
 #include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -81,32 +84,104 @@ void CMoravelStatusView::onDocumentUpdate(CMoravelSDIDoc& doc, DocumentView*, in
 }
 
 CMoravelControlView::CMoravelControlView(CMoravelSDIDoc& doc, QWidget* parent)
-    : FormView(parent),
+    : QWidget(parent),
       m_doc(doc),
-      m_jogPlus(new QPushButton(QStringLiteral(">>"), form())),
-      m_jogMinus(new QPushButton(QStringLiteral("<<"), form())),
-      m_notHalt(new QPushButton(QStringLiteral("NotHalt (mit Bremsrampe) "), form())),
-      m_notStop(new QPushButton(QStringLiteral("NotStop (ohne Bremsrampe) "), form())),
-      m_jogPanel(new JogPanel(form()))
+      m_jogPlus(new QPushButton(QStringLiteral(">>"))),
+      m_jogMinus(new QPushButton(QStringLiteral("<<"))),
+      m_notHalt(new QPushButton(QStringLiteral("NotHalt (mit Bremsrampe) "))),
+      m_notStop(new QPushButton(QStringLiteral("NotStop (ohne Bremsrampe) "))),
+      m_jogPanel(new JogPanel)
 {
     setObjectName(QStringLiteral("controlView"));
-    auto* caption = new QLabel(QStringLiteral("Control View"), form());
-    place(caption, 6, 4, 132, 8);
-    place(m_jogPlus, 166, 125, 50, 14);
-    place(m_jogMinus, 49, 127, 50, 14);
-    // The stop buttons share the width of the wider one, so that they line up.
-    const int stopWidth = std::max(m_notHalt->sizeHint().width(), m_notStop->sizeHint().width());
-    m_notHalt->setMinimumWidth(stopWidth);
-    m_notStop->setMinimumWidth(stopWidth);
-    place(m_notHalt, 180, 40, 95, 14);
-    place(m_notStop, 180, 60, 95, 14);
-    place(m_jogPanel, 6, 150, 160, 90);
+    setFocusPolicy(Qt::StrongFocus);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 6);
+    layout->addWidget(new QLabel(QStringLiteral("Control View")));
+    // The stops stay put: the scroll area below takes whatever height is left, down to none.
+    layout->addWidget(createStopPanel());
+
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("controlPanels"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setMinimumHeight(0);
+    auto* content = new QWidget;
+    m_panels = new QVBoxLayout(content);
+    m_panels->setContentsMargins(0, 8, 0, 0);
+    m_panels->addWidget(createXJogPanel());
+    m_panels->addWidget(m_jogPanel);
+    m_panels->addStretch(1);
+    scroll->setWidget(content);
+    layout->addWidget(scroll, 1);
+
+    // Stops first, then the jog buttons from left to right.
+    setTabOrder(m_notHalt, m_notStop);
+    setTabOrder(m_notStop, m_jogMinus);
+    setTabOrder(m_jogMinus, m_jogPlus);
 
     connect(m_jogPlus, &QPushButton::clicked, this, &CMoravelControlView::OnJogPlus);
     connect(m_jogMinus, &QPushButton::clicked, this, &CMoravelControlView::OnJogMinus);
     connect(m_notHalt, &QPushButton::clicked, this, &CMoravelControlView::OnNotHalt);
     connect(m_notStop, &QPushButton::clicked, this, &CMoravelControlView::OnNotStop);
     m_doc.addView(this);
+}
+
+QWidget* CMoravelControlView::createStopPanel()
+{
+    // The colours of a machine's emergency stop: red buttons on a yellow plate. The two
+    // differ in shade so that neither is taken for the other; the focus shows as a black
+    // frame, since a style sheet replaces the style's own focus marker.
+    m_stopPanel = new QFrame;
+    m_stopPanel->setObjectName(QStringLiteral("stopPanel"));
+    m_stopPanel->setStyleSheet(QStringLiteral(
+        "#stopPanel { background: #ffd200; border: 1px solid #8a7000; border-radius: 4px; }"
+        "QPushButton { color: white; font-weight: bold; border: 2px solid #5c0010; border-radius: 6px;"
+        "  padding: 6px 12px; }"
+        "QPushButton:focus { border: 3px solid black; }"
+        "#notHalt { background: #d7141a; } #notHalt:pressed { background: #8c0c10; }"
+        "#notStop { background: #9e0b0f; } #notStop:pressed { background: #5e0609; }"
+        "QLabel { color: black; }"));
+    auto* stops = new QVBoxLayout(m_stopPanel);
+    stops->setContentsMargins(8, 8, 8, 8);
+    stops->setSpacing(8);
+    for (QPushButton* stop : {m_notHalt, m_notStop}) {
+        stop->setObjectName(stop == m_notHalt ? QStringLiteral("notHalt") : QStringLiteral("notStop"));
+        QFont font = stop->font();
+        font.setBold(true);
+        font.setPointSizeF(font.pointSizeF() * 1.25);
+        stop->setFont(font);
+        stop->setMinimumHeight(QFontMetrics(font).height() * 5 / 2);
+        stop->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        stops->addWidget(stop);
+    }
+    m_stopNote = new QLabel;
+    m_stopNote->setObjectName(QStringLiteral("stopNote"));
+    m_stopNote->setWordWrap(true);
+    m_stopNote->hide();
+    stops->addWidget(m_stopNote);
+    return m_stopPanel;
+}
+
+QWidget* CMoravelControlView::createXJogPanel()
+{
+    auto* panel = new QWidget;
+    panel->setObjectName(QStringLiteral("xJogPanel"));
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(new QLabel(QStringLiteral("X")));
+    for (QPushButton* jog : {m_jogMinus, m_jogPlus}) {
+        jog->setMinimumWidth(jog->fontMetrics().horizontalAdvance(QStringLiteral("M")) * 6);
+        row->addWidget(jog);
+    }
+    row->addStretch(1);
+    return panel;
+}
+
+void CMoravelControlView::setStopNote(const QString& text)
+{
+    m_stopNote->setText(text);
+    m_stopNote->setVisible(!text.isEmpty());
 }
 
 CMoravelControlView::~CMoravelControlView() { m_doc.removeView(this); }

@@ -6,9 +6,11 @@
 // each press to the window, which runs the controller command off the GUI thread and then
 // stores the outcome with CMoravelSDIDoc::SetMoving.
 //
-// Both are laid out like dialog forms: controls at fixed positions in dialog units (a quarter
-// of the font's average character width, an eighth of its height), scrolling when the pane
-// is smaller than the controls need.
+// The status view is laid out like a dialog form: controls at fixed positions in dialog units
+// (a quarter of the font's average character width, an eighth of its height), scrolling when
+// the pane is smaller than the controls need. The control view keeps its two stop buttons at
+// its top, outside any scroll area, at their full size whatever the pane's size; its other
+// panels (the X jog row first) scroll below them.
 
 #include "app/document/moravel_document.h"
 
@@ -17,7 +19,10 @@
 #include <cstdint>
 
 class QCheckBox;
+class QFrame;
+class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace moravel {
 
@@ -63,7 +68,7 @@ private:
     int m_refreshCount = 0;
 };
 
-class CMoravelControlView : public FormView, public DocumentView {
+class CMoravelControlView : public QWidget, public DocumentView {
     Q_OBJECT
 public:
     CMoravelControlView(CMoravelSDIDoc& doc, QWidget* parent = nullptr);
@@ -78,6 +83,14 @@ public:
     QPushButton* notStopButton() const { return m_notStop; }
     // Jogs of all four axes, below the buttons.
     JogPanel* jogPanel() const { return m_jogPanel; }
+    // The yellow panel that holds the stops, and the line below them that tells what became of
+    // a stop that had to wait ("NotHalt wird nach der laufenden Operation gesendet.", then
+    // "NotHalt gesendet."); hidden while empty.
+    QFrame* stopPanel() const { return m_stopPanel; }
+    QLabel* stopNote() const { return m_stopNote; }
+    void setStopNote(const QString& text);
+    // The scrolling column below the stops; a panel goes in with panels()->addWidget(panel).
+    QVBoxLayout* panels() const { return m_panels; }
 
     // Steps of one jog of the X axis.
     static constexpr std::int32_t JogSteps = 1000;
@@ -95,12 +108,18 @@ public slots:
     void OnNotStop() { emit notStopRequested(); }
 
 private:
+    QWidget* createStopPanel();
+    QWidget* createXJogPanel();
+
     CMoravelSDIDoc& m_doc;
     QPushButton* m_jogPlus;
     QPushButton* m_jogMinus;
     QPushButton* m_notHalt;
     QPushButton* m_notStop;
     JogPanel* m_jogPanel;
+    QFrame* m_stopPanel = nullptr;
+    QLabel* m_stopNote = nullptr;
+    QVBoxLayout* m_panels = nullptr;
 };
 
 } // namespace moravel

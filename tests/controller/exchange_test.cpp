@@ -124,7 +124,7 @@ TEST_F(Exchange, AReadMarksTheKeysItReadAndLeavesAFailedOneWithoutOrigin)
 }
 
 // "Abbrechen" in a key's failure message, or a stop request, ends the sweep after the key in
-// flight; the controller still gets mode 2, the status bar its closing text.
+// flight; the controller still gets mode 2, the status bar a closing text that counts.
 TEST_F(Exchange, AbbrechenOrAStopRequestEndsTheSweepButNotTheRoadAroundIt)
 {
     Device& device = connectOnCom3();
@@ -136,9 +136,8 @@ TEST_F(Exchange, AbbrechenOrAStopRequestEndsTheSweepButNotTheRoadAroundIt)
     EXPECT_FALSE(result.linkLost);
     EXPECT_EQ(result.failedKeys, 1);
     EXPECT_EQ(ui.messages, Texts{transferErrorMessage(*findParameter(0x0003))});
-    const Texts road{"status: Parameterübertragung ... ", "busy on", "status: Parameterübertragung ist abgeschlossen.",
-                     "busy off"};
-    EXPECT_EQ(ui.events, road);
+    const auto road = [](std::string s) { return Texts{"status: Parameterübertragung ... ", "busy on", s, "busy off"}; };
+    EXPECT_EQ(ui.events, road("status: Parameterübertragung abgebrochen: 3 von 38 übertragen."));
     auto frames = framesOf(device, 6);
     ASSERT_EQ(frames.size(), 6u);
     EXPECT_EQ(frames[4][3], 0x03);
@@ -153,7 +152,7 @@ TEST_F(Exchange, AbbrechenOrAStopRequestEndsTheSweepButNotTheRoadAroundIt)
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(result.failedKeys, 0);
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(ui.events, road);
+    EXPECT_EQ(ui.events, road("status: Parameterübertragung abgebrochen: 5 von 38 übertragen."));
     frames = framesOf(device, 7);
     ASSERT_EQ(frames.size(), 7u) << "mode 1, five keys, mode 2";
     EXPECT_EQ(frames[6][2], 2);
@@ -190,7 +189,9 @@ TEST_P(LostLink, EndsAReadAtOnceWithOneMessage)
     EXPECT_EQ(ui.messages, Texts{"Die Verbindung zum Controller ist unterbrochen (COM3, " + path +
                                  "). Prüfen Sie Kabel und Stromversorgung und versuchen Sie es erneut."});
     EXPECT_EQ(ui.events, (Texts{"status: Parameterübertragung ... ", "busy on",
-                                "status: Parameterübertragung abgebrochen.", "busy off"}));
+                                "status: Parameterübertragung abgebrochen: " + std::to_string(c.goneAtFrame - 2) +
+                                    " von 38 übertragen.",
+                                "busy off"}));
     EXPECT_FALSE(app.isConnected());
     EXPECT_EQ(app.m_context.portHandle, -1);
     EXPECT_EQ(keysWithoutOrigin(doc.m_parameterSet).size(), 38u - (c.goneAtFrame - 2));

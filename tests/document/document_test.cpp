@@ -101,12 +101,13 @@ TEST_F(Document, LoadFromFileStoresTheVerdictAndChangesNothingForAnUnreadableFil
     // PrepareNew clears path and flags but keeps the values and the moving indicator.
     doc.setPathName(dir.file("a.ncp"));
     doc.m_bParametersValid = doc.m_bMoving = true;
+    doc.m_parameterSet.eilgang = 33;
     doc.setModified();
     EXPECT_TRUE(doc.PrepareNew());
     EXPECT_EQ(doc.pathName(), "");
     EXPECT_FALSE(doc.m_bParametersValid || doc.isModified());
     EXPECT_TRUE(doc.m_bMoving);
-    EXPECT_FLOAT_EQ(doc.m_parameterSet.eilgang, 20);
+    EXPECT_FLOAT_EQ(doc.m_parameterSet.eilgang, 33);
 }
 
 TEST_F(Document, OpenAsksBeforeReplacingAModifiedDocumentAndKeepsItOnRejection)
@@ -223,7 +224,7 @@ TEST_F(Document, SaveUsesTheDialogForNoPathATemplatePathOrAReadOnlyFile)
     prompts.proposed.clear();
     prompts.savePath = dir.file("neu.ncp");
     EXPECT_TRUE(doc.saveParameters(prompts));
-    EXPECT_EQ(prompts.proposed, std::vector<std::string>{"Unbenannt.ncp"});
+    EXPECT_EQ(prompts.proposed, std::vector<std::string>{(std::filesystem::current_path() / "Unbenannt.ncp").string()});
     EXPECT_EQ(doc.pathName(), dir.file("neu.ncp"));
     EXPECT_EQ(doc.title(), "neu.ncp");
 }

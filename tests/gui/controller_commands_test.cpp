@@ -129,8 +129,9 @@ TEST_F(ControllerCommands, ReadWithOneFailingKeyShowsItsMessageAndClosingWaitsFo
     EXPECT_EQ(doc().m_parameterSet.eilgang, 77.5F);
     EXPECT_EQ(doc().pathName(), workFile("NC-Travo_USB_Param_NEW.ncp"));
     EXPECT_TRUE(enabled(Command::ParameterTransfer));
-    EXPECT_EQ(m_statusTexts, (QStringList{"Parameterübertragung ... ", "Parameterübertragung ist abgeschlossen."}));
-    EXPECT_EQ(frame().messagePane()->text(), QStringLiteral("Parameterübertragung ist abgeschlossen."));
+    EXPECT_EQ(m_statusTexts,
+              (QStringList{"Parameterübertragung ... ", "Parameterübertragung mit Fehlern: 37 von 38 übertragen."}));
+    EXPECT_EQ(frame().messagePane()->text(), QStringLiteral("Parameterübertragung mit Fehlern: 37 von 38 übertragen."));
     EXPECT_TRUE(m_progressShown);
     EXPECT_EQ(m_progress, (std::pair<qint64, qint64>{38, 38}));
     EXPECT_FALSE(frame().progressBar()->isVisible());

@@ -57,6 +57,7 @@ public:
     QList<QStringList> boxButtons;                      // each message box's button texts
     QStringList boxDefaults;                            // each message box's default button text
     QStringList fileDialogs;                            // titles of the file dialogs shown
+    QStringList proposed;                               // the path each file dialog proposed
     QStringList titles;                                 // window titles of every modal answered
 
 private:
@@ -118,6 +119,7 @@ private:
             return files.reject();
         }
         fileDialogs.append(files.windowTitle());
+        proposed.append(files.selectedFiles().value(0));
         if (paths.empty())
             return files.reject();
         // selectFile() leaves the field alone while it has the focus, and an empty field

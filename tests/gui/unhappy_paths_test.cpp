@@ -97,12 +97,13 @@ TEST_F(UnhappyPaths, ASharedTemplateIsNeverWrittenButTheCurrentFoldersIs)
     }
     unsetenv("MORAVEL_DATA_DIR");
 
-    // The current folder's template is the user's own: Ctrl+S writes it.
+    // The current folder's template is the user's own: Ctrl+S writes it, once asked.
     runCommand(Command::ParameterNew);
     ASSERT_EQ(doc().pathName(), workFile("NC-Travo_USB_Param_NEW.ncp"));
     doc().m_parameterSet.sicherheitsabstand = 56;
     doc().setModified();
     const qsizetype dialogs = m_driver.fileDialogs.size();
+    m_driver.clicks = {QStringLiteral("Vorlage überschreiben")};
     press(Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(m_driver.fileDialogs.size(), dialogs);
     EXPECT_NE(test::readFile(workFile("NC-Travo_USB_Param_NEW.ncp")), text);
@@ -174,17 +175,6 @@ TEST_F(UnhappyPaths, ASettingsFifoIsLeftAloneAndAnUnwritableFileIsNamedInAMessag
                                                  .arg(QString::fromStdString(settingsFilePath()))))
         << m_driver.messages.front().toStdString();
     EXPECT_TRUE(m_driver.messages.front().contains(QString::fromLatin1(std::strerror(EISDIR))));
-}
-
-TEST_F(UnhappyPaths, AFailedOpenSaysWhatStandsBehindThePortItTried)
-{
-    ASSERT_EQ(app().applyChoice({1, "COM5", "x", 115200}), ComPortField::None);
-    runCommand(Command::OpenConnection);
-    ASSERT_EQ(m_driver.messages.size(), 1);
-    const QString message = m_driver.messages.front();
-    EXPECT_TRUE(message.startsWith(QStringLiteral("Error opening connection. ErrorCode  "))) << message.toStdString();
-    EXPECT_TRUE(message.contains(QStringLiteral("     \n\nCOM5 (/nonexistent): missing"))) << message.toStdString();
-    EXPECT_TRUE(enabled(Command::OpenConnection));
 }
 
 TEST_F(UnhappyPaths, AFailedKeysBoxOffersAbbrechenWhichAloneEndsTheOperation)

@@ -113,21 +113,31 @@ TEST_F(UpdateAssistantTest, StopsBetweenStepsAndTheBackupRestoresIt)
     EXPECT_FALSE(assistant.cancelButton()->isEnabled());
     waitIdle();
     ASSERT_TRUE(assistant.finished());
-    EXPECT_EQ(marks(assistant), (QStringList{"✓", "✓", "✗", "", ""}));
+    EXPECT_EQ(marks(assistant), (QStringList{"✓", "✓", "–", "", ""})) << "Neustart never ran";
     EXPECT_EQ(controller().bootloaderBytes().size(), 6u + 3 * 8193 + 1) << "the upload ran to its end";
     const auto files = backups();
     ASSERT_EQ(files.size(), 1u);
     const QString summary = assistant.summary();
-    EXPECT_TRUE(summary.startsWith(QStringLiteral("Abgebrochen bei Schritt „Neustart“."))) << summary.toStdString();
+    EXPECT_TRUE(summary.startsWith(QStringLiteral("Abgebrochen vor Schritt „Neustart“."))) << summary.toStdString();
     EXPECT_TRUE(
         summary.contains(QStringLiteral("moravel-cli transfer --verify \"%1\"").arg(QString::fromStdString(files[0]))))
         << summary.toStdString();
     EXPECT_EQ(m_driver.messages.size(), 1) << "no restart question after Abbrechen";
+    EXPECT_NE(frame().messagePane()->text(), QStringLiteral("Firmwareübertragung ist abgeschlossen."));
+
+    // Writing the backup back asks first, naming the file; "Abbrechen" sends nothing.
+    m_driver.paths.push_back(QString::fromStdString(files[0]));
+    m_driver.clicks = {QStringLiteral("Abbrechen")};
+    controller().clearLogs();
+    runCommand(Command::ParameterRestore);
+    EXPECT_TRUE(m_driver.messages.back().startsWith(QStringLiteral("Die Sicherung\n") + files[0].c_str()));
+    EXPECT_EQ(controller().frameCount(), 0u);
 
     ASSERT_TRUE(QTest::qWaitFor([] { return !controller().restarting(); }, 10000));
     EXPECT_NE(controller().parameters().values(), m_before) << "factory values after the new firmware";
     controller().setIgnoredChange(0x0506);
     m_driver.paths.push_back(QString::fromStdString(files[0]));
+    m_driver.clicks = {QStringLiteral("Zurückschreiben")};
     runCommand(Command::ParameterRestore);
     ASSERT_NE(frame().assistant(), nullptr);
     UpdateAssistant& restore = *frame().assistant();
@@ -140,13 +150,14 @@ TEST_F(UpdateAssistantTest, StopsBetweenStepsAndTheBackupRestoresIt)
 
     controller().setIgnoredChange(std::nullopt);
     m_driver.paths.push_back(QString::fromStdString(files[0]));
+    m_driver.clicks = {QStringLiteral("Zurückschreiben")};
     runCommand(Command::ParameterRestore);
     UpdateAssistant& again = *frame().assistant();
     EXPECT_NE(&again, &restore) << "a finished assistant gives way to the next";
     EXPECT_EQ(again.stepMark(UpdateStep::Verify), QStringLiteral("✓"));
     EXPECT_TRUE(again.summary().startsWith(QStringLiteral("Der Controller hält wieder alle Parameter")));
     EXPECT_EQ(controller().parameters().values(), m_before);
-    EXPECT_EQ(m_driver.fileDialogs.size(), 3);
+    EXPECT_EQ(m_driver.fileDialogs.size(), 4);
 }
 
 } // namespace

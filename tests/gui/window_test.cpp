@@ -63,17 +63,20 @@ TEST_F(WindowStates, NewLoadsTheTemplateAndEnablesTheParameterCommandsAndSavingI
     EXPECT_EQ(frame().windowTitle().remove(QStringLiteral("[*]")), QStringLiteral("eigene.ncp - MoravelSDI"));
 }
 
-// Ctrl+S is the plain save, even on the template; after a rejected file it would write the
-// half-read set over the previous, good file, so it does nothing then.
+// Ctrl+S is the plain save, even on the template (after a question, since every later "&Neu"
+// starts from it); after a rejected file it would write the half-read set over the previous,
+// good file, so it does nothing then.
 TEST_F(WindowStates, CtrlSSavesStraightAwayButDoesNothingAfterARejectedFile)
 {
     const std::string templ = workFile("NC-Travo_USB_Param_NEW.ncp");
     runCommand(Command::ParameterNew);
     doc().m_parameterSet.eilgang = 42.5F;
     doc().setModified();
+    m_driver.clicks = {QStringLiteral("Vorlage überschreiben")};
     press(Qt::Key_S, Qt::ControlModifier);
     EXPECT_FALSE(doc().isModified());
     EXPECT_EQ(test::readFile(templ), doc().m_parameterSet.WriteText());
+    EXPECT_TRUE(m_driver.messages.takeFirst().startsWith(QString::fromStdString(templ) + " ist die Vorlage"));
     test::writeFile(templ, kTemplateText);
 
     const std::string good = test::TempDir::writeIn(workFile(""), "gut.ncp", kTemplateText);
