@@ -55,7 +55,16 @@ void AxisControl::onBusyChanged(bool busy)
         return;
     }
     m_timer.start(); // the next query a whole interval after the operation
-    if (!m_frame.m_app.isConnected() && m_last) {
+    forgetWithoutLink();
+}
+
+void AxisControl::forgetWithoutLink()
+{
+    if (m_frame.m_app.isConnected())
+        return;
+    // The next connection may reach another controller: its Auflösung is read afresh.
+    m_resolutionStale = true;
+    if (m_last) {
         m_last.reset();
         emit positionsRead(PositionPoll{});
     }

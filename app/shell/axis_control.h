@@ -51,6 +51,10 @@ public:
     // thread. The document's moving indicator follows, as for the X jog.
     void move(std::size_t axis, std::int32_t steps, std::function<void(bool accepted)> done = {});
 
+    // Without a connection (a link dropped between operations): no positions shown, and the
+    // Auflösung is read again on the next connection.
+    void forgetWithoutLink();
+
     // The last positions read (none once a query failed or the link closed).
     const std::optional<std::array<float, AxisCount>>& lastPositions() const { return m_last; }
 

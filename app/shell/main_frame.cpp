@@ -797,6 +797,7 @@ void CMainFrame::watchLink()
     m_linkPane->setText(QStringLiteral("Nicht verbunden (Gerät entfernt)"));
     fitStatusPanes();
     updateCommands();
+    m_axes->forgetWithoutLink();
 }
 
 void CMainFrame::OnOpenConnection()
