@@ -53,7 +53,7 @@ void say(const std::string& text) { std::fprintf(stderr, "moravel-cli: %s\n", te
 int refused(const std::string& reason)
 {
     say("calibrate: " + reason);
-    return ExitRejected;
+    return kExitRejected;
 }
 
 int stopped(std::string_view outcome)
@@ -108,10 +108,10 @@ int run(std::span<const std::string> args)
 {
     Arguments parsed;
     if (!splitArguments(args, kFlags, parsed, kValued))
-        return ExitError;
+        return kExitError;
     if (parsed.has("--help")) {
         printCommandHelp("calibrate");
-        return ExitSuccess;
+        return kExitSuccess;
     }
     installStopHandlers();
     if (parsed.operands.size() != 2)
@@ -147,12 +147,12 @@ int run(std::span<const std::string> args)
     if (!read.sweep.connected)
         return noConnection(app);
     if (read.sweep.linkLost)
-        return ExitNoConnection;
+        return kExitNoConnection;
     if (read.sweep.stopped)
         return stopped("nothing moved");
     if (read.sweep.failedKeys > 0) {
         say(std::to_string(read.sweep.failedKeys) + " key(s) could not be read; nothing moved");
-        return ExitKeysFailed;
+        return kExitKeysFailed;
     }
     const AxisMechanics mechanics = axisMechanics(controller, *axis);
     const CalibrationMove move = calibrationMove(*distance, mechanics);
@@ -166,7 +166,7 @@ int run(std::span<const std::string> args)
             if (stopSignal() != 0)
                 return stopped("nothing moved");
             say("calibration cancelled; nothing moved");
-            return ExitStopped;
+            return kExitStopped;
         }
     }
     if (stopSignal() != 0)
@@ -181,12 +181,12 @@ int run(std::span<const std::string> args)
     case MoveOutcome::NoConnection:
         return noConnection(app);
     case MoveOutcome::LinkLost:
-        return ExitNoConnection;
+        return kExitNoConnection;
     case MoveOutcome::Stopped:
         return stopped(moved.commanded ? "NotHalt sent; nothing changed" : "nothing moved");
     case MoveOutcome::Failed:
         say("the controller did not confirm the move or stopped answering; NotHalt sent, nothing changed");
-        return ExitKeysFailed;
+        return kExitKeysFailed;
     }
     if (!moved.reachedTarget) {
         const auto a = static_cast<std::size_t>(*axis);
@@ -202,7 +202,7 @@ int run(std::span<const std::string> args)
             return stopped("nothing changed");
         if (!answer || answer->find_first_not_of(" \t\r") == std::string::npos) {
             say("calibration cancelled; nothing changed");
-            return ExitStopped;
+            return kExitStopped;
         }
         measured = parseMillimetres(*answer);
         if (!measured)
@@ -225,19 +225,19 @@ int run(std::span<const std::string> args)
     if (!result.sweep.connected)
         return noConnection(app);
     if (result.sweep.linkLost)
-        return ExitNoConnection;
+        return kExitNoConnection;
     if (result.sweep.stopped)
         return stopped("the new Auflösung was not verified");
     if (!result.failed.empty())
-        return ExitKeysFailed; // the key's message has been shown
+        return kExitKeysFailed; // the key's message has been shown
     if (!result.differences.empty()) {
         say("the controller holds " + result.differences.front().controllerValue + " instead of " +
             floatText(next.value) + " for " + std::string(key.itemMacro));
-        return ExitKeysFailed;
+        return kExitKeysFailed;
     }
     const std::string line = std::string("Auflösung ") + letter + ": " + floatText(mechanics.aufloesung) + " -> " +
                              floatText(next.value) + " Schritte/mm\n";
-    return writeStdout(line) ? ExitSuccess : fail("cannot write to stdout");
+    return writeStdout(line) ? kExitSuccess : fail("cannot write to stdout");
 }
 
 } // namespace

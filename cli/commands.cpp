@@ -103,13 +103,13 @@ int usageError(std::string_view message)
 {
     printError(message);
     std::fputs("Try 'moravel-cli --help'.\n", stderr);
-    return ExitError;
+    return kExitError;
 }
 
 int fail(std::string_view message)
 {
     printError(message);
-    return ExitError;
+    return kExitError;
 }
 
 bool Arguments::has(std::string_view option) const

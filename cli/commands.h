@@ -19,16 +19,16 @@ struct ParameterInfo;
 namespace moravel::cli {
 
 // Exit status of every command.
-inline constexpr int ExitSuccess = 0;      // done; for a file: the reader accepted it
-inline constexpr int ExitRejected = 1;     // the reader rejected the file (also an empty one), or
+inline constexpr int kExitSuccess = 0;      // done; for a file: the reader accepted it
+inline constexpr int kExitRejected = 1;     // the reader rejected the file (also an empty one), or
                                            // transfer: it lacks exchanged keys
-inline constexpr int ExitDifferences = 1;  // diff or transfer --verify found differing keys
-inline constexpr int ExitError = 2;        // wrong arguments, or a file that cannot be read or written
-inline constexpr int ExitKeysFailed = 3;   // the controller did not take or give one or more keys
-inline constexpr int ExitNoConnection = 4; // the connection could not be opened, or was lost
-inline constexpr int ExitNoBootloader = 5; // "CRX-Bootloader nicht gefunden!"
-inline constexpr int ExitChecksum = 6;     // the bootloader's checksum differs
-inline constexpr int ExitStopped = 7;      // the upload stopped (time-out, failed write, prompt declined,
+inline constexpr int kExitDifferences = 1;  // diff or transfer --verify found differing keys
+inline constexpr int kExitError = 2;        // wrong arguments, or a file that cannot be read or written
+inline constexpr int kExitKeysFailed = 3;   // the controller did not take or give one or more keys
+inline constexpr int kExitNoConnection = 4; // the connection could not be opened, or was lost
+inline constexpr int kExitNoBootloader = 5; // "CRX-Bootloader nicht gefunden!"
+inline constexpr int kExitChecksum = 6;     // the bootloader's checksum differs
+inline constexpr int kExitStopped = 7;      // the upload stopped (time-out, failed write, prompt declined,
                                            // SIGINT or SIGTERM)
 // A parameter command stopped by SIGINT or SIGTERM exits with 128 + the signal (130, 143).
 
@@ -42,10 +42,10 @@ struct Command {
 
 std::span<const Command> commands();
 
-// Prints "moravel-cli: <message>" and a pointer to --help to stderr; returns ExitError.
+// Prints "moravel-cli: <message>" and a pointer to --help to stderr; returns kExitError.
 int usageError(std::string_view message);
 
-// Prints "moravel-cli: <message>" to stderr; returns ExitError.
+// Prints "moravel-cli: <message>" to stderr; returns kExitError.
 int fail(std::string_view message);
 
 // The arguments of one command: options from the allowed list, options with a value

@@ -65,7 +65,7 @@ int stopped(StopStatus status, std::string_view outcome)
     const std::string_view name = stopSignalName();
     std::fprintf(stderr, "moravel-cli: stopped by %.*s; %.*s\n", static_cast<int>(name.size()), name.data(),
                  static_cast<int>(outcome.size()), outcome.data());
-    return status == StopStatus::Signal ? stoppedStatus() : ExitStopped;
+    return status == StopStatus::Signal ? stoppedStatus() : kExitStopped;
 }
 
 // The device vanished during an operation that had opened the link: the controller reported
@@ -88,7 +88,7 @@ std::optional<int> readController(CMoravelSDIApp& app, CMoravelSDIDoc& doc, Stde
     if (!result.connected)
         return noConnection(app);
     if (linkLost(result.connected, result.linkLost, app))
-        return ExitNoConnection;
+        return kExitNoConnection;
     if (stopSignal() != 0)
         return stopped(onStop, "nothing written");
     failedKeys = result.failedKeys;
@@ -115,7 +115,7 @@ std::optional<int> saveBackup(const Arguments& args, const std::string& input, C
     if (failedKeys > 0) {
         std::fprintf(stderr, "moravel-cli: %d key(s) could not be read; no backup written, nothing changed\n",
                      failedKeys);
-        return ExitKeysFailed;
+        return kExitKeysFailed;
     }
     if (!backup.SaveToFile(*path, ui))
         return fail("cannot write the backup '" + *path + "'; nothing changed");
@@ -123,7 +123,7 @@ std::optional<int> saveBackup(const Arguments& args, const std::string& input, C
 }
 
 // The start of transfer and diff: options, the connection, and FILE read as the program
-// opens a parameter file (a rejected file ends the command with ExitRejected).
+// opens a parameter file (a rejected file ends the command with kExitRejected).
 std::optional<int> prepareParameterCommand(std::string_view command, std::span<const std::string> args,
                                            const OptionLists& options, Arguments& parsed, CMoravelSDIApp& app,
                                            CMoravelSDIDoc& doc, UserInteraction& ui)
@@ -135,7 +135,7 @@ std::optional<int> prepareParameterCommand(std::string_view command, std::span<c
         return done;
     doc.m_bParametersValid = doc.m_parameterSet.ReadText(bytes, ui);
     if (!doc.m_bParametersValid)
-        return ExitRejected;
+        return kExitRejected;
     return std::nullopt;
 }
 
@@ -149,13 +149,13 @@ std::optional<int> refuseMissingKeys(const Arguments& parsed, const ParameterSet
         if (missing.empty())
             return std::nullopt;
         printMissingKeys(path, missing, "nothing sent (--partial sends only the keys the file holds)");
-        return ExitRejected;
+        return kExitRejected;
     }
     if (missing.size() < exchangeList().size())
         return std::nullopt;
     std::fprintf(stderr, "moravel-cli: '%s' holds none of the %zu keys exchanged with the controller; nothing sent\n",
                  path.c_str(), exchangeList().size());
-    return ExitRejected;
+    return kExitRejected;
 }
 
 } // namespace
@@ -165,10 +165,10 @@ int runRead(std::span<const std::string> args)
     const OptionLists options({"--force"}, {"-o"});
     Arguments parsed;
     if (!splitArguments(args, options.flags, parsed, options.values))
-        return ExitError;
+        return kExitError;
     if (parsed.has("--help")) {
         printCommandHelp("read");
-        return ExitSuccess;
+        return kExitSuccess;
     }
     if (!parsed.operands.empty())
         return usageError("read: no FILE operand; write to a file with -o FILE");
@@ -196,14 +196,14 @@ int runRead(std::span<const std::string> args)
                          "moravel-cli: %d key(s) could not be read; the partial result is not written to '%s', "
                          "which is kept as it was (--force writes it)\n",
                          failedKeys, path->c_str());
-            return ExitKeysFailed;
+            return kExitKeysFailed;
         }
         if (!doc.SaveToFile(*path, ui))
-            return ExitError;
+            return kExitError;
     } else if (const auto failed = writeParameterText(doc.m_parameterSet.WriteText())) {
         return *failed;
     }
-    return failedKeys > 0 ? ExitKeysFailed : ExitSuccess;
+    return failedKeys > 0 ? kExitKeysFailed : kExitSuccess;
 }
 
 int runTransfer(std::span<const std::string> args)
@@ -230,7 +230,7 @@ int runTransfer(std::span<const std::string> args)
     if (!sent.connected)
         return noConnection(app);
     if (linkLost(sent.connected, sent.linkLost, app))
-        return ExitNoConnection;
+        return kExitNoConnection;
     if (stopSignal() != 0)
         return stopped(StopStatus::Signal, "the controller may hold only part of the file's values");
     int failedKeys = sent.failedKeys;
@@ -238,7 +238,7 @@ int runTransfer(std::span<const std::string> args)
     if (parsed.has("--verify")) {
         ComparisonResult check = app.compareWithController(doc.m_parameterSet, ui);
         if (linkLost(check.connected, false, app))
-            return ExitNoConnection;
+            return kExitNoConnection;
         if (stopSignal() != 0)
             return stopped(StopStatus::Signal, "the values were sent but not verified");
         // With --partial only the keys sent are compared.
@@ -251,7 +251,7 @@ int runTransfer(std::span<const std::string> args)
         if (!printDifferences(check.differences, false))
             return fail("cannot write to stdout");
     }
-    return failedKeys > 0 ? ExitKeysFailed : differs ? ExitDifferences : ExitSuccess;
+    return failedKeys > 0 ? kExitKeysFailed : differs ? kExitDifferences : kExitSuccess;
 }
 
 int runDiff(std::span<const std::string> args)
@@ -268,13 +268,13 @@ int runDiff(std::span<const std::string> args)
     if (!result.connected)
         return noConnection(app);
     if (linkLost(result.connected, false, app))
-        return ExitNoConnection;
+        return kExitNoConnection;
     if (stopSignal() != 0)
         return stopped(StopStatus::Signal, "nothing written");
     app.CloseConnection(ui);
     if (!printDifferences(result.differences, parsed.has("--json")))
         return fail("cannot write to stdout");
-    return result.failedKeys > 0 ? ExitKeysFailed : result.differences.empty() ? ExitSuccess : ExitDifferences;
+    return result.failedKeys > 0 ? kExitKeysFailed : result.differences.empty() ? kExitSuccess : kExitDifferences;
 }
 
 int runFlash(std::span<const std::string> args)
@@ -282,10 +282,10 @@ int runFlash(std::span<const std::string> args)
     const OptionLists options({"--yes"}, {"--backup"});
     Arguments parsed;
     if (!splitArguments(args, options.flags, parsed, options.values))
-        return ExitError;
+        return kExitError;
     if (parsed.has("--help")) {
         printCommandHelp("flash");
-        return ExitSuccess;
+        return kExitSuccess;
     }
     if (parsed.operands.size() != 1)
         return usageError("flash: expected one FIRMWARE file");
@@ -299,7 +299,7 @@ int runFlash(std::span<const std::string> args)
     FlashInteraction ui(assumeYes);
     const auto image = readFirmwareFile(parsed.operands.front(), ui);
     if (!image)
-        return ExitError;
+        return kExitError;
     installStopHandlers();
     ConnectionGuard guard(app, ui);
     StderrInteraction backupUi; // progress in keys, not bytes
@@ -312,28 +312,28 @@ int runFlash(std::span<const std::string> args)
     case UploadResult::Done:
         if (stopSignal() != 0)
             return stopped(StopStatus::UploadStopped, "the upload had already finished and its checksum matched");
-        return ExitSuccess;
+        return kExitSuccess;
     case UploadResult::NoConnection:
         return noConnection(app);
     case UploadResult::BootloaderNotFound:
-        return ExitNoBootloader;
+        return kExitNoBootloader;
     case UploadResult::ChecksumMismatch:
-        return ExitChecksum;
+        return kExitChecksum;
     case UploadResult::Declined:
         if (stopSignal() != 0)
             return stopped(StopStatus::UploadStopped, "nothing sent");
         std::fputs("moravel-cli: upload cancelled, nothing sent\n", stderr);
-        return ExitStopped;
+        return kExitStopped;
     case UploadResult::LinkLost:
-        return ExitNoConnection;
+        return kExitNoConnection;
     case UploadResult::Stopped:
     case UploadResult::Cancelled:
         if (stopSignal() != 0)
             return stopped(StopStatus::UploadStopped,
                            "the upload is incomplete; upload the firmware again before using the controller");
-        return ExitStopped;
+        return kExitStopped;
     }
-    return ExitStopped;
+    return kExitStopped;
 }
 
 } // namespace moravel::cli

@@ -34,7 +34,7 @@ std::optional<int> setUpConnection(const Arguments& args, CMoravelSDIApp& app)
         const Cp1252Result bytes = utf8ToCp1252(*name);
         if (!bytes.ok())
             return usageError("--name: the name has characters that the controller cannot hold");
-        if (bytes.bytes.size() > MaxControllerNameChars)
+        if (bytes.bytes.size() > kMaxControllerNameChars)
             return usageError("--name: the controller name has at most 16 characters");
         // Blank-padded like the name a transfer sends, so that "NC-Travo USB" finds the
         // controller that reports "NC-Travo USB    ".
@@ -50,7 +50,7 @@ int noConnection(const std::vector<int>& tried)
 {
     for (const std::string& line : explainFailedOpen(tried))
         std::fprintf(stderr, "moravel-cli: %s\n", line.c_str());
-    return ExitNoConnection;
+    return kExitNoConnection;
 }
 
 int noConnection(const CMoravelSDIApp& app)
@@ -65,7 +65,7 @@ std::optional<int> renewFromTemplate(CMoravelSDIDoc& doc, UserInteraction& ui)
         return std::nullopt;
     case CMoravelSDIDoc::OpenResult::BuiltIn:
         std::fprintf(stderr, "moravel-cli: no template file %s found; using the built-in template\n",
-                     std::string(TemplateFileName).c_str());
+                     std::string(kTemplateFileName).c_str());
         return std::nullopt;
     default:
         return fail("cannot read the template file '" + findTemplateFile() + "'");

@@ -16,7 +16,7 @@ namespace moravel::cli {
 std::optional<int> setUpConnection(const Arguments& args, CMoravelSDIApp& app);
 
 // After the open's own message: what the ports tried look like from here, one line each on
-// stderr. Returns ExitNoConnection.
+// stderr. Returns kExitNoConnection.
 int noConnection(const std::vector<int>& tried);
 int noConnection(const CMoravelSDIApp& app);
 

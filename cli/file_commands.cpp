@@ -18,10 +18,10 @@ std::optional<int> prepareFileCommand(std::string_view command, std::span<const 
                                       std::span<const std::string_view> valued)
 {
     if (!splitArguments(args, allowed, parsed, valued))
-        return ExitError;
+        return kExitError;
     if (parsed.has("--help")) {
         printCommandHelp(command);
-        return ExitSuccess;
+        return kExitSuccess;
     }
     if (parsed.operands.size() != 1)
         return usageError(std::string(command) + ": expected one FILE");
@@ -94,7 +94,7 @@ int runCheck(std::span<const std::string> args)
             printMissingKeys(parsed.operands.front(), missing,
                              "transfer refuses it (transfer --partial sends only the keys it holds)", true);
     }
-    return valid ? ExitSuccess : ExitRejected;
+    return valid ? kExitSuccess : kExitRejected;
 }
 
 int runFormat(std::span<const std::string> args)
@@ -107,11 +107,11 @@ int runFormat(std::span<const std::string> args)
     ParameterSet set;
     StderrInteraction ui;
     if (!set.ReadText(bytes, ui))
-        return ExitRejected;
+        return kExitRejected;
     // A failed write must not look like success to a script that saves the output.
     if (const auto failed = writeParameterText(set.WriteText()))
         return *failed;
-    return ExitSuccess;
+    return kExitSuccess;
 }
 
 } // namespace moravel::cli

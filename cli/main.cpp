@@ -63,11 +63,11 @@ int main(int argc, char** argv)
     const std::string& first = args.front();
     if (first == "--help" || first == "-h") {
         printHelp();
-        return ExitSuccess;
+        return kExitSuccess;
     }
     if (first == "--version") {
         std::puts("moravel-cli " MORAVEL_VERSION);
-        return ExitSuccess;
+        return kExitSuccess;
     }
     for (const Command& c : commands())
         if (c.name == first)

@@ -16,10 +16,10 @@ int runPorts(std::span<const std::string> args)
 {
     Arguments parsed;
     if (!splitArguments(args, {}, parsed))
-        return ExitError;
+        return kExitError;
     if (parsed.has("--help")) {
         printCommandHelp("ports");
-        return ExitSuccess;
+        return kExitSuccess;
     }
     if (!parsed.operands.empty())
         return usageError("ports takes no operands");
@@ -42,7 +42,7 @@ int runPorts(std::span<const std::string> args)
             continue;
         out += port + "  not one of COM1 ... COM8; QUORLINK_COMn=" + port + " makes it COMn\n";
     }
-    return writeStdout(out) ? ExitSuccess : fail("cannot write to stdout");
+    return writeStdout(out) ? kExitSuccess : fail("cannot write to stdout");
 }
 
 } // namespace moravel::cli

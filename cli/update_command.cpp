@@ -23,7 +23,7 @@
 namespace moravel::cli::updating {
 namespace {
 
-inline constexpr std::string_view RestartPrompt =
+inline constexpr std::string_view kRestartPrompt =
     "Starten Sie den Controller neu (Reset) und bestätigen Sie mit Enter.";
 constexpr int kMaxWaitSeconds = 86400;
 
@@ -43,7 +43,7 @@ public:
             return true;
         endBar();
         discardTypedInput();
-        std::fprintf(stderr, "%.*s ", static_cast<int>(RestartPrompt.size()), RestartPrompt.data());
+        std::fprintf(stderr, "%.*s ", static_cast<int>(kRestartPrompt.size()), kRestartPrompt.data());
         std::fflush(stderr);
         const bool confirmed = waitForEnter();
         std::fputs(confirmed ? "\n" : "\n\n", stderr);
@@ -55,7 +55,7 @@ public:
 std::optional<int> parseWait(const std::string* text)
 {
     if (text == nullptr)
-        return static_cast<int>(DefaultRestartWait.count());
+        return static_cast<int>(kDefaultRestartWait.count());
     if (text->empty() || text->size() > 5 || text->find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
     const int seconds = std::atoi(text->c_str());
@@ -114,11 +114,11 @@ int report(const UpdateOutcome& outcome, const CMoravelSDIApp& app, int waitSeco
         case UpdateEnd::KeysFailed:
             std::fprintf(stderr, "moravel-cli: %d key(s) could not be read; no backup written, nothing flashed\n",
                          outcome.failedKeys);
-            return ExitKeysFailed;
+            return kExitKeysFailed;
         case UpdateEnd::LinkLost:
         case UpdateEnd::Stopped:
             std::fputs("moravel-cli: the read did not finish; no backup written, nothing flashed\n", stderr);
-            return outcome.end == UpdateEnd::LinkLost ? ExitNoConnection : ExitStopped;
+            return outcome.end == UpdateEnd::LinkLost ? kExitNoConnection : kExitStopped;
         default:
             if (!outcome.backupError.empty())
                 std::fprintf(stderr, "moravel-cli: %s\n", outcome.backupError.c_str());
@@ -128,23 +128,23 @@ int report(const UpdateOutcome& outcome, const CMoravelSDIApp& app, int waitSeco
         switch (outcome.end) {
         case UpdateEnd::NoConnection:
             noConnection(app);
-            return endWithBackup(ExitNoConnection, "nothing flashed", backupPath);
+            return endWithBackup(kExitNoConnection, "nothing flashed", backupPath);
         case UpdateEnd::NoBootloader:
-            return endWithBackup(ExitNoBootloader, "nothing flashed", backupPath);
+            return endWithBackup(kExitNoBootloader, "nothing flashed", backupPath);
         case UpdateEnd::ChecksumMismatch:
-            return endWithBackup(ExitChecksum, "the firmware was not written correctly", backupPath);
+            return endWithBackup(kExitChecksum, "the firmware was not written correctly", backupPath);
         case UpdateEnd::LinkLost:
-            return endWithBackup(ExitNoConnection, "the upload did not finish", backupPath);
+            return endWithBackup(kExitNoConnection, "the upload did not finish", backupPath);
         default:
             if (outcome.upload == UploadResult::Declined)
-                return endWithBackup(ExitStopped, "upload cancelled, nothing sent", backupPath);
-            return endWithBackup(ExitStopped, "the upload did not finish", backupPath);
+                return endWithBackup(kExitStopped, "upload cancelled, nothing sent", backupPath);
+            return endWithBackup(kExitStopped, "the upload did not finish", backupPath);
         }
     case UpdateStep::Restart:
         if (outcome.end == UpdateEnd::Stopped)
-            return endWithBackup(ExitStopped, "stopped before the parameters were restored", backupPath);
+            return endWithBackup(kExitStopped, "stopped before the parameters were restored", backupPath);
         noConnection({outcome.port});
-        return endWithBackup(ExitNoConnection,
+        return endWithBackup(kExitNoConnection,
                              "the controller did not answer within " + std::to_string(waitSeconds) + " s", backupPath);
     case UpdateStep::Restore:
     case UpdateStep::Verify:
@@ -153,36 +153,36 @@ int report(const UpdateOutcome& outcome, const CMoravelSDIApp& app, int waitSeco
 
     switch (outcome.end) {
     case UpdateEnd::LinkLost:
-        return endWithBackup(ExitNoConnection, "the connection was lost while restoring", backupPath);
+        return endWithBackup(kExitNoConnection, "the connection was lost while restoring", backupPath);
     case UpdateEnd::Stopped:
-        return endWithBackup(ExitStopped, "stopped while restoring", backupPath);
+        return endWithBackup(kExitStopped, "stopped while restoring", backupPath);
     case UpdateEnd::NoConnection:
         noConnection({outcome.port});
-        return endWithBackup(ExitNoConnection, "the connection was lost while restoring", backupPath);
+        return endWithBackup(kExitNoConnection, "the connection was lost while restoring", backupPath);
     default:
         break;
     }
     if (!printDifferences(outcome.differences, false))
-        return endWithBackup(ExitError, "cannot write to stdout", backupPath);
+        return endWithBackup(kExitError, "cannot write to stdout", backupPath);
     if (outcome.end == UpdateEnd::KeysFailed)
-        return endWithBackup(ExitKeysFailed, std::to_string(outcome.failedKeys) + " key(s) failed while restoring",
+        return endWithBackup(kExitKeysFailed, std::to_string(outcome.failedKeys) + " key(s) failed while restoring",
                              backupPath);
     if (outcome.end == UpdateEnd::Differences)
-        return endWithBackup(ExitDifferences,
+        return endWithBackup(kExitDifferences,
                              std::to_string(outcome.differences.size()) +
                                  " key(s) differ from the backup after restoring (listed on stdout)",
                              backupPath);
-    return endWithBackup(ExitSuccess, "firmware updated, the controller holds its parameters again", backupPath);
+    return endWithBackup(kExitSuccess, "firmware updated, the controller holds its parameters again", backupPath);
 }
 
 int run(std::span<const std::string> args)
 {
     Arguments parsed;
     if (!splitArguments(args, kFlags, parsed, kValued))
-        return ExitError;
+        return kExitError;
     if (parsed.has("--help")) {
         printCommandHelp("update");
-        return ExitSuccess;
+        return kExitSuccess;
     }
     installStopHandlers();
     if (parsed.operands.size() != 1)
@@ -204,7 +204,7 @@ int run(std::span<const std::string> args)
     CliUpdate frontEnd(assumeYes);
     const auto image = readFirmwareFile(firmware, frontEnd.interaction(UpdateStep::Upload));
     if (!image)
-        return ExitError;
+        return kExitError;
     CMoravelSDIDoc backup;
     if (const auto done = renewFromTemplate(backup, frontEnd.interaction(UpdateStep::Backup)))
         return *done;

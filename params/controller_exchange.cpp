@@ -48,9 +48,9 @@ void unpack(const ParameterInfo& p, const ValueWords& words, ParameterSet& set)
             p.longValue(set, i) = byteOf(words, i);
         break;
     case ExchangeShape::Text16: {
-        char name[ControllerNameBytes];
-        std::memcpy(name, words.data(), ControllerNameBytes);
-        p.textValue(set).assign(name, ::strnlen(name, ControllerNameBytes));
+        char name[kControllerNameBytes];
+        std::memcpy(name, words.data(), kControllerNameBytes);
+        p.textValue(set).assign(name, ::strnlen(name, kControllerNameBytes));
         break;
     }
     }

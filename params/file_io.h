@@ -11,7 +11,7 @@ namespace moravel {
 
 // The largest parameter file read: far beyond any real one (a few KiB), small enough that a
 // wrong file (an image, a disk dump) cannot exhaust the memory.
-inline constexpr std::size_t MaxParameterFileSize = std::size_t{16} << 20;
+inline constexpr std::size_t kMaxParameterFileSize = std::size_t{16} << 20;
 
 // Failures of the file functions that have no errno of their own.
 enum class FileError {
@@ -38,7 +38,7 @@ struct FileBytes {
 FileBytes readFileBytes(const std::string& path, std::size_t maxBytes);
 
 // readFileBytes with the limit of parameter files: the one rule for the program and the CLI.
-inline FileBytes readParameterFile(const std::string& path) { return readFileBytes(path, MaxParameterFileSize); }
+inline FileBytes readParameterFile(const std::string& path) { return readFileBytes(path, kMaxParameterFileSize); }
 
 // Replaces the file at path by bytes so that it holds either its old content or all of the
 // new one, never anything in between:

@@ -177,7 +177,7 @@ bool Reader::readValue(const ParameterInfo& p, std::string_view value)
     case ParameterKind::String:
         if (value.size() > 16) {
             p.textValue(m_set).assign(value.substr(0, 16));
-            m_ui.showMessage(ControllerNameTruncatedMessage);
+            m_ui.showMessage(kControllerNameTruncatedMessage);
         } else {
             p.textValue(m_set).assign(value);
         }
@@ -221,7 +221,7 @@ bool Reader::readHomingRecord(const ParameterInfo& p, std::string_view s)
     if (!readElements(p, elements))
         return false;
     if (!isValidHomingOrder(m_set.Reihenfolge)) {
-        m_ui.showMessage(HomingOrderFileMessage);
+        m_ui.showMessage(kHomingOrderFileMessage);
         return false;
     }
     return true;

@@ -45,15 +45,15 @@ struct HomingStep {
 bool isValidHomingOrder(const std::array<std::int32_t, 4>& reihenfolge);
 
 // Axis order of every quadruple: X, Y, Z, C.
-inline constexpr int AxisX = 0;
-inline constexpr int AxisY = 1;
-inline constexpr int AxisZ = 2;
-inline constexpr int AxisC = 3;
+inline constexpr int kAxisX = 0;
+inline constexpr int kAxisY = 1;
+inline constexpr int kAxisZ = 2;
+inline constexpr int kAxisC = 3;
 
 // The default controller name, 16 characters ("NC-Travo USB" and four blanks). The Sonstige
 // dialog stores it in place of an empty name; the writer writes it for a name that would
 // otherwise make the file unreadable.
-inline constexpr std::string_view DefaultControllerName = "NC-Travo USB    ";
+inline constexpr std::string_view kDefaultControllerName = "NC-Travo USB    ";
 
 // Where a parameter's value came from. Only values read from a file, read from the
 // controller or entered in a dialog may be sent to the controller; None marks a value from
@@ -132,7 +132,7 @@ public:
     }
 
     // The members, group by group; inside the Mechanik group the reversal flags (0x0408) come
-    // after the travel ranges and positions. Quadruples are indexed with AxisX ... AxisC.
+    // after the travel ranges and positions. Quadruples are indexed with kAxisX ... kAxisC.
 
     // Motortest.
     std::int32_t motortestWeglaenge = 0;      // 0x0000 steps

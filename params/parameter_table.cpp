@@ -210,42 +210,42 @@ constexpr ParameterInfo kTable[] = {
      .messageForm = Form::Regular, .elementCount = 1,
      .elements = scalarElement("Auflösung X", "100.0 Schritte/mm", 100.0, 0.1, 999), .control = Control::Number,
      .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
-     .floatAt = &axisFloat<&ParameterSet::aufloesung, AxisX>},
+     .floatAt = &axisFloat<&ParameterSet::aufloesung, kAxisX>},
     {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
      .messageForm = Form::Regular, .elementCount = 1,
      .elements = scalarElement("Auflösung Y", "100.0 Schritte/mm", 100.0, 0.1, 999), .control = Control::Number,
      .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
-     .floatAt = &axisFloat<&ParameterSet::aufloesung, AxisY>},
+     .floatAt = &axisFloat<&ParameterSet::aufloesung, kAxisY>},
     {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
      .messageForm = Form::Regular, .elementCount = 1,
      .elements = scalarElement("Auflösung Z", "100.0 Schritte/mm", 100.0, 0.1, 999), .control = Control::Number,
      .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
-     .floatAt = &axisFloat<&ParameterSet::aufloesung, AxisZ>},
+     .floatAt = &axisFloat<&ParameterSet::aufloesung, kAxisZ>},
     {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT), .kind = Kind::Float, .shape = Shape::Float,
      .messageForm = Form::Regular, .elementCount = 1,
      .elements = scalarElement("Auflösung C", "100.0 Schritte/mm", 100.0, 0.1, 999), .control = Control::Number,
      .dialogLabel = "Auflösung", .dialogMin = 0.1, .dialogMax = 999,
-     .floatAt = &axisFloat<&ParameterSet::aufloesung, AxisC>},
+     .floatAt = &axisFloat<&ParameterSet::aufloesung, kAxisC>},
     {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG), .kind = Kind::Long, .shape = Shape::Long,
      .messageForm = Form::Regular, .elementCount = 1,
      .elements = scalarElement("Umkehrspiel X", "0 Schritte", 0, 0, 500), .control = Control::Number,
      .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
-     .longAt = &axisLong<&ParameterSet::umkehrspiel, AxisX>},
+     .longAt = &axisLong<&ParameterSet::umkehrspiel, kAxisX>},
     {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG), .kind = Kind::Long, .shape = Shape::Long,
      .messageForm = Form::Regular, .elementCount = 1,
      .elements = scalarElement("Umkehrspiel Y", "0 Schritte", 0, 0, 500), .control = Control::Number,
      .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
-     .longAt = &axisLong<&ParameterSet::umkehrspiel, AxisY>},
+     .longAt = &axisLong<&ParameterSet::umkehrspiel, kAxisY>},
     {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG), .kind = Kind::Long, .shape = Shape::Long,
      .messageForm = Form::Regular, .elementCount = 1,
      .elements = scalarElement("Umkehrspiel Z", "0 Schritte", 0, 0, 500), .control = Control::Number,
      .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
-     .longAt = &axisLong<&ParameterSet::umkehrspiel, AxisZ>},
+     .longAt = &axisLong<&ParameterSet::umkehrspiel, kAxisZ>},
     {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG), .kind = Kind::Long, .shape = Shape::Long,
      .messageForm = Form::Regular, .elementCount = 1,
      .elements = scalarElement("Umkehrspiel C", "0 Schritte", 0, 0, 500), .control = Control::Number,
      .dialogLabel = "Umkehrspiel", .dialogMin = 0, .dialogMax = 500,
-     .longAt = &axisLong<&ParameterSet::umkehrspiel, AxisC>},
+     .longAt = &axisLong<&ParameterSet::umkehrspiel, kAxisC>},
     {KEY(HBYTE_MECHANIK, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG), .kind = Kind::AxisQuadruple, .shape = Shape::FourLongs,
      .messageForm = Form::Regular, .elementCount = 4,
      .elements = quadrupleElements({"Richtungsumkehr X", "Richtungsumkehr Y", "Richtungsumkehr Z", "Richtungsumkehr C"},
@@ -344,12 +344,12 @@ static_assert(ascending(), "rows are in ascending key order");
 
 constexpr bool groupsIndexedByNumber()
 {
-    for (std::size_t i = 0; i < ParameterGroups.size(); ++i)
-        if (ParameterGroups[i].number != i)
+    for (std::size_t i = 0; i < kParameterGroups.size(); ++i)
+        if (kParameterGroups[i].number != i)
             return false;
     return true;
 }
-static_assert(groupsIndexedByNumber(), "ParameterGroups[g] describes group g");
+static_assert(groupsIndexedByNumber(), "kParameterGroups[g] describes group g");
 
 // LBYTE_<group>_..., where HBYTE_<group> is the row's group; reserved rows have no macro.
 constexpr bool itemMacroMatchesGroup(const ParameterInfo& p)

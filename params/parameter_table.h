@@ -31,7 +31,7 @@
 // Example: the validation message of the Z element of 0x040A.
 //
 //     const ParameterInfo& p = *findParameter(0x040A);
-//     std::string text = validationMessage(p, AxisZ);
+//     std::string text = validationMessage(p, kAxisZ);
 
 #include "params/parameter_key.h"
 #include "params/parameter_set.h"
@@ -57,7 +57,7 @@ struct GroupInfo {
 // Indexed by group number. The macro name is taken from the constant itself.
 #define MORAVEL_GROUP(constant, name)                                                                                  \
     GroupInfo { constant, name, #constant }
-inline constexpr std::array<GroupInfo, 6> ParameterGroups{{
+inline constexpr std::array<GroupInfo, 6> kParameterGroups{{
     MORAVEL_GROUP(HBYTE_MOTORTEST, "Motortest"),
     MORAVEL_GROUP(HBYTE_GESCHWINDIGKEITEN, "Geschwindigkeiten"),
     MORAVEL_GROUP(HBYTE_SCHNITTSTELLE, "Schnittstelle"),
@@ -148,8 +148,8 @@ struct ParameterInfo {
     float& (*floatAt)(ParameterSet&) = nullptr;
     std::string& (*textAt)(ParameterSet&) = nullptr;
 
-    constexpr std::string_view groupName() const { return ParameterGroups[key.group()].name; }
-    constexpr std::string_view groupMacro() const { return ParameterGroups[key.group()].macro; }
+    constexpr std::string_view groupName() const { return kParameterGroups[key.group()].name; }
+    constexpr std::string_view groupMacro() const { return kParameterGroups[key.group()].macro; }
     constexpr const ElementInfo& element(std::size_t i) const { return elements[i]; }
     constexpr bool isExchanged() const { return shape != ExchangeShape::None; }
     constexpr bool hasLongValues() const { return longAt != nullptr; }
@@ -214,22 +214,22 @@ enum class SyntaxError {
 };
 std::string syntaxErrorMessage(SyntaxError error, int lineNumber);
 
-inline constexpr std::string_view ControllerNameTruncatedMessage =
+inline constexpr std::string_view kControllerNameTruncatedMessage =
     "Achtung! Sonstige -> Controllername war länger als 16 char\n"
     "und ist auf genau 16 char gekürzt worden.";
 
 // The reader's homing-order message (it stops reading).
-inline constexpr std::string_view HomingOrderFileMessage = "Referenzfahrt -> Reihenfolge war ungültig.\n"
+inline constexpr std::string_view kHomingOrderFileMessage = "Referenzfahrt -> Reihenfolge war ungültig.\n"
                                                            "Jede Achse muss GENAU EIN MAL auftreten.\n"
                                                            "Bitte beenden Sie das Programm und korigieren Sie den File";
 
 // The Referenzfahrt dialog's homing-order message (nothing of the dialog is stored).
-inline constexpr std::string_view HomingOrderDialogMessage =
+inline constexpr std::string_view kHomingOrderDialogMessage =
     "Referenzfahrt -> Reihenfolge war ungültig und ist nicht geändert worden.\n"
     "Jede Achse muss GENAU EIN MAL auftreten. Bitte definieren Reihenfolge richtig im Dialog.";
 
-// The Sonstige dialog's message when it stores DefaultControllerName for an empty field.
-inline constexpr std::string_view ControllerNameEmptyMessage =
+// The Sonstige dialog's message when it stores kDefaultControllerName for an empty field.
+inline constexpr std::string_view kControllerNameEmptyMessage =
     "Sonstige -> Controllername war leer\n"
     "und ist mit DEFAULT Wert (NC-Travo USB    ) initialisiert.\n"
     "Bitte definieren Sie den Wert richtig im Dialog.";

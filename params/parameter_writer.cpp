@@ -33,7 +33,7 @@ std::string_view writtenControllerName(std::string_view name)
 {
     name = name.substr(0, name.find('\n'));
     if (trimFileSpace(name.substr(0, name.find('%'))).empty())
-        return DefaultControllerName;
+        return kDefaultControllerName;
     return name;
 }
 

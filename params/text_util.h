@@ -9,14 +9,14 @@
 namespace moravel {
 
 // The controller holds its name in 16 bytes, padded with blanks, without a terminator.
-inline constexpr std::size_t ControllerNameBytes = 16;
+inline constexpr std::size_t kControllerNameBytes = 16;
 
 // name as the controller holds it: its first 16 bytes, then blanks up to 16.
-constexpr std::array<char, ControllerNameBytes> blankPaddedName(std::string_view name)
+constexpr std::array<char, kControllerNameBytes> blankPaddedName(std::string_view name)
 {
-    std::array<char, ControllerNameBytes> field{};
+    std::array<char, kControllerNameBytes> field{};
     field.fill(' ');
-    std::copy_n(name.begin(), std::min(name.size(), ControllerNameBytes), field.begin());
+    std::copy_n(name.begin(), std::min(name.size(), kControllerNameBytes), field.begin());
     return field;
 }
 

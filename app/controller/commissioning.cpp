@@ -204,10 +204,10 @@ std::optional<std::array<float, 4>> queryPosition(CMoravelSDIApp& app, UserInter
 
 bool moveAxis(CMoravelSDIApp& app, int axis, std::int32_t steps, UserInteraction& ui)
 {
-    const std::int32_t first[1] = {axis == AxisX || axis == AxisZ ? steps : 0};
-    const std::int32_t second[1] = {axis == AxisY || axis == AxisC ? steps : 0};
+    const std::int32_t first[1] = {axis == kAxisX || axis == kAxisZ ? steps : 0};
+    const std::int32_t second[1] = {axis == kAxisY || axis == kAxisC ? steps : 0};
     constexpr std::int32_t kValue = 0, kCount = 1, kFlags = 3; // as the jog buttons send them
-    return axis <= AxisY ? app.SendMoveRelativeXY(kValue, kCount, first, second, kFlags, ui)
+    return axis <= kAxisY ? app.SendMoveRelativeXY(kValue, kCount, first, second, kFlags, ui)
                          : app.SendMoveRelativeZC(kValue, kCount, first, second, kFlags, ui);
 }
 

@@ -13,20 +13,20 @@
 // One round of the calibration, as moravel-cli calibrate runs it:
 //
 //     ParameterSet controller;                              // scratch: the keys read
-//     const auto keys = calibrationKeys(AxisX);             // Auflösung X, VON, BIS
+//     const auto keys = calibrationKeys(kAxisX);             // Auflösung X, VON, BIS
 //     if (!readKeys(app, keys, controller, ui).complete())  // open, mode 1, reads, mode 2
 //         return;
-//     const AxisMechanics axis = axisMechanics(controller, AxisX);
+//     const AxisMechanics axis = axisMechanics(controller, kAxisX);
 //     const CalibrationMove move = calibrationMove(100.0, axis);
 //     if (move.refusal != MoveRefusal::None)
 //         return;                                            // nothing has moved
-//     const MoveResult moved = runMove(app, AxisX, move.steps, ui);   // waits for the end
+//     const MoveResult moved = runMove(app, kAxisX, move.steps, ui);   // waits for the end
 //     ... the user measures the travel ...
 //     const NewResolution next = newResolution(move.steps, measuredMm);
 //     if (!next.accepted)
 //         return;                                            // nothing is sent
-//     aufloesungKey(AxisX).floatValue(controller) = next.value;
-//     const ParameterInfo* changed[] = {&aufloesungKey(AxisX)};
+//     aufloesungKey(kAxisX).floatValue(controller) = next.value;
+//     const ParameterInfo* changed[] = {&aufloesungKey(kAxisX)};
 //     const KeyChangeResult result = changeKeys(app, controller, changed, ui);  // mode 1 ... 2
 //     result.verified();                                     // the controller holds it
 //
@@ -52,7 +52,7 @@ class CMoravelSDIApp;
 class CMoravelSDIDoc;
 class UserInteraction;
 
-// The axis letters in axis order (AxisX ... AxisC).
+// The axis letters in axis order (kAxisX ... kAxisC).
 inline constexpr std::string_view kAxisLetters = "XYZC";
 
 // The axis of "X", "Y", "Z" or "C" (also lower case); nothing for any other text.

@@ -146,7 +146,7 @@ Reconnect waitForController(CMoravelSDIApp& app, int port, std::chrono::seconds 
     for (int attempt = 1;; ++attempt) {
         if (app.OpenConnectionOnPort(port, quiet))
             return Reconnect::Connected;
-        const Clock::time_point next = std::min(start + attempt * ReconnectInterval, deadline);
+        const Clock::time_point next = std::min(start + attempt * kReconnectInterval, deadline);
         while (Clock::now() < next) {
             if (ui.stopRequested())
                 return Reconnect::Stopped;

@@ -30,14 +30,14 @@ namespace moravel {
 class CMoravelSDIApp;
 
 enum class UpdateStep : std::uint8_t { Backup, Upload, Restart, Restore, Verify };
-inline constexpr std::size_t UpdateStepCount = 5;
+inline constexpr std::size_t kUpdateStepCount = 5;
 // The steps as the assistant lists them, in UpdateStep order (UTF-8).
-inline constexpr std::array<std::string_view, UpdateStepCount> UpdateStepNames = {"Sichern", "Hochladen", "Neustart",
+inline constexpr std::array<std::string_view, kUpdateStepCount> kUpdateStepNames = {"Sichern", "Hochladen", "Neustart",
                                                                                   "Zurückschreiben", "Prüfen"};
 
 // Between two open attempts while the controller restarts, and how long it is waited for.
-inline constexpr std::chrono::seconds ReconnectInterval{2};
-inline constexpr std::chrono::seconds DefaultRestartWait{60};
+inline constexpr std::chrono::seconds kReconnectInterval{2};
+inline constexpr std::chrono::seconds kDefaultRestartWait{60};
 
 // Where backups go: $XDG_DATA_HOME/moravel/backups ($HOME/.local/share when XDG_DATA_HOME is
 // unset or not absolute).
@@ -56,7 +56,7 @@ std::string defaultBackupPath(std::string_view controllerName, std::string& erro
 // there is none, without asking anything: doc must be unmodified.
 CMoravelSDIDoc::OpenResult loadTemplate(CMoravelSDIDoc& doc, UserInteraction& ui);
 
-// Open attempts on COM<port>, one every ReconnectInterval, until one succeeds or wait has
+// Open attempts on COM<port>, one every kReconnectInterval, until one succeeds or wait has
 // passed. Each attempt is one status request. The connection settings are left as they are;
 // the attempts' messages are not shown; ui.stopRequested() ends the wait within 50 ms.
 enum class Reconnect { Connected, TimedOut, Stopped };
@@ -127,7 +127,7 @@ UpdateOutcome restoreParameters(CMoravelSDIApp& app, CMoravelSDIDoc& doc, Update
 
 struct UpdateOptions {
     std::string backupPath; // empty: defaultBackupPath of the controller's name
-    std::chrono::seconds restartWait = DefaultRestartWait;
+    std::chrono::seconds restartWait = kDefaultRestartWait;
 };
 
 // The five steps. backup holds the template the read starts from (loadTemplate) and receives

@@ -106,7 +106,7 @@ public:
         if (!send(request, step))
             return false;
         std::array<std::uint8_t, 4> answer;
-        if (await(std::span(answer).first(answerBytes), AnswerTimeout) > 0)
+        if (await(std::span(answer).first(answerBytes), kAnswerTimeout) > 0)
             return true;
         if (!m_lost)
             m_ui.showMessage(noAnswerMessage(step));
@@ -175,7 +175,7 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
         CloseConnection(ui);
         return UploadResult::NoConnection;
     }
-    if (!ui.confirm(BootloaderPrompt)) {
+    if (!ui.confirm(kBootloaderPrompt)) {
         CloseConnection(ui);
         return UploadResult::Declined;
     }
@@ -184,7 +184,7 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
     // Ends an upload that did not finish: a lost device with its one message, otherwise the
     // step's message has been shown already (or the user asked to stop).
     const auto stop = [&](UploadResult result) {
-        ui.setStatusText(FirmwareTransferStopped);
+        ui.setStatusText(kFirmwareTransferStopped);
         if (upload.lost()) {
             dropLostLink(ui);
             return UploadResult::LinkLost;
@@ -197,16 +197,16 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
     if (!upload.send("S", "Bootloader"))
         return stop(UploadResult::Stopped);
     std::array<std::uint8_t, 7> identifier;
-    upload.await(identifier, IdentifyTimeout);
+    upload.await(identifier, kIdentifyTimeout);
     if (upload.lost())
         return stop(UploadResult::LinkLost);
-    if (std::memcmp(identifier.data(), BootloaderIdentifier.data(), identifier.size()) != 0) {
-        ui.showMessage(BootloaderNotFoundText);
+    if (std::memcmp(identifier.data(), kBootloaderIdentifier.data(), identifier.size()) != 0) {
+        ui.showMessage(kBootloaderNotFoundText);
         CloseConnection(ui);
         return UploadResult::BootloaderNotFound;
     }
 
-    ui.setStatusText(FirmwareTransferRunning);
+    ui.setStatusText(kFirmwareTransferRunning);
     UploadResult result = UploadResult::Done;
     {
         BusyScope busy(ui);
@@ -214,13 +214,13 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
             !upload.exchange("A..", 3, "Adresse"))
             return stop(UploadResult::Stopped);
 
-        std::vector<std::uint8_t> block(1 + FirmwareBlockSize);
+        std::vector<std::uint8_t> block(1 + kFirmwareBlockSize);
         ui.reportProgress(0, totalBytes);
         for (std::size_t k = 0; k < blocks; ++k) {
             if (ui.stopRequested())
                 return stop(UploadResult::Cancelled);
-            const std::size_t offset = k * FirmwareBlockSize;
-            const std::size_t length = std::min(FirmwareBlockSize, image.size() - offset);
+            const std::size_t offset = k * kFirmwareBlockSize;
+            const std::size_t length = std::min(kFirmwareBlockSize, image.size() - offset);
             std::fill(block.begin(), block.end(), std::uint8_t{0xFF});
             block[0] = '#';
             std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(offset), length, block.begin() + 1);
@@ -234,21 +234,21 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
                 if (!upload.send(whole.subspan(at, kLaterWrite), step))
                     return stop(UploadResult::Stopped);
             std::array<std::uint8_t, 1> ack;
-            if (upload.await(ack, AnswerTimeout) == 0) {
+            if (upload.await(ack, kAnswerTimeout) == 0) {
                 if (!upload.lost())
                     ui.showMessage(noAnswerMessage(step));
                 return stop(UploadResult::Stopped);
             }
-            const auto sent = static_cast<std::int64_t>((k + 1) * FirmwareBlockSize);
+            const auto sent = static_cast<std::int64_t>((k + 1) * kFirmwareBlockSize);
             ui.reportProgress(std::min(sent, totalBytes), totalBytes);
         }
         m_checksum = ~m_checksum;
 
-        ui.setStatusText(ChecksumCheckRunning);
+        ui.setStatusText(kChecksumCheckRunning);
         if (!upload.send("$", "Checksumme"))
             return stop(UploadResult::Stopped);
         std::array<std::uint8_t, 4> crc;
-        if (upload.await(crc, AnswerTimeout) == 0) {
+        if (upload.await(crc, kAnswerTimeout) == 0) {
             if (!upload.lost())
                 ui.showMessage(noAnswerMessage("Checksumme"));
             return stop(UploadResult::Stopped);
@@ -256,10 +256,10 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
         const std::uint32_t received =
             std::uint32_t{crc[0]} << 24 | std::uint32_t{crc[1]} << 16 | std::uint32_t{crc[2]} << 8 | crc[3];
         if (received != m_checksum) {
-            ui.showMessage(ChecksumMismatchText);
+            ui.showMessage(kChecksumMismatchText);
             result = UploadResult::ChecksumMismatch;
         }
-        ui.setStatusText(FirmwareTransferDone);
+        ui.setStatusText(kFirmwareTransferDone);
     }
     CloseConnection(ui);
     return result;
@@ -267,7 +267,7 @@ UploadResult CMoravelSDIApp::UploadFirmware(std::span<const std::uint8_t> image,
 
 std::optional<std::vector<std::uint8_t>> readFirmwareFile(const std::string& path, UserInteraction& ui)
 {
-    FileBytes file = readFileBytes(path, MaxFirmwareFileSize);
+    FileBytes file = readFileBytes(path, kMaxFirmwareFileSize);
     if (file.error == std::errc::file_too_large) {
         ui.showMessage("Die Firmware-Datei ist zu groß (höchstens 16 MiB):\n" + path);
         return std::nullopt;

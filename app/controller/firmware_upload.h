@@ -15,13 +15,13 @@
 namespace moravel {
 
 // Texts the upload shows (UTF-8).
-inline constexpr std::string_view BootloaderPrompt = "Aktivieren Sie den Bootloader (Enter+Reset)";
-inline constexpr std::string_view BootloaderNotFoundText = "CRX-Bootloader nicht gefunden!";
-inline constexpr std::string_view FirmwareTransferRunning = "Firmwareübertragung ... ";
-inline constexpr std::string_view ChecksumCheckRunning = "Checksumme prüfen ...";
-inline constexpr std::string_view ChecksumMismatchText = "Update fehlgeschlagen! Checksumme stimmt nicht!";
-inline constexpr std::string_view FirmwareTransferDone = "Firmwareübertragung ist abgeschlossen.";
-inline constexpr std::string_view FirmwareTransferStopped = "Firmwareübertragung abgebrochen.";
+inline constexpr std::string_view kBootloaderPrompt = "Aktivieren Sie den Bootloader (Enter+Reset)";
+inline constexpr std::string_view kBootloaderNotFoundText = "CRX-Bootloader nicht gefunden!";
+inline constexpr std::string_view kFirmwareTransferRunning = "Firmwareübertragung ... ";
+inline constexpr std::string_view kChecksumCheckRunning = "Checksumme prüfen ...";
+inline constexpr std::string_view kChecksumMismatchText = "Update fehlgeschlagen! Checksumme stimmt nicht!";
+inline constexpr std::string_view kFirmwareTransferDone = "Firmwareübertragung ist abgeschlossen.";
+inline constexpr std::string_view kFirmwareTransferStopped = "Firmwareübertragung abgebrochen.";
 
 enum class UploadResult {
     Done,               // the bootloader confirmed the checksum
@@ -34,20 +34,20 @@ enum class UploadResult {
     Cancelled,          // the user asked to stop; it ended between two blocks
 };
 
-inline constexpr std::size_t FirmwareBlockSize = 8192;
+inline constexpr std::size_t kFirmwareBlockSize = 8192;
 // The largest firmware file read (the controller's flash holds 128 KiB).
-inline constexpr std::size_t MaxFirmwareFileSize = std::size_t{16} << 20;
+inline constexpr std::size_t kMaxFirmwareFileSize = std::size_t{16} << 20;
 // The bootloader's identifier, the answer to "S".
-inline constexpr std::string_view BootloaderIdentifier = "AVRB128";
+inline constexpr std::string_view kBootloaderIdentifier = "AVRB128";
 // How long the upload waits for the identifier, and for every other bootloader answer.
-inline constexpr std::chrono::milliseconds IdentifyTimeout{1000};
-inline constexpr std::chrono::milliseconds AnswerTimeout{5000};
+inline constexpr std::chrono::milliseconds kIdentifyTimeout{1000};
+inline constexpr std::chrono::milliseconds kAnswerTimeout{5000};
 
 // Reads a firmware file (.crx) whole. A file that cannot be opened or read whole, or that is
-// larger than MaxFirmwareFileSize, shows a German message naming it and gives nothing.
+// larger than kMaxFirmwareFileSize, shows a German message naming it and gives nothing.
 std::optional<std::vector<std::uint8_t>> readFirmwareFile(const std::string& path, UserInteraction& ui);
 
 // The number of 8192-byte blocks an upload of size bytes sends: size / 8192 + 1.
-constexpr std::size_t firmwareBlockCount(std::size_t size) { return size / FirmwareBlockSize + 1; }
+constexpr std::size_t firmwareBlockCount(std::size_t size) { return size / kFirmwareBlockSize + 1; }
 
 } // namespace moravel

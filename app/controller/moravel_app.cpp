@@ -108,7 +108,7 @@ void CMoravelSDIApp::CloseConnection(UserInteraction& ui)
     if (KorvexCloseConnection(&m_context) != 0)
         connected = 0;
     else
-        ui.showMessage(CloseErrorText);
+        ui.showMessage(kCloseErrorText);
 }
 
 bool CMoravelSDIApp::manualCommand(UserInteraction& ui, const std::function<std::int32_t()>& call)

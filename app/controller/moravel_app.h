@@ -30,7 +30,7 @@
 namespace moravel {
 
 // Shown when the library refuses to close the connection (UTF-8).
-inline constexpr std::string_view CloseErrorText = "Error close connection";
+inline constexpr std::string_view kCloseErrorText = "Error close connection";
 
 // The open's message for an error code, "Error opening connection. ErrorCode  %x     " with
 // the code in lower-case hexadecimal: "Error opening connection. ErrorCode  3     ".
@@ -98,7 +98,7 @@ public:
     // Sends n = size / 8192 + 1 blocks (the last one padded with 0xFF) and reports progress
     // in file bytes, ui.reportProgress(min(block bytes sent, size), size) after each block
     // (an empty file counts as one byte). Every bootloader answer is awaited at most
-    // AnswerTimeout (the identifier IdentifyTimeout); a time-out or a failed write shows a
+    // kAnswerTimeout (the identifier kIdentifyTimeout); a time-out or a failed write shows a
     // message and ends with Stopped. ui.stopRequested() is asked between blocks (Cancelled).
     // A device that vanishes ends the upload at once with one message (LinkLost).
     UploadResult UploadFirmware(std::span<const std::uint8_t> image, UserInteraction& ui);

@@ -22,7 +22,7 @@ std::string comparisonText(const ParameterInfo& p, const ParameterSet& set)
 std::string sweepClosingText(int done, int total, bool endedEarly)
 {
     if (!endedEarly && done >= total)
-        return std::string(ParameterTransferDone);
+        return std::string(kParameterTransferDone);
     return (endedEarly ? "Parameterübertragung abgebrochen: " : "Parameterübertragung mit Fehlern: ") +
            std::to_string(done) + " von " + std::to_string(total) + " übertragen.";
 }
@@ -35,7 +35,7 @@ SweepResult aroundSweep(CMoravelSDIApp& app, UserInteraction& ui, int total,
         return result;
     result.connected = true;
     BetriebsArtenWechsel(&app.m_context, 1);
-    ui.setStatusText(ParameterTransferRunning);
+    ui.setStatusText(kParameterTransferRunning);
     BusyScope busy(ui);
     const SweepOutcome outcome = sweep(&app.m_context);
     result.failedKeys = outcome.failedKeys();

@@ -16,9 +16,9 @@ class CMoravelSDIApp;
 class UserInteraction;
 
 // Status texts of the read and the transfer (UTF-8).
-inline constexpr std::string_view ParameterTransferRunning = "Parameterübertragung ... ";
+inline constexpr std::string_view kParameterTransferRunning = "Parameterübertragung ... ";
 // Only when every key of the sweep went through.
-inline constexpr std::string_view ParameterTransferDone = "Parameterübertragung ist abgeschlossen.";
+inline constexpr std::string_view kParameterTransferDone = "Parameterübertragung ist abgeschlossen.";
 
 // The closing status text of a sweep that covered total keys, done of them through: "ist
 // abgeschlossen." only when all went through; "abgebrochen: 12 von 38 übertragen." when it

@@ -67,7 +67,7 @@ ComPortChoice CMoravelSDIApp::currentChoice() const
     if (resetName || resetBaud) {
         const ComPortChoice stored = readStoredSettings();
         if (resetName)
-            choice.controllerName = stored.controllerName.substr(0, MaxControllerNameChars);
+            choice.controllerName = stored.controllerName.substr(0, kMaxControllerNameChars);
         if (resetBaud)
             choice.baudRate = stored.baudRate;
     }
@@ -76,11 +76,11 @@ ComPortChoice CMoravelSDIApp::currentChoice() const
 
 ComPortField checkComPortChoice(const ComPortChoice& choice)
 {
-    if (choice.baudRate < MinBaudRate || choice.baudRate > MaxBaudRate)
+    if (choice.baudRate < kMinBaudRate || choice.baudRate > kMaxBaudRate)
         return ComPortField::BaudRate;
-    if (choice.controllerName.size() > MaxControllerNameChars)
+    if (choice.controllerName.size() > kMaxControllerNameChars)
         return ComPortField::ControllerName;
-    if (choice.portName.size() > MaxPortNameChars)
+    if (choice.portName.size() > kMaxPortNameChars)
         return ComPortField::PortName;
     return ComPortField::None;
 }

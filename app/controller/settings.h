@@ -19,9 +19,9 @@ namespace moravel {
 // NUL-terminated, and a value that is not a number gives the default. On Windows they are the
 // values of the registry key HKEY_CURRENT_USER\Software\korvex-travo\MoravelSDI\COMSettings
 // (settings_store.h).
-inline constexpr const char* SettingsOrganisation = "korvex-travo";
-inline constexpr const char* SettingsApplication = "MoravelSDI";
-inline constexpr const char* SettingsGroup = "COMSettings";
+inline constexpr const char* kSettingsOrganisation = "korvex-travo";
+inline constexpr const char* kSettingsApplication = "MoravelSDI";
+inline constexpr const char* kSettingsGroup = "COMSettings";
 
 // The path of the settings file of this user (on Windows the registry key's name);
 // openSettingsFile() (settings_file.h) opens it.
@@ -29,16 +29,16 @@ inline constexpr const char* SettingsGroup = "COMSettings";
 // and are not written (settingsFileUsable()).
 std::string settingsFilePath();
 
-// The defaults of the four settings (the controller name's is DefaultControllerName).
-inline constexpr int DefaultConnectionMode = 2;
-inline constexpr std::string_view DefaultPortName = "COM1";
-inline constexpr std::uint32_t DefaultBaudRate = 115200;
+// The defaults of the four settings (the controller name's is kDefaultControllerName).
+inline constexpr int kDefaultConnectionMode = 2;
+inline constexpr std::string_view kDefaultPortName = "COM1";
+inline constexpr std::uint32_t kDefaultBaudRate = 115200;
 
 // The dialog's accepted ranges.
-inline constexpr std::uint32_t MinBaudRate = 100000;
-inline constexpr std::uint32_t MaxBaudRate = 120000;
-inline constexpr std::size_t MaxControllerNameChars = 16;
-inline constexpr std::size_t MaxPortNameChars = 5;
+inline constexpr std::uint32_t kMinBaudRate = 100000;
+inline constexpr std::uint32_t kMaxBaudRate = 120000;
+inline constexpr std::size_t kMaxControllerNameChars = 16;
+inline constexpr std::size_t kMaxPortNameChars = 5;
 
 // The port number an open by COM port uses: the fourth character of portName, "1" ... "8"
 // give 1 ... 8, anything else (also a shorter name) gives 1.
@@ -57,9 +57,9 @@ struct ComPortChoice {
 // The first field the dialog's OK refuses (checked in this order: baud rate, name, port).
 enum class ComPortField { None, BaudRate, ControllerName, PortName };
 
-// The first field of choice outside its limits, in the order baud rate (MinBaudRate ...
-// MaxBaudRate), controller name (at most MaxControllerNameChars bytes), port name (at most
-// MaxPortNameChars bytes); None when all are within them. The dialog's OK and applyChoice
+// The first field of choice outside its limits, in the order baud rate (kMinBaudRate ...
+// kMaxBaudRate), controller name (at most kMaxControllerNameChars bytes), port name (at most
+// kMaxPortNameChars bytes); None when all are within them. The dialog's OK and applyChoice
 // both go by it.
 ComPortField checkComPortChoice(const ComPortChoice& choice);
 

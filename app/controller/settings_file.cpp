@@ -34,7 +34,7 @@ std::string settingsPathOf()
         }
         dir = std::string(home) + "/.config";
     }
-    return dir + "/" + SettingsOrganisation + "/" + SettingsApplication + ".conf";
+    return dir + "/" + kSettingsOrganisation + "/" + kSettingsApplication + ".conf";
 }
 
 // A descriptor closed on every path out.

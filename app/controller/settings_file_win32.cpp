@@ -11,7 +11,7 @@ namespace moravel {
 
 std::string settingsFilePath()
 {
-    return std::string("HKEY_CURRENT_USER\\Software\\") + SettingsOrganisation + "\\" + SettingsApplication;
+    return std::string("HKEY_CURRENT_USER\\Software\\") + kSettingsOrganisation + "\\" + kSettingsApplication;
 }
 
 // A registry key is never a FIFO or a device.

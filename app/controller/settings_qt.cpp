@@ -52,12 +52,12 @@ ComPortChoice readStoredSettings()
 {
     const std::unique_ptr<QSettings> settings = openSettingsFile();
     if (settings)
-        settings->beginGroup(SettingsGroup);
+        settings->beginGroup(kSettingsGroup);
     ComPortChoice stored;
-    stored.connectionMode = storedNumber(settings.get(), "Connection", DefaultConnectionMode);
-    stored.portName = storedBytes(settings.get(), "DeviceName", DefaultPortName);
-    stored.controllerName = storedBytes(settings.get(), "Controller", DefaultControllerName);
-    stored.baudRate = storedNumber(settings.get(), "BaudeRate", DefaultBaudRate);
+    stored.connectionMode = storedNumber(settings.get(), "Connection", kDefaultConnectionMode);
+    stored.portName = storedBytes(settings.get(), "DeviceName", kDefaultPortName);
+    stored.controllerName = storedBytes(settings.get(), "Controller", kDefaultControllerName);
+    stored.baudRate = storedNumber(settings.get(), "BaudeRate", kDefaultBaudRate);
     return stored;
 }
 
@@ -67,7 +67,7 @@ bool writeStoredSettings(const ComPortChoice& values)
     const std::unique_ptr<QSettings> settings = openSettingsFile();
     if (!settings)
         return false; // a FIFO or a device is not written to
-    settings->beginGroup(SettingsGroup);
+    settings->beginGroup(kSettingsGroup);
     settings->setValue("Connection", values.connectionMode);
     settings->setValue("DeviceName", storedText(values.portName));
     settings->setValue("Controller", storedText(values.controllerName));

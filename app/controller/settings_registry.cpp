@@ -26,8 +26,8 @@ namespace {
 
 std::wstring settingsKey()
 {
-    const std::string key = std::string("Software\\") + SettingsOrganisation + "\\" + SettingsApplication + "\\" +
-                            SettingsGroup;
+    const std::string key = std::string("Software\\") + kSettingsOrganisation + "\\" + kSettingsApplication + "\\" +
+                            kSettingsGroup;
     return std::wstring(key.begin(), key.end()); // ASCII
 }
 
@@ -173,7 +173,7 @@ bool writeText(HKEY key, const wchar_t* name, std::string_view bytes)
 
 std::string settingsFilePath()
 {
-    return std::string("HKEY_CURRENT_USER\\Software\\") + SettingsOrganisation + "\\" + SettingsApplication;
+    return std::string("HKEY_CURRENT_USER\\Software\\") + kSettingsOrganisation + "\\" + kSettingsApplication;
 }
 
 ComPortChoice readStoredSettings()
@@ -182,10 +182,10 @@ ComPortChoice readStoredSettings()
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, settingsKey().c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         key = nullptr;
     ComPortChoice stored;
-    stored.connectionMode = storedNumber(key, L"Connection", DefaultConnectionMode);
-    stored.portName = storedBytes(key, L"DeviceName", DefaultPortName);
-    stored.controllerName = storedBytes(key, L"Controller", DefaultControllerName);
-    stored.baudRate = storedNumber(key, L"BaudeRate", DefaultBaudRate);
+    stored.connectionMode = storedNumber(key, L"Connection", kDefaultConnectionMode);
+    stored.portName = storedBytes(key, L"DeviceName", kDefaultPortName);
+    stored.controllerName = storedBytes(key, L"Controller", kDefaultControllerName);
+    stored.baudRate = storedNumber(key, L"BaudeRate", kDefaultBaudRate);
     if (key != nullptr)
         ::RegCloseKey(key);
     return stored;

@@ -49,7 +49,7 @@ bool runningFromBuildTree()
 
 std::string findTemplateFile()
 {
-    const fs::path name{std::string(TemplateFileName)};
+    const fs::path name{std::string(kTemplateFileName)};
     if (isFile(name))
         return name.string();
     if (const char* dir = std::getenv("MORAVEL_DATA_DIR"); dir != nullptr && *dir != '\0') {

@@ -102,38 +102,38 @@ constexpr auto kSonstigeOrder = inOrder<8>();
 // ---- Mechanik: eight groups of four fields, C first within each group.
 
 constexpr DialogField kMechanik[] = {
-    axisRow(1054, LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT, AxisC), // 0  Auflösung
-    axisRow(1051, LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT, AxisX),
-    axisRow(1052, LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT, AxisY),
-    axisRow(1053, LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT, AxisZ),
-    axisRow(1067, LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG, AxisC), // 4  Umkehrspiel
-    axisRow(1064, LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG, AxisX),
-    axisRow(1065, LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG, AxisY),
-    axisRow(1066, LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG, AxisZ),
-    axisElement(1086, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG, AxisC), // 8  Verfahrbereich bis
-    axisElement(1080, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG, AxisX),
-    axisElement(1082, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG, AxisY),
-    axisElement(1084, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG, AxisZ),
-    axisElement(1085, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG, AxisC), // 12 Verfahrbereich von
-    axisElement(1079, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG, AxisX),
-    axisElement(1081, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG, AxisY),
-    axisElement(1083, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG, AxisZ),
-    axisElement(1117, LBYTE_MECHANIK_NULLPUNKT_LONG, AxisC), // 16 Nullpunkt
-    axisElement(1114, LBYTE_MECHANIK_NULLPUNKT_LONG, AxisX),
-    axisElement(1115, LBYTE_MECHANIK_NULLPUNKT_LONG, AxisY),
-    axisElement(1116, LBYTE_MECHANIK_NULLPUNKT_LONG, AxisZ),
-    axisElement(1105, LBYTE_MECHANIK_PARKPOSITION_LONG, AxisC), // 20 Parkposition
-    axisElement(1102, LBYTE_MECHANIK_PARKPOSITION_LONG, AxisX),
-    axisElement(1103, LBYTE_MECHANIK_PARKPOSITION_LONG, AxisY),
-    axisElement(1104, LBYTE_MECHANIK_PARKPOSITION_LONG, AxisZ),
-    axisElement(1128, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG, AxisC), // 24 Richtungsumkehr
-    axisElement(1123, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG, AxisX),
-    axisElement(1126, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG, AxisY),
-    axisElement(1127, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG, AxisZ),
-    axisElement(1130, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR, AxisC), // 28 Achsenconfig
-    axisElement(1124, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR, AxisX),
-    axisElement(1125, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR, AxisY),
-    axisElement(1129, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR, AxisZ),
+    axisRow(1054, LBYTE_MECHANIK_AUFLOESUNG_C_FLOAT, kAxisC), // 0  Auflösung
+    axisRow(1051, LBYTE_MECHANIK_AUFLOESUNG_X_FLOAT, kAxisX),
+    axisRow(1052, LBYTE_MECHANIK_AUFLOESUNG_Y_FLOAT, kAxisY),
+    axisRow(1053, LBYTE_MECHANIK_AUFLOESUNG_Z_FLOAT, kAxisZ),
+    axisRow(1067, LBYTE_MECHANIK_UMKEHRSPIEL_C_LONG, kAxisC), // 4  Umkehrspiel
+    axisRow(1064, LBYTE_MECHANIK_UMKEHRSPIEL_X_LONG, kAxisX),
+    axisRow(1065, LBYTE_MECHANIK_UMKEHRSPIEL_Y_LONG, kAxisY),
+    axisRow(1066, LBYTE_MECHANIK_UMKEHRSPIEL_Z_LONG, kAxisZ),
+    axisElement(1086, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG, kAxisC), // 8  Verfahrbereich bis
+    axisElement(1080, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG, kAxisX),
+    axisElement(1082, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG, kAxisY),
+    axisElement(1084, LBYTE_MECHANIK_VERFAHRBEREICH_BIS_LONG, kAxisZ),
+    axisElement(1085, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG, kAxisC), // 12 Verfahrbereich von
+    axisElement(1079, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG, kAxisX),
+    axisElement(1081, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG, kAxisY),
+    axisElement(1083, LBYTE_MECHANIK_VERFAHRBEREICH_VON_LONG, kAxisZ),
+    axisElement(1117, LBYTE_MECHANIK_NULLPUNKT_LONG, kAxisC), // 16 Nullpunkt
+    axisElement(1114, LBYTE_MECHANIK_NULLPUNKT_LONG, kAxisX),
+    axisElement(1115, LBYTE_MECHANIK_NULLPUNKT_LONG, kAxisY),
+    axisElement(1116, LBYTE_MECHANIK_NULLPUNKT_LONG, kAxisZ),
+    axisElement(1105, LBYTE_MECHANIK_PARKPOSITION_LONG, kAxisC), // 20 Parkposition
+    axisElement(1102, LBYTE_MECHANIK_PARKPOSITION_LONG, kAxisX),
+    axisElement(1103, LBYTE_MECHANIK_PARKPOSITION_LONG, kAxisY),
+    axisElement(1104, LBYTE_MECHANIK_PARKPOSITION_LONG, kAxisZ),
+    axisElement(1128, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG, kAxisC), // 24 Richtungsumkehr
+    axisElement(1123, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG, kAxisX),
+    axisElement(1126, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG, kAxisY),
+    axisElement(1127, LBYTE_MECHANIK_RICHTUNGSUMKEHR_LONG, kAxisZ),
+    axisElement(1130, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR, kAxisC), // 28 Achsenconfig
+    axisElement(1124, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR, kAxisX),
+    axisElement(1125, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR, kAxisY),
+    axisElement(1129, LBYTE_MECHANIK_ACHSENCONFIGURATION_UCHAR, kAxisZ),
 };
 // Frames in reading order (Auflösung, Umkehrspiel; Verfahrbereich row by row, Richtungsumkehr,
 // Achsenconfig; Parkposition, Nullpunkt), X to C inside each.
@@ -147,7 +147,7 @@ constexpr std::uint8_t kMechanikWriteBack[] = {1,  2,  3,  0,  5,  6,  7,  4,  1
 // ---- Referenzfahrt: the direction combos C, X, Y, Z, then the columns 1, 4, 2, 3.
 
 constexpr DialogField kReferenzfahrt[] = {
-    direction(1159, AxisC), direction(1156, AxisX), direction(1157, AxisY), direction(1158, AxisZ),
+    direction(1159, kAxisC), direction(1156, kAxisX), direction(1157, kAxisY), direction(1158, kAxisZ),
     column(1164, 0),        column(1167, 3),        column(1165, 1),        column(1166, 2),
 };
 constexpr std::uint8_t kReferenzfahrtScreen[] = {1, 2, 3, 0, 4, 6, 7, 5};

@@ -61,8 +61,8 @@ void storeControllerName(const ParameterInfo& p, const std::string& text, CMorav
 {
     std::string& stored = p.textValue(doc.m_parameterSet);
     if (text.empty()) {
-        stored = DefaultControllerName;
-        ui.showMessage(ControllerNameEmptyMessage);
+        stored = kDefaultControllerName;
+        ui.showMessage(kControllerNameEmptyMessage);
         markChanged(p, doc);
         return;
     }
@@ -271,7 +271,7 @@ DialogOutcome writeBack(const DialogForm& form, const DialogMembers& members, CM
             if (form.fields[i].kind() == FieldKind::HomingColumn)
                 order[static_cast<std::size_t>(form.fields[i].step())] = members.fields[i].integer;
         if (!isValidHomingOrder(order)) {
-            ui.showMessage(HomingOrderDialogMessage);
+            ui.showMessage(kHomingOrderDialogMessage);
             return DialogOutcome::OrderRejected;
         }
     }

@@ -73,7 +73,7 @@ struct DialogField {
     ParameterKey key;     // the parameter table row
     std::uint8_t element; // quadruples: the axis; HomingDirection: the axis (0 to 3);
                           // HomingColumn: 4 + the step (the row's Reihenfolge element); else 0
-    std::int8_t axis;     // the field's row in a per-axis frame (AxisX ... AxisC), -1 otherwise
+    std::int8_t axis;     // the field's row in a per-axis frame (kAxisX ... kAxisC), -1 otherwise
 
     const ParameterInfo& parameter() const;
     FieldKind kind() const;
@@ -91,7 +91,7 @@ struct DialogForm {
                                                   // each writing its step and that axis's direction
 
     // The group name: "Geschwindigkeiten", "Schnittstelle", ...
-    std::string_view title() const { return ParameterGroups[group].name; }
+    std::string_view title() const { return kParameterGroups[group].name; }
 };
 
 const DialogForm& dialogForm(DialogId id);
@@ -177,11 +177,11 @@ enum class DialogOutcome {
 //   numbers and check boxes only when they differ (floats compared as floats);
 //   enumerated values from their text (the fallback value for any other text), stored
 //   unconditionally, the flag set when the value differs from the kept one;
-//   the controller name: an empty field stores DefaultControllerName, shows
-//   ControllerNameEmptyMessage and sets the flag; any other text is stored as typed (in code
+//   the controller name: an empty field stores kDefaultControllerName, shows
+//   kControllerNameEmptyMessage and sets the flag; any other text is stored as typed (in code
 //   page 1252) when it differs from the stored name;
 //   Referenzfahrt: first the homing-order check over the four columns; when it fails,
-//   HomingOrderDialogMessage and nothing stored (OrderRejected); otherwise for each step n
+//   kHomingOrderDialogMessage and nothing stored (OrderRejected); otherwise for each step n
 //   Reihenfolge[n] from column n+1 and Richtung[n] from the direction text of that axis, the
 //   flag set when either differs from the kept record.
 // Returns Stored or OrderRejected.

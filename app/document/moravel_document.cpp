@@ -34,7 +34,7 @@ std::string readFailureText(const std::string& path, std::error_code error)
     return "Die Parameterdatei kann nicht gelesen werden:\n" + path + "\n" + error.message();
 }
 
-constexpr std::string_view NoValidParametersText =
+constexpr std::string_view kNoValidParametersText =
     "Es sind keine gültigen Parameter geladen; es wird nichts gespeichert.";
 
 } // namespace
@@ -43,12 +43,12 @@ std::string_view BuiltInTemplateText() { return kBuiltInTemplate; }
 
 bool saveNeedsFileDialog(std::string_view path)
 {
-    return path.empty() || path.find(TemplateFileName) != std::string_view::npos;
+    return path.empty() || path.find(kTemplateFileName) != std::string_view::npos;
 }
 
 bool isTemplateFileName(std::string_view path)
 {
-    return std::filesystem::path(path).filename() == TemplateFileName;
+    return std::filesystem::path(path).filename() == kTemplateFileName;
 }
 
 std::string untitledSavePath(const std::string& folder)
@@ -58,7 +58,7 @@ std::string untitledSavePath(const std::string& folder)
     // A dangling link counts as taken: saving there would create its target. After so many
     // taken names the last one is proposed all the same (the dialog asks before overwriting).
     for (int n = 1; n <= 1000; ++n) {
-        candidate = dir / (std::string(UntitledTitle) + (n == 1 ? "" : "-" + std::to_string(n)) + ".ncp");
+        candidate = dir / (std::string(kUntitledTitle) + (n == 1 ? "" : "-" + std::to_string(n)) + ".ncp");
         std::error_code ignored;
         if (!std::filesystem::exists(std::filesystem::symlink_status(candidate, ignored)))
             break;
@@ -139,7 +139,7 @@ bool CMoravelSDIDoc::newDocument(DocumentPrompts& prompts)
     if (!saveModified(prompts))
         return false;
     PrepareNew();
-    m_title = UntitledTitle;
+    m_title = kUntitledTitle;
     initialUpdateAllViews();
     return true;
 }
@@ -160,7 +160,7 @@ CMoravelSDIDoc::OpenResult CMoravelSDIDoc::newFromTemplate(const std::string& te
     m_modified = false;
     m_source = Source::File;
     initialUpdateAllViews();
-    ui.setStatusText(BuiltInTemplateNote);
+    ui.setStatusText(kBuiltInTemplateNote);
     return m_bParametersValid ? OpenResult::BuiltIn : OpenResult::Failed;
 }
 
@@ -210,7 +210,7 @@ bool CMoravelSDIDoc::confirmTemplateWrite(DocumentPrompts& prompts, const std::s
 bool CMoravelSDIDoc::save(DocumentPrompts& prompts)
 {
     if (!m_bParametersValid) {
-        interaction().showMessage(NoValidParametersText);
+        interaction().showMessage(kNoValidParametersText);
         return false;
     }
     if (m_pathName.empty() || isReadOnlyFile(m_pathName))
@@ -223,7 +223,7 @@ bool CMoravelSDIDoc::save(DocumentPrompts& prompts)
 bool CMoravelSDIDoc::saveAs(DocumentPrompts& prompts)
 {
     if (!m_bParametersValid) {
-        interaction().showMessage(NoValidParametersText);
+        interaction().showMessage(kNoValidParametersText);
         return false;
     }
     if (!confirmIncompleteSave(prompts))

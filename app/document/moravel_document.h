@@ -36,29 +36,29 @@ class CMoravelSDIDoc;
 
 // The template parameter file. "&Neu" loads it; "&Speichern" never overwrites a path that
 // contains this name.
-inline constexpr std::string_view TemplateFileName = "NC-Travo_USB_Param_NEW.ncp";
+inline constexpr std::string_view kTemplateFileName = "NC-Travo_USB_Param_NEW.ncp";
 
 // The status text after "&Neu" found no template file and used the program's own copy.
-inline constexpr std::string_view BuiltInTemplateNote = "Vorlage nicht gefunden, eingebaute Vorlage verwendet.";
+inline constexpr std::string_view kBuiltInTemplateNote = "Vorlage nicht gefunden, eingebaute Vorlage verwendet.";
 
 // The program's own copy of the template file, byte for byte (compiled in from
 // app/resources/NC-Travo_USB_Param_NEW.ncp).
 std::string_view BuiltInTemplateText();
 
 // The title of a document without a file.
-inline constexpr std::string_view UntitledTitle = "Unbenannt";
+inline constexpr std::string_view kUntitledTitle = "Unbenannt";
 
 // The name save as proposes for a document without a file of its own (no path, or the
 // template's): "Unbenannt.ncp" in folder, or "Unbenannt-2.ncp", "Unbenannt-3.ncp", ... when
 // that is taken. Never the template's name.
 std::string untitledSavePath(const std::string& folder);
 
-// True when path names the template file itself (its file name is TemplateFileName): saving
+// True when path names the template file itself (its file name is kTemplateFileName): saving
 // there changes what every later "&Neu" and read from the controller start from.
 bool isTemplateFileName(std::string_view path);
 
 // The rule of "&Speichern": true when the document must be saved through the file dialog
-// (save as), that is when path is empty or contains TemplateFileName (case-sensitive, the
+// (save as), that is when path is empty or contains kTemplateFileName (case-sensitive, the
 // whole path).
 bool saveNeedsFileDialog(std::string_view path);
 
@@ -180,7 +180,7 @@ public:
     // "&Neu" as a whole: newDocument, then, unless that was cancelled, openDocument of the
     // template file at templatePath. When there is no file at templatePath, the built-in
     // template is loaded instead (BuiltIn): the document has valid parameters but no path,
-    // and the status text says so (BuiltInTemplateNote).
+    // and the status text says so (kBuiltInTemplateNote).
     OpenResult newFromTemplate(const std::string& templatePath, DocumentPrompts& prompts, UserInteraction& ui);
 
     // The save question before the document is replaced or the program ends: true to go on
@@ -238,7 +238,7 @@ private:
     bool confirmTemplateWrite(DocumentPrompts& prompts, const std::string& path);
 
     std::string m_pathName;
-    std::string m_title{UntitledTitle};
+    std::string m_title{kUntitledTitle};
     bool m_modified = false;
     Source m_source = Source::None;
     std::error_code m_lastSaveError;

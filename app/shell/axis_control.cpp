@@ -10,13 +10,13 @@ namespace moravel {
 namespace {
 
 // Steps that a move request can carry (the controller's position is a 32-bit count).
-constexpr double MaxMoveSteps = 2147483647.0;
+constexpr double kMaxMoveSteps = 2147483647.0;
 
 } // namespace
 
 AxisControl::AxisControl(CMainFrame& frame) : QObject(&frame), m_frame(frame)
 {
-    m_timer.setInterval(PollIntervalMs);
+    m_timer.setInterval(kPollIntervalMs);
     m_timer.callOnTimeout(this, &AxisControl::poll);
     m_timer.start();
     connect(&frame, &CMainFrame::busyChanged, this, &AxisControl::onBusyChanged);
@@ -95,7 +95,7 @@ void AxisControl::deliver(const PositionPoll& reading)
         m_frame.updateLinkPane();
 }
 
-std::array<float, AxisCount> AxisControl::resolution()
+std::array<float, kAxisCount> AxisControl::resolution()
 {
     if (m_resolutionStale.exchange(false))
         m_resolution.reset();
@@ -110,11 +110,11 @@ void AxisControl::jog(std::size_t axis, double millimetres)
     m_frame.dispatch(CMainFrame::Availability::Idle, [this, axis, millimetres] {
         move(axis, 0, {}, [this, axis, millimetres]() -> std::int32_t {
             const double n = std::round(millimetres * static_cast<double>(resolution()[axis]));
-            if (!(std::abs(n) >= 1.0 && std::abs(n) <= MaxMoveSteps)) {
+            if (!(std::abs(n) >= 1.0 && std::abs(n) <= kMaxMoveSteps)) {
                 m_frame.m_ui.setStatusText(
                     QStringLiteral("Achse %1: die Schrittweite ergibt mit der Auflösung keinen ganzen Schritt; es "
                                    "wurde nichts gesendet.")
-                        .arg(QLatin1Char(AxisNames[axis]))
+                        .arg(QLatin1Char(kAxisNames[axis]))
                         .toStdString());
                 return 0;
             }

@@ -35,7 +35,7 @@ class CMainFrame;
 class AxisControl : public QObject {
     Q_OBJECT
 public:
-    static constexpr int PollIntervalMs = 500;
+    static constexpr int kPollIntervalMs = 500;
 
     explicit AxisControl(CMainFrame& frame);
 
@@ -56,7 +56,7 @@ public:
     void forgetWithoutLink();
 
     // The last positions read (none once a query failed or the link closed).
-    const std::optional<std::array<float, AxisCount>>& lastPositions() const { return m_last; }
+    const std::optional<std::array<float, kAxisCount>>& lastPositions() const { return m_last; }
 
 signals:
     // After every position query, read or not.
@@ -72,16 +72,16 @@ private:
     bool panelShowing() const;
     void deliver(const PositionPoll& reading);
     // Worker thread: the controller's Auflösung, cached; the document's when it cannot be read.
-    std::array<float, AxisCount> resolution();
+    std::array<float, kAxisCount> resolution();
 
     CMainFrame& m_frame;
     std::vector<QPointer<JogPanel>> m_panels;
     QTimer m_timer;
-    std::optional<std::array<float, AxisCount>> m_last;
+    std::optional<std::array<float, kAxisCount>> m_last;
     bool m_ownOperation = false; // set while one of ours is being queued
     // Worker thread only, but for the flag the GUI thread sets when an operation that may
     // change parameters or the connection starts.
-    std::optional<std::array<float, AxisCount>> m_resolution;
+    std::optional<std::array<float, kAxisCount>> m_resolution;
     std::atomic<bool> m_resolutionStale{true};
 };
 

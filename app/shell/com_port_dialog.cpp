@@ -60,11 +60,11 @@ std::string limitMessage(ComPortField field)
 {
     switch (field) {
     case ComPortField::BaudRate:
-        return integerRangeMessage(MinBaudRate, MaxBaudRate);
+        return integerRangeMessage(kMinBaudRate, kMaxBaudRate);
     case ComPortField::ControllerName:
-        return tooManyCharactersMessage(MaxControllerNameChars);
+        return tooManyCharactersMessage(kMaxControllerNameChars);
     case ComPortField::PortName:
-        return tooManyCharactersMessage(MaxPortNameChars);
+        return tooManyCharactersMessage(kMaxPortNameChars);
     case ComPortField::None:
         break;
     }
@@ -153,7 +153,7 @@ ComPortChoice CComPortSettingsDlg::choice() const
 
 void CComPortSettingsDlg::refuse(QWidget* field, const std::string& message)
 {
-    QMessageBox::warning(this, QString::fromLatin1(ApplicationTitle), toQString(message));
+    QMessageBox::warning(this, QString::fromLatin1(kApplicationTitle), toQString(message));
     field->setFocus(Qt::OtherFocusReason);
     if (auto* edit = qobject_cast<QLineEdit*>(field))
         edit->selectAll();

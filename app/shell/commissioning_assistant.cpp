@@ -27,20 +27,20 @@
 namespace moravel {
 namespace {
 
-constexpr double DefaultDirectionDistance = 10.0;
-constexpr double DefaultCalibrationDistance = 100.0;
+constexpr double kDefaultDirectionDistance = 10.0;
+constexpr double kDefaultCalibrationDistance = 100.0;
 // The travel range is stored in whole millimetres within these bounds.
-constexpr double MaxRangeMm = 32767.0;
+constexpr double kMaxRangeMm = 32767.0;
 
 enum Page { WorkPage, ChangesPage, EndPage };
 
 // The keys the assistant reads and may change, in key order.
 std::array<const ParameterInfo*, 7> assistantKeys()
 {
-    return {&aufloesungKey(AxisX),
-            &aufloesungKey(AxisY),
-            &aufloesungKey(AxisZ),
-            &aufloesungKey(AxisC),
+    return {&aufloesungKey(kAxisX),
+            &aufloesungKey(kAxisY),
+            &aufloesungKey(kAxisZ),
+            &aufloesungKey(kAxisC),
             &parameterRow(kRichtungsumkehrKey),
             &parameterRow(kVerfahrbereichVonKey),
             &parameterRow(kVerfahrbereichBisKey)};
@@ -99,7 +99,7 @@ QDoubleSpinBox* distanceBox(const QString& name, double value)
     auto* box = new QDoubleSpinBox;
     box->setObjectName(name);
     box->setLocale(QLocale::c()); // numbers with a point, as in the parameter dialogs
-    box->setRange(0.1, MaxRangeMm * 2);
+    box->setRange(0.1, kMaxRangeMm * 2);
     box->setDecimals(1);
     box->setSuffix(QStringLiteral(" mm"));
     box->setValue(value);
@@ -178,13 +178,13 @@ CommissioningAssistant::CommissioningAssistant(CMainFrame& frame) : QDialog(&fra
     auto* axisRow = new QHBoxLayout;
     axisRow->addWidget(new QLabel(QStringLiteral("Achse:")));
     m_axes = new QButtonGroup(this);
-    for (int a = 0; a < static_cast<int>(AxisCount); ++a) {
+    for (int a = 0; a < static_cast<int>(kAxisCount); ++a) {
         auto* radio = new QRadioButton(QString(axisName(a)));
         radio->setObjectName(QStringLiteral("axis%1").arg(axisName(a)));
         m_axes->addButton(radio, a);
         axisRow->addWidget(radio);
     }
-    m_axes->button(AxisX)->setChecked(true);
+    m_axes->button(kAxisX)->setChecked(true);
     connect(m_axes, &QButtonGroup::idClicked, this, &CommissioningAssistant::selectAxis);
     axisRow->addStretch(1);
     workLayout->addLayout(axisRow);
@@ -248,7 +248,7 @@ CommissioningAssistant::CommissioningAssistant(CMainFrame& frame) : QDialog(&fra
     connect(&m_frame, &CMainFrame::busyChanged, this, &CommissioningAssistant::updateControls);
     updateControls();
     resize(sizeHint().expandedTo(QSize(560, 0)));
-    m_axes->button(AxisX)->setFocus(); // not a button that moves an axis on Enter
+    m_axes->button(kAxisX)->setFocus(); // not a button that moves an axis on Enter
 }
 
 CommissioningAssistant::~CommissioningAssistant() = default;
@@ -257,7 +257,7 @@ QWidget* CommissioningAssistant::makeDirectionPage()
 {
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
-    m_directionDistance = distanceBox(QStringLiteral("directionDistance"), DefaultDirectionDistance);
+    m_directionDistance = distanceBox(QStringLiteral("directionDistance"), kDefaultDirectionDistance);
     m_directionMove = assistantButton(QStringLiteral("In Plus-Richtung fahren"), QStringLiteral("directionMove"));
     grid->addWidget(new QLabel(QStringLiteral("Weg:")), 0, 0);
     grid->addWidget(m_directionDistance, 0, 1);
@@ -289,7 +289,7 @@ QWidget* CommissioningAssistant::makeCalibrationPage()
 {
     auto* page = new QWidget;
     auto* grid = new QGridLayout(page);
-    m_calibrationDistance = distanceBox(QStringLiteral("calibrationDistance"), DefaultCalibrationDistance);
+    m_calibrationDistance = distanceBox(QStringLiteral("calibrationDistance"), kDefaultCalibrationDistance);
     m_calibrationMove = assistantButton(QStringLiteral("Fahren"), QStringLiteral("calibrationMove"));
     grid->addWidget(new QLabel(QStringLiteral("Weg:")), 0, 0);
     grid->addWidget(m_calibrationDistance, 0, 1);
@@ -452,14 +452,14 @@ void CommissioningAssistant::updateAxisTexts()
 
 void CommissioningAssistant::selectAxis(int axis)
 {
-    if (axis < 0 || axis >= static_cast<int>(AxisCount))
+    if (axis < 0 || axis >= static_cast<int>(kAxisCount))
         return;
     m_axis = axis;
     m_axes->button(axis)->setChecked(true);
     const AxisMechanics m = mechanics(axis);
     const double range = static_cast<double>(m.bis) - m.von;
-    m_calibrationDistance->setValue(range >= 1 ? std::min(DefaultCalibrationDistance, range)
-                                               : DefaultCalibrationDistance);
+    m_calibrationDistance->setValue(range >= 1 ? std::min(kDefaultCalibrationDistance, range)
+                                               : kDefaultCalibrationDistance);
     m_measured->clear();
     setNote({});
     updateAxisTexts();
@@ -623,7 +623,7 @@ void CommissioningAssistant::takeRangeEnd(bool start)
             // are millimetres of the new one.
             const double mm = static_cast<double>((**position)[a]) * m_sets->controller.aufloesung[a] / resolution(m_axis);
             const double whole = std::round(mm);
-            if (!(std::abs(whole) <= MaxRangeMm))
+            if (!(std::abs(whole) <= kMaxRangeMm))
                 return setNote(QStringLiteral("Die Position %1 mm liegt außerhalb von -32767 bis 32767 mm.")
                                    .arg(mm, 0, 'f', 1));
             (start ? m_sets->changed.verfahrbereichVon : m_sets->changed.verfahrbereichBis)[a] =
@@ -655,8 +655,8 @@ void CommissioningAssistant::showPositions(const PositionPoll& reading)
     if (m_lastPositions == reading.millimetres)
         m_jogUnsettled = false;
     m_lastPositions = reading.millimetres;
-    std::array<float, AxisCount> mm = reading.millimetres;
-    for (std::size_t a = 0; a < AxisCount; ++a)
+    std::array<float, kAxisCount> mm = reading.millimetres;
+    for (std::size_t a = 0; a < kAxisCount; ++a)
         mm[a] = static_cast<float>(static_cast<double>(mm[a]) * m_sets->controller.aufloesung[a] /
                                    resolution(static_cast<int>(a)));
     m_jog->showPositions(mm);
@@ -670,7 +670,7 @@ QString CommissioningAssistant::rangeProblem() const
     // is not sent.
     const ParameterSet& c = m_sets->controller;
     const ParameterSet& n = m_sets->changed;
-    for (int axis = 0; axis < static_cast<int>(AxisCount); ++axis) {
+    for (int axis = 0; axis < static_cast<int>(kAxisCount); ++axis) {
         const auto a = static_cast<std::size_t>(axis);
         const bool taken = n.verfahrbereichVon[a] != c.verfahrbereichVon[a] || n.verfahrbereichBis[a] != c.verfahrbereichBis[a];
         if (taken && n.verfahrbereichVon[a] >= n.verfahrbereichBis[a])

@@ -60,7 +60,7 @@ public:
     // Nothing runs and the axes' values are known: the user may pick the next step.
     bool ready() const { return m_phase == Phase::Ready; }
 
-    // The axis the pages work on (AxisX ... AxisC).
+    // The axis the pages work on (kAxisX ... kAxisC).
     int axis() const { return m_axis; }
     void selectAxis(int axis);
     QTabWidget* tasks() const { return m_tasks; }
@@ -126,16 +126,16 @@ private:
     CMainFrame& m_frame;
     std::shared_ptr<Sets> m_sets = std::make_shared<Sets>();
     Phase m_phase = Phase::Reading;
-    int m_axis = AxisX;
+    int m_axis = kAxisX;
     bool m_closeWhenStopped = false;
     // A jog of the assistant's panel may still be travelling: it has not been seen standing
     // still in two position queries in a row since.
     bool m_jogUnsettled = false;
-    std::optional<std::array<float, AxisCount>> m_lastPositions;
+    std::optional<std::array<float, kAxisCount>> m_lastPositions;
     // Per axis: the steps of the last calibration move, waiting for its measurement.
-    std::array<std::int32_t, AxisCount> m_calibrationSteps{};
-    std::array<int, AxisCount> m_calibrationRounds{};
-    std::array<bool, AxisCount> m_directionMoved{};
+    std::array<std::int32_t, kAxisCount> m_calibrationSteps{};
+    std::array<int, kAxisCount> m_calibrationRounds{};
+    std::array<bool, kAxisCount> m_directionMoved{};
     // Set by "Abbrechen"; read by the worker during the moves and the backup.
     std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
 

@@ -43,7 +43,7 @@ bool GuiInteraction::showBox(const QString& text, BoxKind kind)
     // On the heap: the window may be destroyed while the box is open, and takes the box along.
     const QPointer<QMessageBox> box =
         new QMessageBox(kind == BoxKind::Confirm ? QMessageBox::Information : QMessageBox::Warning,
-                        QString::fromLatin1(ApplicationTitle), text, QMessageBox::Ok, m_window);
+                        QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, m_window);
     QAbstractButton* ok = box->button(QMessageBox::Ok);
     QAbstractButton* cancel = nullptr;
     if (kind == BoxKind::Confirm) {
@@ -133,7 +133,7 @@ void GuiInteraction::reportProgress(std::int64_t done, std::int64_t total) { emi
 
 QString openFileFilter(const char* kind)
 {
-    return QStringLiteral("%1;;%2").arg(QLatin1String(kind), QLatin1String(AllFilesFilter));
+    return QStringLiteral("%1;;%2").arg(QLatin1String(kind), QLatin1String(kAllFilesFilter));
 }
 
 void WindowPrompts::protectPath(CMoravelSDIDoc* doc, std::string path)
@@ -144,7 +144,7 @@ void WindowPrompts::protectPath(CMoravelSDIDoc* doc, std::string path)
 
 DocumentPrompts::SaveAnswer WindowPrompts::askSaveChanges(const CMoravelSDIDoc& doc)
 {
-    QMessageBox box(QMessageBox::Question, QString::fromLatin1(ApplicationTitle),
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kApplicationTitle),
                     QStringLiteral("Änderungen in %1 speichern?").arg(toQString(doc.title())),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_window);
     box.setDefaultButton(QMessageBox::Yes);
@@ -174,7 +174,7 @@ QString parameterListText(const std::vector<const ParameterInfo*>& keys)
 
 bool askBeforeGoingOn(QWidget* window, const QString& text, const QString& goOn, const QString& goOnName)
 {
-    QMessageBox box(QMessageBox::Question, QString::fromLatin1(ApplicationTitle), text, QMessageBox::NoButton, window);
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kApplicationTitle), text, QMessageBox::NoButton, window);
     QPushButton* go = box.addButton(goOn, QMessageBox::AcceptRole);
     QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
     go->setObjectName(goOnName);
@@ -210,7 +210,7 @@ std::optional<std::string> WindowPrompts::chooseSavePath(const std::string& prop
     QFileDialog dialog(m_window, QStringLiteral("Speichern unter"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QLatin1String(ParameterFilesFilter));
+    dialog.setNameFilter(QLatin1String(kParameterFilesFilter));
     dialog.setDefaultSuffix(QStringLiteral("ncp"));
     // For a protected file the dialog starts in the current folder with its file name.
     dialog.selectFile(isProtected(proposed) ? QFileInfo(displayPath(proposed)).fileName() : displayPath(proposed));
@@ -220,8 +220,8 @@ std::optional<std::string> WindowPrompts::chooseSavePath(const std::string& prop
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(chosen, error).lexically_normal();
     if (isProtected(error ? chosen : absolute.string())) {
-        QMessageBox::warning(m_window, QString::fromLatin1(ApplicationTitle),
-                             QString::fromUtf8(ProtectedPathText).arg(displayPath(m_protected)));
+        QMessageBox::warning(m_window, QString::fromLatin1(kApplicationTitle),
+                             QString::fromUtf8(kProtectedPathText).arg(displayPath(m_protected)));
         return std::nullopt;
     }
     return chosen;

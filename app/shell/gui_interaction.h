@@ -24,7 +24,7 @@
 namespace moravel {
 
 // The title of every message box of the program.
-inline constexpr const char* ApplicationTitle = "MoravelSDI";
+inline constexpr const char* kApplicationTitle = "MoravelSDI";
 
 class GuiInteraction : public QObject, public UserInteraction {
     Q_OBJECT
@@ -97,7 +97,7 @@ private:
 };
 
 // The text shown when a protected path was chosen in the save-as dialog.
-inline constexpr const char* ProtectedPathText = "Die gemeinsame Vorlage wird nicht überschrieben:\n%1\n"
+inline constexpr const char* kProtectedPathText = "Die gemeinsame Vorlage wird nicht überschrieben:\n%1\n"
                                                  "Bitte unter einem anderen Namen speichern.";
 
 // Keys of the exchange list as a message box names them, one a line:
@@ -109,9 +109,9 @@ QString parameterListText(const std::vector<const ParameterInfo*>& keys);
 bool askBeforeGoingOn(QWidget* window, const QString& text, const QString& goOn, const QString& goOnName);
 
 // The filters of the file dialogs.
-inline constexpr const char* ParameterFilesFilter = "Moravel Parameter Files (*.ncp)";
-inline constexpr const char* FirmwareFilesFilter = "Firmware files (*.crx)";
-inline constexpr const char* AllFilesFilter = "Alle Dateien (*)";
+inline constexpr const char* kParameterFilesFilter = "Moravel Parameter Files (*.ncp)";
+inline constexpr const char* kFirmwareFilesFilter = "Firmware files (*.crx)";
+inline constexpr const char* kAllFilesFilter = "Alle Dateien (*)";
 // An open dialog's filter list: files of one kind (one of the filters above), then all files.
 QString openFileFilter(const char* kind);
 

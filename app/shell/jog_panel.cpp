@@ -18,14 +18,14 @@ struct KeypadJog {
     std::size_t axis;
     int direction;
 };
-constexpr KeypadJog KeypadJogs[] = {
+constexpr KeypadJog kKeypadJogs[] = {
     {Qt::Key_4, Qt::Key_Left, 0, -1},   {Qt::Key_6, Qt::Key_Right, 0, +1},  {Qt::Key_2, Qt::Key_Down, 1, -1},
     {Qt::Key_8, Qt::Key_Up, 1, +1},     {Qt::Key_3, Qt::Key_PageDown, 2, -1}, {Qt::Key_9, Qt::Key_PageUp, 2, +1},
 };
 
 QString keypadHint(std::size_t axis, int direction)
 {
-    for (const KeypadJog& k : KeypadJogs)
+    for (const KeypadJog& k : kKeypadJogs)
         if (k.axis == axis && k.direction == direction)
             return QStringLiteral(" (Ziffernblock %1)").arg(QChar(static_cast<char16_t>(k.digit)));
     return {};
@@ -47,8 +47,8 @@ JogPanel::JogPanel(QWidget* parent) : QGroupBox(QStringLiteral("Achsen verfahren
     grid->addWidget(stepLabel, 0, 0, 1, 2);
     grid->addWidget(m_stepSize, 0, 2, 1, 2, Qt::AlignLeft);
 
-    for (std::size_t axis = 0; axis < AxisCount; ++axis) {
-        const QChar name = QLatin1Char(AxisNames[axis]);
+    for (std::size_t axis = 0; axis < kAxisCount; ++axis) {
+        const QChar name = QLatin1Char(kAxisNames[axis]);
         const int row = static_cast<int>(axis) + 1;
         grid->addWidget(new QLabel(name), row, 0);
         m_minus[axis] = new QPushButton(QStringLiteral("%1 −").arg(name));
@@ -75,7 +75,7 @@ JogPanel::JogPanel(QWidget* parent) : QGroupBox(QStringLiteral("Achsen verfahren
     grid->setColumnStretch(4, 1);
     showNoPositions();
 
-    for (const KeypadJog& k : KeypadJogs)
+    for (const KeypadJog& k : kKeypadJogs)
         for (const Qt::Key key : {k.digit, k.cursor}) {
             auto* shortcut = new QShortcut(QKeySequence(Qt::KeypadModifier | key), this);
             shortcut->setContext(Qt::WidgetWithChildrenShortcut);
@@ -92,9 +92,9 @@ double JogPanel::stepSize() const
 
 QString JogPanel::positionText(double millimetres) { return QStringLiteral("%1 mm").arg(millimetres, 0, 'f', 3); }
 
-void JogPanel::showPositions(const std::array<float, AxisCount>& millimetres)
+void JogPanel::showPositions(const std::array<float, kAxisCount>& millimetres)
 {
-    for (std::size_t axis = 0; axis < AxisCount; ++axis)
+    for (std::size_t axis = 0; axis < kAxisCount; ++axis)
         m_positions[axis]->setText(positionText(millimetres[axis]));
 }
 
@@ -107,7 +107,7 @@ void JogPanel::showNoPositions()
 void JogPanel::setJogEnabled(bool enabled)
 {
     m_enabled = enabled;
-    for (std::size_t axis = 0; axis < AxisCount; ++axis) {
+    for (std::size_t axis = 0; axis < kAxisCount; ++axis) {
         m_minus[axis]->setEnabled(enabled);
         m_plus[axis]->setEnabled(enabled);
     }

@@ -18,9 +18,9 @@ class QPushButton;
 
 namespace moravel {
 
-inline constexpr std::size_t AxisCount = 4;
+inline constexpr std::size_t kAxisCount = 4;
 // The axes' names, in the order of every quadruple (X, Y, Z, C).
-inline constexpr std::array<char, AxisCount> AxisNames = {'X', 'Y', 'Z', 'C'};
+inline constexpr std::array<char, kAxisCount> kAxisNames = {'X', 'Y', 'Z', 'C'};
 
 class JogPanel : public QGroupBox {
     Q_OBJECT
@@ -40,7 +40,7 @@ public:
     QLabel* positionLabel(std::size_t axis) const { return m_positions[axis]; }
 
     // The positions in millimetres, or "–" for every axis when they are not known.
-    void showPositions(const std::array<float, AxisCount>& millimetres);
+    void showPositions(const std::array<float, kAxisCount>& millimetres);
     void showNoPositions();
     // Whether the jog buttons and keys may be used now.
     void setJogEnabled(bool enabled);
@@ -58,9 +58,9 @@ private:
     void request(std::size_t axis, int direction);
 
     QComboBox* m_stepSize;
-    std::array<QPushButton*, AxisCount> m_minus{};
-    std::array<QPushButton*, AxisCount> m_plus{};
-    std::array<QLabel*, AxisCount> m_positions{};
+    std::array<QPushButton*, kAxisCount> m_minus{};
+    std::array<QPushButton*, kAxisCount> m_plus{};
+    std::array<QLabel*, kAxisCount> m_positions{};
     bool m_enabled = true;
 };
 

@@ -16,7 +16,7 @@ struct Indicator {
     const char* text;
     const char* led;
 };
-constexpr std::array<Indicator, 3> Indicators{{{"UF", "capslock"}, {"NUM", "numlock"}, {"RF", "scrolllock"}}};
+constexpr std::array<Indicator, 3> kIndicators{{{"UF", "capslock"}, {"NUM", "numlock"}, {"RF", "scrolllock"}}};
 
 } // namespace
 
@@ -34,9 +34,9 @@ bool keyboardLedLit(const char* kind)
 
 LockIndicators::LockIndicators(QStatusBar* bar) : QObject(bar)
 {
-    for (std::size_t i = 0; i < Indicators.size(); ++i) {
+    for (std::size_t i = 0; i < kIndicators.size(); ++i) {
         auto* label = new QLabel(bar);
-        const QString text = QString::fromLatin1(Indicators[i].text);
+        const QString text = QString::fromLatin1(kIndicators[i].text);
         label->setMinimumWidth(label->fontMetrics().horizontalAdvance(text) + 8);
         label->setAlignment(Qt::AlignCenter);
         label->setToolTip(text);
@@ -49,8 +49,8 @@ LockIndicators::LockIndicators(QStatusBar* bar) : QObject(bar)
 
 void LockIndicators::refresh()
 {
-    for (std::size_t i = 0; i < Indicators.size(); ++i)
-        m_panes[i]->setText(keyboardLedLit(Indicators[i].led) ? QString::fromLatin1(Indicators[i].text) : QString());
+    for (std::size_t i = 0; i < kIndicators.size(); ++i)
+        m_panes[i]->setText(keyboardLedLit(kIndicators[i].led) ? QString::fromLatin1(kIndicators[i].text) : QString());
 }
 
 bool LockIndicators::eventFilter(QObject* watched, QEvent* event)

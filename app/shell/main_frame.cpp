@@ -53,7 +53,7 @@ namespace moravel {
 enum class Menu : std::uint8_t { Datei, Ansicht, ComPort, Firmware, Parameter, Hilfe };
 
 namespace {
-constexpr const char* MenuTitles[] = {"&Datei", "&Ansicht", "COM port", "Firmware", "Parameter", "&?"};
+constexpr const char* kMenuTitles[] = {"&Datei", "&Ansicht", "COM port", "Firmware", "Parameter", "&?"};
 
 // Passes everything on to the window's interaction, but puts below the one message a failed
 // open shows what stands behind the ports it tried (in the window's words, not moravel-cli's);
@@ -287,8 +287,8 @@ std::span<const CMainFrame::CommandRow> CMainFrame::commandTable()
          .toolBarSeparatorBefore = true,
          .role = QAction::AboutRole},
     };
-    static_assert(std::size(rows) == CommandCount);
-    static_assert(std::ranges::all_of(std::views::iota(std::size_t{0}, CommandCount),
+    static_assert(std::size(rows) == kCommandCount);
+    static_assert(std::ranges::all_of(std::views::iota(std::size_t{0}, kCommandCount),
                                       [](std::size_t i) { return rows[i].command == static_cast<Command>(i); }),
                   "one row per command, in Command order");
     return rows;
@@ -372,9 +372,9 @@ void CMainFrame::createActions()
 void CMainFrame::createMenus()
 {
     QMenuBar* bar = menuBar();
-    std::array<QMenu*, std::size(MenuTitles)> menus{};
+    std::array<QMenu*, std::size(kMenuTitles)> menus{};
     for (std::size_t i = 0; i < menus.size(); ++i) {
-        menus[i] = bar->addMenu(QString::fromUtf8(MenuTitles[i]));
+        menus[i] = bar->addMenu(QString::fromUtf8(kMenuTitles[i]));
         // The enabling rules are applied again whenever a menu opens.
         connect(menus[i], &QMenu::aboutToShow, this, &CMainFrame::updateCommands);
     }
@@ -505,8 +505,8 @@ void CMainFrame::createShortcuts()
                                                          shortcut->key().toString(QKeySequence::NativeText)));
         return shortcut;
     };
-    m_notHaltShortcut = stopShortcut(NotHaltKey, m_controlView->notHaltButton(), &CMainFrame::OnNotHalt);
-    m_notStopShortcut = stopShortcut(NotStopKey, m_controlView->notStopButton(), &CMainFrame::OnNotStop);
+    m_notHaltShortcut = stopShortcut(kNotHaltKey, m_controlView->notHaltButton(), &CMainFrame::OnNotHalt);
+    m_notStopShortcut = stopShortcut(kNotStopKey, m_controlView->notStopButton(), &CMainFrame::OnNotStop);
 }
 
 void CMainFrame::focusNextPane(bool /*forward*/)
@@ -540,7 +540,7 @@ void CMainFrame::updateTitle()
     QString title = toQString(m_doc.title());
     if (m_doc.isIncomplete())
         title += QStringLiteral(" (unvollständig)");
-    setWindowTitle(QStringLiteral("%1[*] - %2").arg(title, QLatin1String(ApplicationTitle)));
+    setWindowTitle(QStringLiteral("%1[*] - %2").arg(title, QLatin1String(kApplicationTitle)));
     setWindowModified(m_doc.isModified());
 }
 
@@ -629,7 +629,7 @@ CMoravelSDIDoc::OpenResult CMainFrame::renewFromTemplate()
     const CMoravelSDIDoc::OpenResult result = m_doc.newFromTemplate(templatePath, m_prompts, m_ui);
     // A template found anywhere but in the current folder is shared with every other user
     // and program of the machine: it is never written.
-    if (result == CMoravelSDIDoc::OpenResult::Loaded && templatePath != TemplateFileName)
+    if (result == CMoravelSDIDoc::OpenResult::Loaded && templatePath != kTemplateFileName)
         m_prompts.protectPath(&m_doc, m_doc.pathName());
     documentChanged();
     return result;
@@ -641,7 +641,7 @@ void CMainFrame::OnParameterNew() { renewFromTemplate(); }
 
 void CMainFrame::OnParameterOpen()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(ParameterFilesFilter));
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(kParameterFilesFilter));
     if (!path.isEmpty())
         openDocument(path);
 }
@@ -881,7 +881,7 @@ void CMainFrame::OnParameterCompare()
 
 std::shared_ptr<const std::vector<std::uint8_t>> CMainFrame::chooseFirmware(QString& path)
 {
-    path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(FirmwareFilesFilter));
+    path = QFileDialog::getOpenFileName(this, QString(), QString(), openFileFilter(kFirmwareFilesFilter));
     if (path.isEmpty())
         return nullptr;
     // A file that cannot be read whole is named in a message; nothing is sent then.
@@ -1067,7 +1067,7 @@ void CMainFrame::OnParameterRestore()
     const std::filesystem::path folder = backupFolder();
     const QString start = std::filesystem::is_directory(folder, error) ? displayPath(folder.string()) : QString();
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Sicherung zurückschreiben"), start,
-                                                      openFileFilter(ParameterFilesFilter));
+                                                      openFileFilter(kParameterFilesFilter));
     if (path.isEmpty())
         return;
     // Into a document of its own: the user's document stays as it is. The reader checks every

@@ -54,8 +54,8 @@ class LockIndicators;
 // anywhere in the main window. They meet at the gap between the F5-F8 and F9-F12 groups, so
 // they are found without looking, in the order of the buttons; no menu, dialog or Qt widget
 // uses them.
-inline constexpr Qt::Key NotHaltKey = Qt::Key_F8;
-inline constexpr Qt::Key NotStopKey = Qt::Key_F9;
+inline constexpr Qt::Key kNotHaltKey = Qt::Key_F8;
+inline constexpr Qt::Key kNotStopKey = Qt::Key_F9;
 
 // The window's commands, in menu order; action(c)'s object name is "command<number of c>".
 enum class Command {
@@ -84,7 +84,7 @@ enum class Command {
     Commissioning,
     About,
 };
-inline constexpr std::size_t CommandCount = static_cast<std::size_t>(Command::About) + 1;
+inline constexpr std::size_t kCommandCount = static_cast<std::size_t>(Command::About) + 1;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -243,7 +243,7 @@ private:
     WindowPrompts m_prompts;
     OperationRunner m_runner;
 
-    std::array<QAction*, CommandCount> m_actions{};
+    std::array<QAction*, kCommandCount> m_actions{};
     QToolBar* m_toolBar = nullptr;
     QSplitter* m_splitter = nullptr;
     CMoravelStatusView* m_statusView = nullptr;

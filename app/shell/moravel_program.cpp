@@ -22,8 +22,8 @@ void setUpApplication(QApplication& application)
 {
     initResources();
     // The names of the per-user settings, shared with the controller core and moravel-cli.
-    QCoreApplication::setOrganizationName(QLatin1String(SettingsOrganisation));
-    QCoreApplication::setApplicationName(QLatin1String(SettingsApplication));
+    QCoreApplication::setOrganizationName(QLatin1String(kSettingsOrganisation));
+    QCoreApplication::setApplicationName(QLatin1String(kSettingsApplication));
     QCoreApplication::setApplicationVersion(QStringLiteral(MORAVEL_VERSION_SHORT));
     // No application display name: Qt would append it to every window title, and each
     // window sets its whole title itself ("<document> - MoravelSDI", "Motortest", ...).

@@ -20,7 +20,7 @@ QStringList recentFiles()
     if (!settings)
         return files;
     settings->beginGroup(kRecentFilesGroup);
-    for (int i = 0; i < RecentFileCount; ++i) {
+    for (int i = 0; i < kRecentFileCount; ++i) {
         const QString path = settings->value(entryKey(i)).toString();
         if (!path.isEmpty())
             files.append(path);
@@ -37,7 +37,7 @@ bool addRecentFile(const QString& path)
     if (!settings)
         return false;
     settings->beginGroup(kRecentFilesGroup);
-    for (int i = 0; i < RecentFileCount; ++i) {
+    for (int i = 0; i < kRecentFileCount; ++i) {
         if (i < files.size())
             settings->setValue(entryKey(i), files.at(i));
         else

@@ -8,7 +8,7 @@
 
 namespace moravel {
 
-inline constexpr int RecentFileCount = 4;
+inline constexpr int kRecentFileCount = 4;
 
 QStringList recentFiles();
 // Puts path at the front (removing an older entry of the same path) and keeps four entries.

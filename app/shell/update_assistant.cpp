@@ -26,7 +26,7 @@ const QString kSucceeded = QStringLiteral("✓");
 const QString kFailed = QStringLiteral("✗");
 const QString kNotRun = QStringLiteral("–");
 
-QString stepName(UpdateStep step) { return toQString(UpdateStepNames[static_cast<std::size_t>(step)]); }
+QString stepName(UpdateStep step) { return toQString(kUpdateStepNames[static_cast<std::size_t>(step)]); }
 
 // Steps that "Abbrechen" may end in the middle: reads and the wait leave the controller as it
 // was; an upload or a transfer broken off would leave it with half a firmware or half a set.

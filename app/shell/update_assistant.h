@@ -73,7 +73,7 @@ private:
 
     Kind m_kind;
     QString m_file; // the firmware or the backup file
-    std::array<QLabel*, UpdateStepCount> m_marks{};
+    std::array<QLabel*, kUpdateStepCount> m_marks{};
     QLabel* m_note = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_backup = nullptr;

@@ -93,7 +93,7 @@ public:
     QVBoxLayout* panels() const { return m_panels; }
 
     // Steps of one jog of the X axis.
-    static constexpr std::int32_t JogSteps = 1000;
+    static constexpr std::int32_t kJogSteps = 1000;
 
 signals:
     // A relative XY move of stepsX in X and 0 in Y (value 0, one pair, flags 3).
@@ -102,8 +102,8 @@ signals:
     void notStopRequested();
 
 public slots:
-    void OnJogPlus() { emit jogRequested(JogSteps); }
-    void OnJogMinus() { emit jogRequested(-JogSteps); }
+    void OnJogPlus() { emit jogRequested(kJogSteps); }
+    void OnJogMinus() { emit jogRequested(-kJogSteps); }
     void OnNotHalt() { emit notHaltRequested(); }
     void OnNotStop() { emit notStopRequested(); }
 

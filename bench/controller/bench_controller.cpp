@@ -77,7 +77,7 @@ void upload(int port, std::size_t kib)
         b = static_cast<std::uint8_t>(random());
     const std::size_t blocks = firmwareBlockCount(image.size());
     // S, P, e, "A..", the blocks with their markers, $.
-    const std::size_t lineBytes = 1 + 1 + 1 + 3 + blocks * (FirmwareBlockSize + 1) + 1;
+    const std::size_t lineBytes = 1 + 1 + 1 + 3 + blocks * (kFirmwareBlockSize + 1) + 1;
     const auto start = Clock::now();
     const UploadResult result = app.UploadFirmware(image, ui);
     const double seconds = secondsSince(start);

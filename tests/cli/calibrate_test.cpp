@@ -46,7 +46,7 @@ TEST_F(Calibrate, OnATerminalAsksToStartAndForTheMeasuredTravel)
     Device& device = machine(125.0, 1000.0);
     const std::string start = "Achse X fährt 10 mm (1000 Schritte) in Plus-Richtung. Starten mit Enter.";
     const std::string measured = "Gemessener Weg in mm (leer: abbrechen):";
-    const auto ruler = [&](pid_t) { return static_cast<char>('0' + std::lround(device.physicalPositionMm(AxisX))); };
+    const auto ruler = [&](pid_t) { return static_cast<char>('0' + std::lround(device.physicalPositionMm(kAxisX))); };
     const auto key = [](char k) { return [k](pid_t) { return k; }; };
     const struct {
         Prompts prompts;
@@ -154,7 +154,7 @@ TEST_F(Calibrate, ASignalDuringTheMoveSendsNotHaltAndALostLinkEndsWithFour)
         ASSERT_NE(stop, frames.end());
         EXPECT_TRUE(std::any_of(frames.begin(), stop, [](const Frame& f) { return f[0] == 2; })) << "after the move";
         EXPECT_FALSE(device.moving());
-        EXPECT_LT(device.physicalPositionMm(AxisX), 50.0) << "stopped where it was";
+        EXPECT_LT(device.physicalPositionMm(kAxisX), 50.0) << "stopped where it was";
     }
 }
 

@@ -33,10 +33,10 @@ TEST_F(Commissioning, CalibrationReachesTheTrueStepsPerMillimetreWithinTwoRounds
         bool reversedWiring;
         std::int32_t richtungsumkehr;
         double distance;
-    } cases[] = {{AxisX, 201.005, false, 0, 100},
-                 {AxisY, 79.37, true, 0, 100},
-                 {AxisZ, 533.3333, false, 1, 50},
-                 {AxisC, 12.7, true, 1, 50}};
+    } cases[] = {{kAxisX, 201.005, false, 0, 100},
+                 {kAxisY, 79.37, true, 0, 100},
+                 {kAxisZ, 533.3333, false, 1, 50},
+                 {kAxisC, 12.7, true, 1, 50}};
     Mechanics mechanics;
     mechanics.speedMmPerSecond = 5000;
     for (const auto& c : cases) {
@@ -76,11 +76,11 @@ TEST_F(Commissioning, CalibrationReachesTheTrueStepsPerMillimetreWithinTwoRounds
 TEST_F(Commissioning, AStopRequestDuringAMoveStopsTheAxisWhereItIs)
 {
     Mechanics mechanics;
-    mechanics.trueStepsPerMm[AxisZ] = 200;
+    mechanics.trueStepsPerMm[kAxisZ] = 200;
     mechanics.speedMmPerSecond = 5;
     Device& device = machine(mechanics);
-    ui.stopWhen = [&] { return device.machineState().positionSteps[AxisZ] > 0; };
-    const MoveResult moved = runMove(app, AxisZ, 5000, ui); // 50 mm at 100 steps/mm
+    ui.stopWhen = [&] { return device.machineState().positionSteps[kAxisZ] > 0; };
+    const MoveResult moved = runMove(app, kAxisZ, 5000, ui); // 50 mm at 100 steps/mm
     EXPECT_EQ(moved.outcome, MoveOutcome::Stopped);
     const auto frames = framesOf(device, 1);
     ASSERT_GE(frames.size(), 3u);
@@ -89,13 +89,13 @@ TEST_F(Commissioning, AStopRequestDuringAMoveStopsTheAxisWhereItIs)
     EXPECT_EQ(Bytes(move.begin(), move.begin() + 16), (Bytes{2, 0x12, 0, 0, 0, 0, 1, 1, 0x88, 0x13, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(move[56], 3);
     EXPECT_FALSE(device.moving());
-    const std::int32_t steps = device.machineState().positionSteps[AxisZ];
+    const std::int32_t steps = device.machineState().positionSteps[kAxisZ];
     EXPECT_GT(steps, 0);
     EXPECT_LT(steps, 5000);
     const auto mm = queryPosition(app, ui);
     ASSERT_TRUE(mm.has_value());
-    EXPECT_FLOAT_EQ((*mm)[AxisZ], static_cast<float>(steps / 100.0));
-    EXPECT_DOUBLE_EQ(device.physicalPositionMm(AxisZ), steps / 200.0);
+    EXPECT_FLOAT_EQ((*mm)[kAxisZ], static_cast<float>(steps / 100.0));
+    EXPECT_DOUBLE_EQ(device.physicalPositionMm(kAxisZ), steps / 200.0);
 }
 
 // Keys go out between one mode 1 and mode 2 and are read back; a controller that keeps its
@@ -104,8 +104,8 @@ TEST_F(Commissioning, ChangedKeysAreReadBackAndEveryMismatchIsReported)
 {
     Device& device = connectOnCom3();
     ParameterSet set;
-    parameterRow(kVerfahrbereichBisKey).longValue(set, AxisY) = 321;
-    parameterRow(kRichtungsumkehrKey).longValue(set, AxisC) = 1;
+    parameterRow(kVerfahrbereichBisKey).longValue(set, kAxisY) = 321;
+    parameterRow(kRichtungsumkehrKey).longValue(set, kAxisC) = 1;
     const ParameterInfo* keys[] = {&parameterRow(kRichtungsumkehrKey), &parameterRow(kVerfahrbereichBisKey)};
     const struct {
         std::optional<std::uint16_t> ignored, wrongEcho;
@@ -149,11 +149,11 @@ TEST_F(Commissioning, TheBackupHoldsTheWholeSetAndTheDocumentTakesTheChangedKeys
 
     CMoravelSDIDoc doc;
     ParameterSet values;
-    aufloesungKey(AxisY).floatValue(values) = 201.5f;
-    const ParameterInfo* keys[] = {&aufloesungKey(AxisY)};
+    aufloesungKey(kAxisY).floatValue(values) = 201.5f;
+    const ParameterInfo* keys[] = {&aufloesungKey(kAxisY)};
     takeIntoDocument(doc, values, keys);
-    EXPECT_EQ(doc.m_parameterSet.origin(kAufloesungKey + AxisY), ValueOrigin::Controller);
-    EXPECT_EQ(valueText(aufloesungKey(AxisY), doc.m_parameterSet), "201.500000");
+    EXPECT_EQ(doc.m_parameterSet.origin(kAufloesungKey + kAxisY), ValueOrigin::Controller);
+    EXPECT_EQ(valueText(aufloesungKey(kAxisY), doc.m_parameterSet), "201.500000");
     EXPECT_TRUE(doc.isModified());
 }
 

@@ -157,12 +157,12 @@ TEST(FirmwareFile, UnreadableOrOversizedFilesGiveAMessageAndNothing)
 
     EXPECT_FALSE(readFirmwareFile(dir.path().string(), ui)); // opens, cannot be read (a missing file: moravel-cli)
     const std::string big = dir.write("big.crx", "");
-    std::filesystem::resize_file(big, MaxFirmwareFileSize + 1);
+    std::filesystem::resize_file(big, kMaxFirmwareFileSize + 1);
     EXPECT_FALSE(readFirmwareFile(big, ui));
     EXPECT_EQ(ui.messages, (Texts{"Die Firmware-Datei kann nicht gelesen werden:\n" + dir.path().string(),
                                   "Die Firmware-Datei ist zu groß (höchstens 16 MiB):\n" + big}));
-    std::filesystem::resize_file(big, MaxFirmwareFileSize);
-    EXPECT_EQ(readFirmwareFile(big, ui)->size(), MaxFirmwareFileSize);
+    std::filesystem::resize_file(big, kMaxFirmwareFileSize);
+    EXPECT_EQ(readFirmwareFile(big, ui)->size(), kMaxFirmwareFileSize);
 }
 
 } // namespace

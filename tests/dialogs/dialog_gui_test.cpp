@@ -233,21 +233,21 @@ TEST_F(Dialogs, ReferenzfahrtShowsSortedDirectionsAndIndependentColumns)
                             EXPECT_EQ(combo->currentText(), shown[axis]);
                             EXPECT_TRUE(combo->itemText(0) == "negative" && combo->itemText(1) == "positive");
                         }
-                        const Four order{AxisZ, AxisY, AxisX, -1};
+                        const Four order{kAxisZ, kAxisY, kAxisX, -1};
                         for (int step = 0; step < 4; ++step)
                             for (int axis = 0; axis < 4; ++axis)
                                 EXPECT_EQ(d.radioButton(step, axis)->isChecked(), order[step] == axis);
-                        d.radioButton(3, AxisC)->click();
-                        d.radioButton(0, AxisY)->click();
-                        EXPECT_FALSE(d.radioButton(0, AxisZ)->isChecked());
-                        EXPECT_TRUE(d.radioButton(1, AxisY)->isChecked());
-                        d.radioButton(0, AxisY)->click(); // a selected button stays selected
-                        EXPECT_TRUE(d.radioButton(0, AxisY)->isChecked());
+                        d.radioButton(3, kAxisC)->click();
+                        d.radioButton(0, kAxisY)->click();
+                        EXPECT_FALSE(d.radioButton(0, kAxisZ)->isChecked());
+                        EXPECT_TRUE(d.radioButton(1, kAxisY)->isChecked());
+                        d.radioButton(0, kAxisY)->click(); // a selected button stays selected
+                        EXPECT_TRUE(d.radioButton(0, kAxisY)->isChecked());
                         field<QComboBox>(d, 1156)->setCurrentIndex(2);
                         d.okButton()->click();
                     }),
               DialogOutcome::OrderRejected);
-    EXPECT_EQ(ui.messages, std::vector<std::string>{std::string(HomingOrderDialogMessage)});
+    EXPECT_EQ(ui.messages, std::vector<std::string>{std::string(kHomingOrderDialogMessage)});
     expectUnchanged();
 }
 

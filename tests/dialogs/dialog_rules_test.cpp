@@ -150,8 +150,8 @@ TEST_F(DialogRules, ValuesFallBackBothWaysAndSetTheFlagOnlyOnChange)
         {DialogId::Sonstige, 1135, &set.werkzeugwechsel, 0, nullptr, "nur Parameter übernehmen", 4, true},
         {DialogId::Sonstige, 1137, &set.referenzfahrtZeitpunkt, 0, nullptr, "zusätzlich vor Programmstart", 3, true},
         {DialogId::Sonstige, 1141, &set.unbekannteProgrammbefehle, 0, nullptr, "fragen", 3, true},
-        {DialogId::Mechanik, 1129, &set.achsenconfiguration[AxisZ], 7, nullptr, "deaktiv", 2, true},
-        {DialogId::Mechanik, 1124, &set.achsenconfiguration[AxisX], 0, "Linear", "linear", 2, true},
+        {DialogId::Mechanik, 1129, &set.achsenconfiguration[kAxisZ], 7, nullptr, "deaktiv", 2, true},
+        {DialogId::Mechanik, 1124, &set.achsenconfiguration[kAxisX], 0, "Linear", "linear", 2, true},
         {DialogId::Motortest, 1127, &set.motortestWeglaenge, 400, " 400", "400", 400, false},
         {DialogId::Geschwindigkeiten, 1019, nullptr, 0, nullptr, "2.12346", 0, true},
         {DialogId::Geschwindigkeiten, 1019, nullptr, 0, "2.1234600001", "2.12346", 0, false},
@@ -196,13 +196,13 @@ TEST_F(DialogRules, TheNameIsStoredAsTypedInCodePage1252AndAnEmptyOneAsTheDefaul
 
     std::array<std::int32_t, 3> state{}; // what the set held when the message came
     ui.onMessage = [&] { state = {set.werkzeugwechsel, set.unbekannteProgrammbefehle, set.sicherheitsabstand}; };
-    set.controllerName = DefaultControllerName;
+    set.controllerName = kDefaultControllerName;
     doc.setModified(false);
     EXPECT_EQ(run(DialogId::Sonstige, Script({{1135, "ignorieren"}, {1141, "fragen"}, {1145, ""}, {1147, "9"}})),
               DialogOutcome::Stored);
-    EXPECT_EQ(ui.messages, std::vector<std::string>{std::string(ControllerNameEmptyMessage)});
+    EXPECT_EQ(ui.messages, std::vector<std::string>{std::string(kControllerNameEmptyMessage)});
     EXPECT_EQ(state, (std::array<std::int32_t, 3>{1, 3, 0}));
-    EXPECT_EQ(set.controllerName, DefaultControllerName);
+    EXPECT_EQ(set.controllerName, kDefaultControllerName);
     EXPECT_EQ(set.sicherheitsabstand, 9);
     EXPECT_TRUE(doc.isModified());
 }
@@ -210,7 +210,7 @@ TEST_F(DialogRules, TheNameIsStoredAsTypedInCodePage1252AndAnEmptyOneAsTheDefaul
 // Referenzfahrt: direction combos 1156-1159 (X, Y, Z, C), radio columns 1164-1167 (steps 1-4).
 TEST_F(DialogRules, ChangingOnlyTheHomingOrderTakesEachAxisDirectionAlong)
 {
-    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, AxisX}, {1166, AxisZ}})), DialogOutcome::Stored);
+    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, kAxisX}, {1166, kAxisZ}})), DialogOutcome::Stored);
     EXPECT_EQ(set.Reihenfolge, (Four{0, 1, 2, 3}));
     EXPECT_EQ(set.Richtung, (Four{0, 1, 1, 0}));
     EXPECT_TRUE(doc.isModified());
@@ -229,8 +229,8 @@ TEST_F(DialogRules, OkMarksTheKeysItChangedAsEnteredInTheDialog)
     EXPECT_EQ(run(DialogId::Motortest, Script({{1127, "500"}})), DialogOutcome::Stored);
     EXPECT_EQ(run(DialogId::Mechanik, Script({{1129, "rotativ"}})), DialogOutcome::Stored);
     EXPECT_EQ(run(DialogId::Sonstige, Script({{1145, ""}})), DialogOutcome::Stored);
-    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, AxisX}, {1166, AxisZ}})), DialogOutcome::Stored);
-    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, AxisX}})), DialogOutcome::Stored); // no change
+    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, kAxisX}, {1166, kAxisZ}})), DialogOutcome::Stored);
+    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, kAxisX}})), DialogOutcome::Stored); // no change
     std::map<std::int32_t, ValueOrigin> expected;
     for (const std::int32_t key : {0x0000, 0x040D, 0x0505, 0x0304})
         expected[key] = ValueOrigin::Dialog;
@@ -239,7 +239,7 @@ TEST_F(DialogRules, OkMarksTheKeysItChangedAsEnteredInTheDialog)
     set.setOrigin(0x0000, ValueOrigin::File);
     EXPECT_EQ(run(DialogId::Motortest, Script({{1127, "300"}})), DialogOutcome::Stored);
     EXPECT_EQ(set.origin(0x0000), ValueOrigin::Dialog);
-    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, AxisX}, {1165, AxisX}})), DialogOutcome::OrderRejected);
+    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, kAxisX}, {1165, kAxisX}})), DialogOutcome::OrderRejected);
     EXPECT_EQ(set.origins.size(), 4u) << "a rejected order stores nothing";
 }
 
@@ -249,17 +249,17 @@ TEST_F(DialogRules, StoredStepsOutsideTheAxesOrNamingOneAxisTwiceShowWhatTheyCan
     set.Richtung = {1, 0, 1, 2};
     Script script;
     EXPECT_EQ(run(DialogId::Referenzfahrt, script), DialogOutcome::OrderRejected);
-    EXPECT_EQ(ui.messages, std::vector<std::string>{std::string(HomingOrderDialogMessage)});
+    EXPECT_EQ(ui.messages, std::vector<std::string>{std::string(kHomingOrderDialogMessage)});
     // X shows the later step's direction; Y and Z, named by no step, are empty.
     const std::array<const char*, 4> texts{"negative", "", "", "wird nicht referenziert"};
-    const Four states{-1, AxisX, AxisX, AxisC};
+    const Four states{-1, kAxisX, kAxisX, kAxisC};
     const DialogForm& form = dialogForm(DialogId::Referenzfahrt);
     for (std::uint16_t k = 0; k < 4; ++k) {
         EXPECT_EQ(at(form, script.shown, 1156 + k).text, texts[k]) << k;
         EXPECT_EQ(at(form, script.shown, 1164 + k).state, states[k]) << k;
     }
     // Put right in the grid, the empty texts store "not homed".
-    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, AxisY}, {1166, AxisZ}})), DialogOutcome::Stored);
+    EXPECT_EQ(run(DialogId::Referenzfahrt, Script({}, {{1164, kAxisY}, {1166, kAxisZ}})), DialogOutcome::Stored);
     EXPECT_EQ(set.Reihenfolge, (Four{1, 0, 2, 3}));
     EXPECT_EQ(set.Richtung, (Four{2, 1, 2, 2}));
     EXPECT_TRUE(doc.isModified());

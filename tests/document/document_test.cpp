@@ -151,7 +151,7 @@ TEST_F(Document, LoadRefusesWhatIsNoSmallRegularFileBeforeReadingIt)
     ASSERT_TRUE(doc.LoadFromFile(file("a.ncp", kValid), ui));
     const std::string fifo = dir.file("fifo"), big = dir.file("big.ncp"), limit = dir.file("limit.ncp");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    ASSERT_EQ(::truncate(file("big.ncp", "").c_str(), MaxParameterFileSize + 1), 0); // sparse
+    ASSERT_EQ(::truncate(file("big.ncp", "").c_str(), kMaxParameterFileSize + 1), 0); // sparse
     const struct {
         std::string path, text;
     } cases[] = {
@@ -166,8 +166,8 @@ TEST_F(Document, LoadRefusesWhatIsNoSmallRegularFileBeforeReadingIt)
         EXPECT_EQ(ui.messages, std::vector<std::string>{c.text});
         EXPECT_TRUE(doc.m_bParametersValid) << "the document stays as it was";
     }
-    ASSERT_EQ(::truncate(file("limit.ncp", "").c_str(), MaxParameterFileSize), 0);
-    EXPECT_EQ(readParameterFile(limit).bytes.size(), MaxParameterFileSize);
+    ASSERT_EQ(::truncate(file("limit.ncp", "").c_str(), kMaxParameterFileSize), 0);
+    EXPECT_EQ(readParameterFile(limit).bytes.size(), kMaxParameterFileSize);
 }
 
 // With no template file, "&Neu" (and so the read from the controller) starts from the

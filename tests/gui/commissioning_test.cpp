@@ -80,7 +80,7 @@ TEST_F(CommissioningTest, TheJogPanelMovesEveryAxisAndShowsWhereTheControllerCou
                  {3, -1, Qt::Key_unknown, -500},  {0, -1, Qt::Key_4, -2000},      {1, +1, Qt::Key_8, 1000},
                  {2, -1, Qt::Key_3, -4000}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << AxisNames[c.axis] << c.direction << " key " << c.key);
+        SCOPED_TRACE(testing::Message() << kAxisNames[c.axis] << c.direction << " key " << c.key);
         const std::int32_t before = controller().machineState().positionSteps[c.axis];
         if (c.key == Qt::Key_unknown) {
             QTest::mouseClick(panel.jogButton(c.axis, c.direction), Qt::LeftButton);
@@ -136,12 +136,12 @@ TEST_F(CommissioningTest, TheAssistantChecksCalibratesTakesTheRangeAndTransfersO
         const bool plus = controller().physicalPositionMm(axis) > before;
         click(child(plus ? "directionYes" : "directionNo"));
     }
-    assistant.selectAxis(AxisX);
+    assistant.selectAxis(kAxisX);
     EXPECT_EQ(child<QDoubleSpinBox>("calibrationDistance")->value(), 100.0);
     for (const char* start : {"calibrationMove", "calibrateAgain"}) {
-        const double before = controller().physicalPositionMm(AxisX);
+        const double before = controller().physicalPositionMm(kAxisX);
         click(child(start));
-        const double travel = controller().physicalPositionMm(AxisX) - before;
+        const double travel = controller().physicalPositionMm(kAxisX) - before;
         child<QLineEdit>("measuredDistance")->setText(QString::number(travel, 'f', 3).replace('.', ','));
         click(child("computeResolution"));
     }
@@ -149,10 +149,10 @@ TEST_F(CommissioningTest, TheAssistantChecksCalibratesTakesTheRangeAndTransfersO
     controller().setPositionSteps({}); // the axes homed
     JogPanel& jog = *assistant.jogPanel();
     jog.stepSizeBox()->setCurrentIndex(3); // 100 mm
-    click(jog.jogButton(AxisX, -1));
+    click(jog.jogButton(kAxisX, -1));
     click(child("takeRangeStart"));
     for (int i = 0; i < 3; ++i)
-        click(jog.jogButton(AxisX, +1));
+        click(jog.jogButton(kAxisX, +1));
     click(child("takeRangeEnd"));
     EXPECT_EQ(controller().parameters().values(), m_before) << "nothing is sent before the end";
 
@@ -178,9 +178,9 @@ TEST_F(CommissioningTest, TheAssistantChecksCalibratesTakesTheRangeAndTransfersO
     EXPECT_EQ(p.getFourLongs(0x0409)[0], -100);
     EXPECT_EQ(p.getFourLongs(0x040A)[0], 200);
     const ParameterSet& set = doc().m_parameterSet;
-    EXPECT_EQ(set.aufloesung[AxisX], p.getFloat(0x0400));
+    EXPECT_EQ(set.aufloesung[kAxisX], p.getFloat(0x0400));
     EXPECT_EQ(set.richtungsumkehr, (std::array<std::int32_t, 4>{0, 1, 0, 0}));
-    EXPECT_EQ(set.verfahrbereichVon[AxisX], -100);
+    EXPECT_EQ(set.verfahrbereichVon[kAxisX], -100);
     EXPECT_EQ(set.origin(0x0408), ValueOrigin::Controller);
     EXPECT_TRUE(doc().isModified());
     EXPECT_TRUE(std::filesystem::exists(workFile("data/moravel/backups")));
@@ -206,7 +206,7 @@ TEST_F(CommissioningTest, AStopKeyOrAbbrechenDuringAMoveAndAbbrechenAtTheListCha
         if (key) {
             assistant.activateWindow();
             ASSERT_TRUE(QTest::qWaitForWindowActive(&assistant));
-            QTest::keyClick(&assistant, NotHaltKey);
+            QTest::keyClick(&assistant, kNotHaltKey);
         } else {
             child("cancelCommissioning")->click();
         }
@@ -223,7 +223,7 @@ TEST_F(CommissioningTest, AStopKeyOrAbbrechenDuringAMoveAndAbbrechenAtTheListCha
 
     // A jog of the assistant's panel still travelling.
     openAssistant().jogPanel()->stepSizeBox()->setCurrentIndex(3);
-    click(frame().commissioningAssistant()->jogPanel()->jogButton(AxisX, +1));
+    click(frame().commissioningAssistant()->jogPanel()->jogButton(kAxisX, +1));
     ASSERT_TRUE(controller().moving());
     const int stops = controller().machineState().stops;
     child("cancelCommissioning")->click();
@@ -234,12 +234,12 @@ TEST_F(CommissioningTest, AStopKeyOrAbbrechenDuringAMoveAndAbbrechenAtTheListCha
     ASSERT_TRUE(QTest::qWaitFor([&] { return frame().commissioningAssistant() == nullptr; }, 5000));
     CommissioningAssistant& assistant = openAssistant();
     const QPointer<CommissioningAssistant> open(&assistant);
-    assistant.selectAxis(AxisZ);
+    assistant.selectAxis(kAxisZ);
     m.speedMmPerSecond = 0;
     controller().setMechanics(m);
     click(child("directionMove"));
     click(child("directionNo"));
-    assistant.selectAxis(AxisC); // its end taken where it starts: a range that is not sent
+    assistant.selectAxis(kAxisC); // its end taken where it starts: a range that is not sent
     click(child("takeRangeEnd"));
     click(child("showChanges"));
     EXPECT_EQ(assistant.changeTable()->rowCount(), 2);

@@ -153,7 +153,7 @@ TEST_F(UnhappyPaths, ASettingsFifoIsLeftAloneAndAnUnwritableFileIsNamedInAMessag
     ASSERT_EQ(::mkfifo(settingsFilePath().c_str(), 0600), 0);
     restart(); // with no writer at the FIFO, a read would block for ever
     EXPECT_TRUE(frame().messagePane()->text().contains(QString::fromStdString(settingsFilePath())));
-    EXPECT_EQ(app().connectionMode, DefaultConnectionMode);
+    EXPECT_EQ(app().connectionMode, kDefaultConnectionMode);
 
     const auto changeBaud = [this](std::uint32_t baud) {
         answerComPortDialog([baud](CComPortSettingsDlg& com) { com.baudEdit()->setText(QString::number(baud)); });

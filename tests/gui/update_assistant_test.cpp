@@ -80,7 +80,7 @@ TEST_F(UpdateAssistantTest, KeepsEveryValueAcrossAFirmwareThatStartsFromFactoryV
     EXPECT_FALSE(frame().action(Command::ParameterRead)->isEnabled()) << "the connection belongs to the update";
     assistant.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&assistant));
-    QTest::keyClick(&assistant, NotHaltKey);
+    QTest::keyClick(&assistant, kNotHaltKey);
     EXPECT_EQ(frame().messagePane()->text(), QStringLiteral("NotHalt wird nach der laufenden Operation gesendet."));
     waitIdle();
 

@@ -34,7 +34,7 @@ protected:
     void expectCommands(bool parametersValid)
     {
         frame().updateCommands();
-        for (std::size_t i = 0; i < CommandCount; ++i) {
+        for (std::size_t i = 0; i < kCommandCount; ++i) {
             const auto c = static_cast<Command>(i);
             const bool needsValid = std::ranges::find(kNeedValid, c) != std::end(kNeedValid);
             EXPECT_EQ(enabled(c), c != Command::CloseConnection && (parametersValid || !needsValid))
