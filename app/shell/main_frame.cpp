@@ -986,8 +986,10 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == statusBar() && event->type() == QEvent::Resize) {
         fitStatusPanes();
-    } else if (m_assistant != nullptr && m_assistant->isVisible() && (watched == m_assistant || watched == this) &&
-               (event->type() == QEvent::Resize || event->type() == QEvent::Show || event->type() == QEvent::Move)) {
+    } else if ((event->type() == QEvent::Resize || event->type() == QEvent::Show || event->type() == QEvent::Move) &&
+               m_assistant != nullptr && m_assistant->isVisible() && (watched == m_assistant || watched == this)) {
+        // The event type first: the assistant's own destructor sends events through here, and
+        // m_assistant must not be looked at as an UpdateAssistant while it is half destroyed.
         const QWidget* stops = m_controlView->stopPanel();
         const QRect keep(stops->mapToGlobal(QPoint(0, 0)), stops->size());
         if (m_assistant->frameGeometry().intersects(keep))
